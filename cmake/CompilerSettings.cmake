@@ -1,0 +1,17 @@
+# Warnings and sanitizers shared by every target of the project.
+add_library(qv_settings INTERFACE)
+target_compile_options(qv_settings INTERFACE -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor -Wno-unused-parameter)
+if(QV_WARNINGS_AS_ERRORS)
+  target_compile_options(qv_settings INTERFACE -Werror)
+endif()
+
+if(QV_SANITIZE STREQUAL "address")
+  target_compile_options(qv_settings INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                                               -fno-omit-frame-pointer)
+  target_link_options(qv_settings INTERFACE -fsanitize=address,undefined)
+elseif(QV_SANITIZE STREQUAL "thread")
+  target_compile_options(qv_settings INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(qv_settings INTERFACE -fsanitize=thread)
+elseif(NOT QV_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "QV_SANITIZE must be empty, address or thread")
+endif()

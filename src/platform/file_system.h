@@ -1,0 +1,36 @@
+// Files and directories by path. Failures return false and set the thread's last error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+bool FileExists(const std::string& path);  // an existing entry that is not a directory
+bool DirectoryExists(const std::string& path);
+
+// Creates one directory level (CreateDirectory); fails when the parent is missing or it exists.
+bool CreateDirectory(const std::string& path);
+// Creates a directory with every missing parent; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+bool DeleteFile(const std::string& path);
+// Deletes a directory with everything below it; true when nothing is left of it.
+bool DeleteTree(const std::string& path);
+
+// Whole-file reading and writing for small files. WriteWholeFile replaces the file; with owner_only
+// a newly created file is readable and writable by its owner alone.
+bool ReadWholeFile(const std::string& path, std::string* content);
+bool WriteWholeFile(const std::string& path, const std::string& content, bool owner_only = false);
+
+// The names (not paths) of a directory's entries, "." and ".." left out, sorted.
+bool ListDirectory(const std::string& path, std::vector<std::string>* names);
+
+// A new empty directory with a unique name below the system's temporary directory.
+std::string CreateTemporaryDirectory(const std::string& prefix);
+
+// Changes the current working directory of the process.
+bool SetCurrentDirectory(const std::string& path);
+std::string GetCurrentDirectory();
+
+}  // namespace qv::platform

@@ -1,0 +1,18 @@
+// The running program's file and the platform's path conventions.
+#pragma once
+
+#include <string>
+
+namespace qv::platform {
+
+// The full path of the running program's file (GetModuleFileName of the main module).
+std::string GetModuleFileName();
+
+// The character that separates the parts of a path ('/' here, '\' on Windows).
+char PathDelimiter();
+bool IsPathDelimiter(char c);
+
+// The computer's name (GetComputerName); empty when it cannot be read.
+std::string GetComputerName();
+
+}  // namespace qv::platform

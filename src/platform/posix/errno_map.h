@@ -1,0 +1,17 @@
+// Maps POSIX error numbers to the Windows error codes the rest of the system speaks. Internal to the
+// POSIX platform layer: the one place where errno turns into a Windows code.
+#pragma once
+
+#include <cstdint>
+
+namespace qv::platform::posix {
+
+// The Windows error code for errno from a file, process or general call.
+uint32_t WinErrorFromErrno(int error_number);
+// The Winsock error code for errno from a socket call.
+uint32_t WsaErrorFromErrno(int error_number);
+
+// SetLastError(WinErrorFromErrno(error_number)), returning the code set.
+uint32_t SetLastErrorFromErrno(int error_number);
+
+}  // namespace qv::platform::posix

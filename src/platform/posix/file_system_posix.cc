@@ -1,0 +1,143 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/exception.h"
+#include "platform/file_system.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/unique_fd.h"
+
+namespace qv::platform {
+
+namespace {
+
+bool Fail() {
+  posix::SetLastErrorFromErrno(errno);
+  return false;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CreateDirectory(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return Fail();
+  }
+  return mkdir(path.c_str(), 0755) == 0 || Fail();
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return Fail();
+  }
+  if (DirectoryExists(path)) return true;
+  const size_t cut = path.find_last_of('/');
+  if (cut != std::string::npos && cut > 0 && !ForceDirectories(path.substr(0, cut))) return false;
+  if (mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
+  return Fail();
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0 || Fail(); }
+
+bool DeleteTree(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT || Fail();
+  if (!S_ISDIR(info.st_mode)) return DeleteFile(path);
+  std::vector<std::string> names;
+  if (!ListDirectory(path, &names)) return false;
+  bool all_gone = true;
+  for (const auto& name : names) all_gone = DeleteTree(path + "/" + name) && all_gone;
+  return (rmdir(path.c_str()) == 0 || Fail()) && all_gone;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* content) {
+  posix::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return Fail();
+  content->clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(file.get(), buffer, sizeof(buffer));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Fail();
+    }
+    if (got == 0) return true;
+    content->append(buffer, static_cast<size_t>(got));
+  }
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content, bool owner_only) {
+  posix::UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
+  if (!file) return Fail();
+  size_t written = 0;
+  while (written < content.size()) {
+    const ssize_t put = write(file.get(), content.data() + written, content.size() - written);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return Fail();
+    }
+    written += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
+  DIR* directory = opendir(path.c_str());
+  if (directory == nullptr) return Fail();
+  names->clear();
+  while (const struct dirent* entry = readdir(directory)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    names->push_back(entry->d_name);
+  }
+  closedir(directory);
+  std::sort(names->begin(), names->end());
+  return true;
+}
+
+std::string CreateTemporaryDirectory(const std::string& prefix) {
+  std::string base = GetEnvironmentVariable("TMPDIR").value_or("/tmp");
+  if (base.empty()) base = "/tmp";
+  std::string pattern = base + "/" + prefix + "XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) {
+    const uint32_t code = posix::SetLastErrorFromErrno(errno);
+    throw EWin32Error("Cannot create a temporary directory below " + base, code);
+  }
+  return buffer.data();
+}
+
+bool SetCurrentDirectory(const std::string& path) { return chdir(path.c_str()) == 0 || Fail(); }
+
+std::string GetCurrentDirectory() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      Fail();
+      return std::string();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,19 @@
+// The platform state directory: where the stand-ins keep the registry hive, the event log, the
+// account database and the calendar store.
+#pragma once
+
+#include <string>
+
+namespace qv::platform {
+
+// QUORVANE_STATE_DIR when set; otherwise /var/lib/quorvane for root and
+// ${XDG_STATE_HOME:-$HOME/.local/state}/quorvane for other users. No trailing delimiter.
+std::string PlatformStateDirectory();
+
+// The state directory, created with its parents when missing. Raises EWin32Error when it cannot be.
+std::string EnsurePlatformStateDirectory();
+
+// A file of the state directory, the directory created when missing.
+std::string PlatformStateFile(const std::string& file_name);
+
+}  // namespace qv::platform

@@ -1,0 +1,49 @@
+#include "support/general_functions.h"
+
+#include <cmath>
+
+#include "platform/guid.h"
+#include "platform/module.h"
+
+namespace qv {
+
+std::string CreateUniqueName(const std::string& prefix) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const platform::Guid guid = platform::CreateGuid();
+  std::string digits;
+  digits.reserve(32);
+  for (const uint8_t byte : guid) {
+    digits += kHex[byte >> 4];
+    digits += kHex[byte & 0x0F];
+  }
+  return prefix.empty() ? digits : prefix + "_" + digits;
+}
+
+namespace {
+
+size_t AfterLastDelimiter(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i)
+    if (platform::IsPathDelimiter(path[i - 1])) return i;
+  return 0;
+}
+
+}  // namespace
+
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, AfterLastDelimiter(path)); }
+
+std::string ExtractFileName(const std::string& path) { return path.substr(AfterLastDelimiter(path)); }
+
+std::string ExtractFileBaseName(const std::string& path) {
+  std::string name = ExtractFileName(path);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+int64_t MillisecondsOf(TDateTime span) {
+  double whole = 0;
+  const double fraction = std::modf(span, &whole);
+  return static_cast<int64_t>(std::nearbyint(fraction * static_cast<double>(kMillisecondsPerDay)));
+}
+
+}  // namespace qv

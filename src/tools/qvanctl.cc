@@ -1,0 +1,45 @@
+#include "tools/qvanctl.h"
+
+#include <ostream>
+
+#include "platform/exception.h"
+
+namespace qv::tools {
+
+const std::vector<Subcommand>& Subcommands() {
+  static const std::vector<Subcommand> subcommands = {
+  };
+  return subcommands;
+}
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "Usage: qvanctl SUBCOMMAND [ARGUMENTS]\n\nSubcommands:\n";
+  for (const auto& subcommand : Subcommands())
+    out << "  " << subcommand.name << std::string(10 - std::string(subcommand.name).size(), ' ')
+        << subcommand.summary << "\n";
+  out << "\nRun \"qvanctl SUBCOMMAND --help\" for the arguments of one subcommand.\n";
+}
+
+}  // namespace
+
+int RunQvanctl(const std::vector<std::string>& args, ToolStreams& io) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintUsage(args.empty() ? io.err : io.out);
+    return args.empty() ? 2 : 0;
+  }
+  for (const auto& subcommand : Subcommands()) {
+    if (args[0] != subcommand.name) continue;
+    try {
+      return subcommand.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+    } catch (const std::exception& error) {
+      io.err << "qvanctl " << subcommand.name << ": " << error.what() << "\n";
+      return 1;
+    }
+  }
+  io.err << "qvanctl: unknown subcommand \"" << args[0] << "\" (try qvanctl --help)\n";
+  return 2;
+}
+
+}  // namespace qv::tools
