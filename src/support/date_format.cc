@@ -161,8 +161,9 @@ void Formatter::Append(const std::string& pattern, int level) {
         last_letter = 'A';
         break;
       case ElementKind::kLetters: {
-        // m right after an hour element means minutes.
-        const char letter = element.letter == 'M' && last_letter == 'H' ? 'N' : element.letter;
+        // m or mm right after an hour element means minutes; month names stay month names.
+        const char letter =
+            element.letter == 'M' && element.count <= 2 && last_letter == 'H' ? 'N' : element.letter;
         last_letter = letter;
         AppendLetters(element, letter, pattern, level);
         break;

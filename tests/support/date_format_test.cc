@@ -54,6 +54,7 @@ TEST(FormatDateTime, MAfterAnHourMeansMinutes) {
   EXPECT_EQ(Us(value, "hh d mm"), "13 5 03");      // another letter element does
   EXPECT_EQ(Us(value, "hh:mm:mm"), "13:07:03");    // only right after the hour
   EXPECT_EQ(Us(value, "hhmm nnn"), "1307 07");
+  EXPECT_EQ(Us(value, "h mmm h mmmm"), "13 Mar 13 March");
   EXPECT_EQ(Us(value, "mm/dd hh:mm"), "03/05 13:07");
 }
 
