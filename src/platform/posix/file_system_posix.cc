@@ -100,6 +100,13 @@ bool WriteWholeFile(const std::string& path, const std::string& content, bool ow
   return true;
 }
 
+bool GetFileOwnerOnly(const std::string& path, bool* owner_only) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Fail();
+  *owner_only = (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+  return true;
+}
+
 bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
   DIR* directory = opendir(path.c_str());
   if (directory == nullptr) return Fail();
