@@ -3,10 +3,10 @@
 // On Linux they live in an account database of our own in the platform state directory
 // (accounts.db, readable and writable by its owner alone): the machine SID S-1-5-21-x-y-z made once
 // with the database, each account with its RID (from 1000 on, never given out twice) and a salted
-// password hash of the system's crypt library. Names are 1 to 20 characters, compare without regard to
-// ASCII case and keep their spelling; they may not hold control characters nor any of " / \ [ ] : ; | = , + *
-// ? < > @, begin or end with a blank, end with a period or be made of periods and blanks alone. Passwords are
-// 1 to 256 characters without NUL.
+// password hash of the system's crypt library. Names are 1 to 20 characters, compare without regard
+// to ASCII case and keep their spelling; they may not hold control characters nor any of
+// " / \ [ ] : ; | = , + * ? < > @, begin or end with a blank, end with a period or be made of periods
+// and blanks alone. Passwords are 1 to 256 characters without NUL.
 //
 // Refusals return false and set the thread's last error: ERROR_INVALID_ACCOUNT_NAME, ERROR_USER_EXISTS,
 // ERROR_NO_SUCH_USER, ERROR_PASSWORD_RESTRICTION. A database that cannot be opened, read or written

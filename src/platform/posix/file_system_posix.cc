@@ -62,9 +62,7 @@ bool ForceDirectories(const std::string& path) {
   return Fail();
 }
 
-bool DeleteFile(const std::string& path) {
-  return unlink(path.c_str()) == 0 || Fail();
-}
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0 || Fail(); }
 
 bool DeleteTree(const std::string& path) {
   struct stat info;
@@ -94,8 +92,7 @@ bool ReadWholeFile(const std::string& path, std::string* content) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& content, bool owner_only) {
-  posix::UniqueFd file(
-      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
+  posix::UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
   if (!file) return Fail();
   size_t written = 0;
   while (written < content.size()) {
@@ -135,9 +132,7 @@ std::string CreateTemporaryDirectory(const std::string& prefix) {
   return buffer.data();
 }
 
-bool SetCurrentDirectory(const std::string& path) {
-  return chdir(path.c_str()) == 0 || Fail();
-}
+bool SetCurrentDirectory(const std::string& path) { return chdir(path.c_str()) == 0 || Fail(); }
 
 std::string GetCurrentDirectory() {
   std::vector<char> buffer(4096);
