@@ -52,17 +52,20 @@ class AccountCommand {
     }
     std::vector<std::string> operands;
     bool password_stdin = false;
+    bool options_ended = false;  // after "--" every argument is a name
     for (size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--help" || args[i] == "-h") {
+      const std::string& arg = args[i];
+      if (options_ended || arg.size() < 2 || arg[0] != '-') {
+        operands.push_back(arg);
+      } else if (arg == "--") {
+        options_ended = true;
+      } else if (arg == "--help" || arg == "-h") {
         io_.out << kUsage;
         return 0;
-      }
-      if (args[i] == "--password-stdin" && (action == "add" || action == "passwd")) {
+      } else if (arg == "--password-stdin" && (action == "add" || action == "passwd")) {
         password_stdin = true;
-      } else if (args[i].size() > 1 && args[i][0] == '-' && args[i] != "--") {
-        return UsageError("unknown option \"" + args[i] + "\"");
-      } else if (args[i] != "--") {
-        operands.push_back(args[i]);
+      } else {
+        return UsageError("unknown option \"" + arg + "\"");
       }
     }
     if (action == "list") {
