@@ -101,9 +101,7 @@ std::string GetAccountDomainName() {
 
 bool LookupAccountSid(const Sid& sid, std::string* name, std::string* domain, SidNameUse* use) {
   if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);
-  bool found = false;
-  if (!WithDatabaseErrors([&] { return LookupSidOnMachine(sid, name, domain, use, &found); })) return false;
-  if (found) return true;
+  // The two authorities' SIDs never overlap, so a system SID needs no look at the database.
   if (const auto uid = posix::UidOfSystemAccountSid(sid)) {
     posix::SystemAccount account;
     if (!posix::FindSystemAccount(*uid, &account)) return false;
@@ -112,7 +110,9 @@ bool LookupAccountSid(const Sid& sid, std::string* name, std::string* domain, Si
     if (use != nullptr) *use = SidNameUse::kUser;
     return true;
   }
-  return Fail(ERROR_NONE_MAPPED);
+  bool found = false;
+  if (!WithDatabaseErrors([&] { return LookupSidOnMachine(sid, name, domain, use, &found); })) return false;
+  return found || Fail(ERROR_NONE_MAPPED);
 }
 
 bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain, SidNameUse* use) {
