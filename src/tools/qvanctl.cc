@@ -3,11 +3,14 @@
 #include <ostream>
 
 #include "platform/exception.h"
+#include "tools/account_command.h"
 
 namespace qv::tools {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
+      {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
+       RunAccountCommand},
   };
   return subcommands;
 }

@@ -145,9 +145,7 @@ TEST(SharedFile, CreateMakesAnOwnerOnlyFileAndReplacesContents) {
     ASSERT_TRUE(file.Create(path)) << GetLastError();
     ASSERT_TRUE(file.Write("secret request"));
   }
-  bool owner_only = false;
-  ASSERT_TRUE(GetFileOwnerOnly(path, &owner_only));
-  EXPECT_TRUE(owner_only);
+  EXPECT_TRUE(IsOwnerOnlyFile(path));
   EXPECT_EQ(Contents(path), "secret request");
 
   {
@@ -157,7 +155,7 @@ TEST(SharedFile, CreateMakesAnOwnerOnlyFileAndReplacesContents) {
     ASSERT_TRUE(file.Write("new"));
   }
   EXPECT_EQ(Contents(path), "new");
-  EXPECT_FALSE(GetFileOwnerOnly(dir.File("missing"), &owner_only));
+  EXPECT_FALSE(IsOwnerOnlyFile(dir.File("missing")));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
