@@ -149,12 +149,11 @@ void RegistryHive::Open() {
   if (info.st_size == 0)
     RaiseStoreError("the file is empty (truncated?); restore it or remove it for a new hive");
 
-  const uint32_t attributes = GetFileAttributes(path_);
-  write_protected_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const bool protected_file = IsWriteProtected();
   database_ = std::make_unique<SqliteDatabase>(
-      path_, write_protected_ ? SqliteDatabase::Mode::kReadOnly : SqliteDatabase::Mode::kReadWrite);
-  if (database_->IsReadOnly()) write_protected_ = true;
-  if (!write_protected_) database_->Exec("PRAGMA journal_mode=WAL");
+      path_, protected_file ? SqliteDatabase::Mode::kReadOnly : SqliteDatabase::Mode::kReadWrite);
+  opened_read_only_ = database_->IsReadOnly();
+  if (!opened_read_only_) database_->Exec("PRAGMA journal_mode=WAL");
   CheckIntegrity();
   PrepareSchema();
 }
@@ -184,13 +183,19 @@ void RegistryHive::PrepareSchema() {
   }
 }
 
+bool RegistryHive::IsWriteProtected() const {
+  if (opened_read_only_) return true;
+  const uint32_t attributes = GetFileAttributes(path_);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 int64_t RegistryHive::RootKey(HKEY predefined) const {
   const int slot = RootSlot(predefined);
   return slot < 0 ? 0 : roots_[slot];
 }
 
 uint32_t RegistryHive::Guarded(bool writing, const std::function<uint32_t()>& step) {
-  if (writing && write_protected_) return ERROR_ACCESS_DENIED;
+  if (writing && IsWriteProtected()) return ERROR_ACCESS_DENIED;
   try {
     return step();
   } catch (const SqliteError& error) {

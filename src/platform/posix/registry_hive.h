@@ -25,7 +25,8 @@ class RegistryHive {
   RegistryHive& operator=(const RegistryHive&) = delete;
 
   const std::string& Path() const { return path_; }
-  bool IsWriteProtected() const { return write_protected_; }
+  // True when the hive was opened for reading only, or its file has been write-protected since.
+  bool IsWriteProtected() const;
 
   // The id of a predefined root's key; 0 for any other handle.
   int64_t RootKey(HKEY predefined) const;
@@ -66,7 +67,7 @@ class RegistryHive {
 
   std::string path_;
   std::unique_ptr<SqliteDatabase> database_;
-  bool write_protected_ = false;
+  bool opened_read_only_ = false;
   int64_t roots_[6] = {};
 };
 
