@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/exception.h"
+#include "platform/win_error.h"
 
 namespace qv::platform {
 

@@ -3,11 +3,13 @@
 #include <ostream>
 
 #include "platform/exception.h"
+#include "tools/reg_command.h"
 
 namespace qv::tools {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
+      {"reg", "the registry: query, add, delete, export and import keys and values", RegCommand},
   };
   return subcommands;
 }
