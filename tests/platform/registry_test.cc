@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
@@ -342,6 +344,25 @@ TEST(Registry, ConnectionsWritingAtOnceLoseNothing) {
   ASSERT_EQ(RegQueryInfoKey(shared.Get(), &sub_keys, nullptr, &values, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(values, static_cast<uint32_t>(kWriters * kValues));
   EXPECT_EQ(sub_keys, static_cast<uint32_t>(kWriters));
+}
+
+TEST(Registry, WaitsForABusyHiveInsteadOfFailing) {
+  qv::testing::TestStateDir dir;
+  RegKey key = Create(HKEY_LOCAL_MACHINE, "Software\\Busy");
+  SqliteDatabase other(dir.File("registry.db"), SqliteDatabase::Mode::kReadWrite);
+  auto lock = std::make_unique<SqliteDatabase::Transaction>(other);  // holds the hive's write lock
+  std::atomic<bool> released{false};
+  std::thread holder([&] {
+    Sleep(300);
+    released = true;
+    lock->Commit();
+  });
+  EXPECT_EQ(RegSetValueEx(key.Get(), "Waited", REG_DWORD, Dword(1)), ERROR_SUCCESS);
+  EXPECT_TRUE(released);
+  holder.join();
+  uint32_t values = 0;
+  ASSERT_EQ(RegQueryInfoKey(key.Get(), nullptr, nullptr, &values, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(values, 1u);
 }
 
 // Run by the test below in child processes; it does nothing in an ordinary run.

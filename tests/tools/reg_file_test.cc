@@ -46,7 +46,7 @@ TEST(RegFile, EveryValueSurvivesWritingAndReading) {
   key.path = "HKEY_LOCAL_MACHINE\\Software\\Quoted \"[Name]\"";
   key.values = {
       Value("", REG_SZ, std::string("default\0", 8)),
-      Value("Path \"with\" \\ and \xE9", REG_SZ, std::string("C:\\x \"q\" \xE9\0", 13)),
+      Value("Path \"with\" \\ and \xE9", REG_SZ, std::string("C:\\x \"q\" \xE9\0", 11)),
       Value("NoNul", REG_SZ, "abc"),
       Value("TwoLines", REG_SZ, std::string("a\r\nb\0", 5)),
       Value("Inner", REG_SZ, std::string("a\0b\0", 4)),

@@ -139,8 +139,17 @@ void RegistryHive::Open() {
       unlink(temporary.c_str());
       throw;
     }
-    const int linked = link(temporary.c_str(), path_.c_str());
-    const int link_error = errno;
+    int linked = link(temporary.c_str(), path_.c_str());
+    int link_error = errno;
+    if (linked != 0 && (link_error == EPERM || link_error == EOPNOTSUPP)) {
+      // A file system without hard links: move it into place unless another process was first.
+      if (access(path_.c_str(), F_OK) == 0) {
+        link_error = EEXIST;
+      } else {
+        linked = rename(temporary.c_str(), path_.c_str());
+        link_error = errno;
+      }
+    }
     unlink(temporary.c_str());
     if (linked != 0 && link_error != EEXIST) RaiseStoreError("cannot be created: " + SystemText(link_error));
     if (stat(path_.c_str(), &info) != 0) RaiseStoreError("cannot be examined: " + SystemText(errno));
