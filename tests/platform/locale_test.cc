@@ -5,7 +5,7 @@
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
-#include "platform/run_program.h"
+#include "platform/process.h"
 #include "platform/strftime_pattern.h"
 #include "testing/test_state_dir.h"
 

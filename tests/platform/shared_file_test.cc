@@ -8,7 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/module.h"
-#include "platform/run_program.h"
+#include "platform/process.h"
 #include "platform/win_error.h"
 #include "testing/test_state_dir.h"
 
