@@ -123,7 +123,8 @@ void TVeskItcThread::Execute() {
   SignalStart();
   DoStart();
   platform::Msg msg;
-  for (;;) {
+  // Terminate before the window existed could post no wake-up; the flag was set before it looked.
+  for (bool stop = Terminated(); !stop;) {
     platform::SetLastError(0);
     const int retrieved = platform::GetMessage(&msg, 0, 0, 0);
     // A thread given up by its owner leaves without touching this object again.
@@ -137,7 +138,7 @@ void TVeskItcThread::Execute() {
       HandleException();
     }
     if (platform::CurrentThreadAbandoned()) return;
-    if (Terminated()) break;
+    stop = Terminated();
   }
   DoStop();
   try {

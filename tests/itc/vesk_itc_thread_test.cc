@@ -200,6 +200,17 @@ TEST(VeskItcThread, TerminateEndsAnIdleWorkerWellBeforeTheLimit) {
   EXPECT_FALSE(worker.Itc().Connected());
 }
 
+TEST(VeskItcThread, TerminateRightAfterARunningStartStillEndsTheWorker) {
+  // Told to stop before its endpoint (and so its wake-up target) may exist.
+  for (int round = 0; round < 5; ++round) {
+    TVeskItcThread worker("EarlyStopped", /*create_suspended=*/false);
+    const uint32_t start = platform::GetTickCount();
+    worker.Terminate();
+    EXPECT_TRUE(worker.WaitForTimeout(5000));
+    EXPECT_LT(platform::GetTickCount() - start, 4000u);
+  }
+}
+
 TEST(VeskItcThread, WaitForTimeoutGivesUpOnAStuckWorkerAfterTheLimitAndKillDisconnectsIt) {
   Event entered(true, false);
   Event release(true, false);
