@@ -61,6 +61,7 @@ void DispatchItcMessage(TVeskItc& endpoint, platform::WParam first, platform::LP
 // Releases the blocks still queued for a window that is going away; they would never be dispatched.
 void ReleaseQueuedBlocks(platform::WindowHandle window) {
   const uint32_t id = itc_message_id;
+  if (id == 0) return;  // a 0..0 filter would take every message
   platform::Msg msg;
   while (platform::PeekMessage(&msg, window, id, id, platform::PM_REMOVE))
     ItcMessageBlock::Free(reinterpret_cast<void*>(msg.lparam));

@@ -388,6 +388,38 @@ TEST_F(WindowMessages, ASenderWaitingForAThreadThatEndsGetsAFailure) {
   ender.join();
 }
 
+// Uses the message functions from its destructor, at the very end of its thread.
+struct LateUser {
+  ~LateUser() {
+    if (answer == nullptr) return;
+    *answer = SendMessage(window, WM_USER + 100, 1, 0);
+    *posted_to_self = PostMessage(0, WM_USER, 0, 0);
+    Msg msg;
+    *peeked = PeekMessage(&msg, 0, 0, 0, PM_REMOVE);
+  }
+  WindowHandle window = 0;
+  std::atomic<LResult>* answer = nullptr;
+  std::atomic<bool>* posted_to_self = nullptr;
+  std::atomic<bool>* peeked = nullptr;
+};
+
+TEST_F(WindowMessages, MessageCallsAfterAThreadsQueueHasGoneAreHarmless) {
+  std::atomic<LResult> answer{-1};
+  std::atomic<bool> posted_to_self{false};
+  std::atomic<bool> peeked{true};
+  std::thread([&] {
+    // Made before the thread's queue exists, so destroyed after it.
+    static thread_local LateUser late;
+    late.answer = &answer;
+    late.posted_to_self = &posted_to_self;
+    late.peeked = &peeked;
+    late.window = NewWindow();
+  }).join();
+  EXPECT_EQ(answer, 0);  // the window went with its thread
+  EXPECT_TRUE(posted_to_self);
+  EXPECT_FALSE(peeked);  // nothing is retrieved from a queue that has gone
+}
+
 TEST(ProcessHeap, AllocatesZeroedBlocksOnRequest) {
   const HeapHandle heap = GetProcessHeap();
   auto* dirty = static_cast<uint8_t*>(HeapAlloc(heap, 0, 256));

@@ -10,6 +10,10 @@ namespace qv::platform::posix {
 
 namespace {
 
+// Set once the thread's queue holder is gone. Trivially destructible, so it stays readable to the very
+// end of the thread (the main thread's static destructors run after its thread_local ones).
+thread_local bool holder_destroyed = false;
+
 // Holds the calling thread's queue; when the thread ends, its windows and queue go with it.
 struct QueueHolder {
   QueueHolder() = default;
@@ -17,6 +21,7 @@ struct QueueHolder {
   QueueHolder& operator=(const QueueHolder&) = delete;
   ~QueueHolder() {
     if (queue) EndThreadMessaging();
+    holder_destroyed = true;
   }
   std::shared_ptr<MessageQueue> queue;
 };
@@ -65,6 +70,12 @@ UserState& User() {
 }
 
 std::shared_ptr<MessageQueue> CurrentQueue() {
+  if (holder_destroyed) {
+    // Called while the thread is ending, after its queue went: a closed queue of its own.
+    auto closed = std::make_shared<MessageQueue>(GetCurrentThreadId());
+    closed->closed = true;
+    return closed;
+  }
   if (!holder.queue) {
     auto queue = std::make_shared<MessageQueue>(GetCurrentThreadId());
     UserState& user = User();
@@ -115,6 +126,7 @@ std::vector<std::shared_ptr<SentMessage>> RemoveWindowLocked(const std::shared_p
 }
 
 void EndThreadMessaging() {
+  if (holder_destroyed) return;
   const std::shared_ptr<MessageQueue> queue = holder.queue;
   if (!queue) return;
   {
