@@ -1,0 +1,28 @@
+#include "itc/default_exception_display.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/exception.h"
+#include "platform/thread.h"
+
+namespace qv {
+
+void ShowUnhandledException(std::exception_ptr exception) {
+  std::string text;
+  try {
+    std::rethrow_exception(exception);
+  } catch (const Exception& e) {
+    text = std::string(e.ClassName()) + ": " + e.Message();
+  } catch (const std::exception& e) {
+    text = std::string("std::exception: ") + e.what();
+  } catch (...) {
+    text = "an exception of unknown type";
+  }
+  const std::string line =
+      "Unhandled exception on thread " + std::to_string(platform::GetCurrentThreadId()) + ": " + text + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace qv
