@@ -281,8 +281,8 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
     const TDateTime until = series.HasRule() ? report.horizon : kForever;
     const auto expansion = series.Expand(-kForever, until, kMaxOccurrencesPerEvent, &event.occurrences);
     if (expansion == ical::EventSeries::Expansion::kTooMany) {
-      report.skipped.push_back({group.line, group.uid,
-                                "more than " + std::to_string(kMaxOccurrencesPerEvent) + " occurrences"});
+      report.skipped.push_back(
+          {group.line, group.uid, "more than " + std::to_string(kMaxOccurrencesPerEvent) + " occurrences"});
       continue;
     }
     if (expansion == ical::EventSeries::Expansion::kMore) event.expanded_until = until;
@@ -297,8 +297,8 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
     database_.Prepare("DELETE FROM events WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
     database_.Prepare("DELETE FROM time_zones WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
   }
-  auto store_zone = database_.Prepare(
-      "INSERT OR REPLACE INTO time_zones (mailbox_id, tzid, source) VALUES (?1, ?2, ?3)");
+  auto store_zone =
+      database_.Prepare("INSERT OR REPLACE INTO time_zones (mailbox_id, tzid, source) VALUES (?1, ?2, ?3)");
   for (const ical::Component* zone : zone_definitions) {
     std::string source;
     ical::WriteComponent(*zone, false, &source);
@@ -328,7 +328,11 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
     std::vector<int64_t> text_ids;
     for (const ical::EventTexts& texts : event.series->Texts()) {
       insert_texts.Reset();
-      insert_texts.Bind(1, event_id).Bind(2, texts.subject).Bind(3, texts.location).Bind(4, texts.description).Run();
+      insert_texts.Bind(1, event_id)
+          .Bind(2, texts.subject)
+          .Bind(3, texts.location)
+          .Bind(4, texts.description)
+          .Run();
       text_ids.push_back(database_.LastInsertRowId());
     }
     for (const ical::Occurrence& occurrence : event.occurrences)
@@ -387,7 +391,8 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest
         "SELECT id, source, expanded_until FROM events "
         "WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL AND expanded_until < ?2");
     query.Bind(1, mailbox_id).Bind(2, latest_start);
-    while (query.Step()) pending.push_back({query.ColumnInt64(0), query.ColumnText(1), query.ColumnDouble(2)});
+    while (query.Step())
+      pending.push_back({query.ColumnInt64(0), query.ColumnText(1), query.ColumnDouble(2)});
   }
   if (pending.empty()) return;  // another connection extended them meanwhile
 
@@ -423,7 +428,8 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest
     first_texts.Reset();
     // An event that turns out too dense stops growing; what is stored stays.
     if (expansion != ical::EventSeries::Expansion::kTooMany) {
-      for (const ical::Occurrence& occurrence : occurrences) appointments.Write(mailbox_id, occurrence, text_id);
+      for (const ical::Occurrence& occurrence : occurrences)
+        appointments.Write(mailbox_id, occurrence, text_id);
     }
     update.Reset();
     update.Bind(1, event.id);

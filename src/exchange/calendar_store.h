@@ -48,10 +48,10 @@ struct ImportReport {
     std::string uid;  // empty when the entry has none
     std::string text;
   };
-  size_t events = 0;       // events stored, one per UID
-  size_t replaced = 0;     // of those, how many replaced an event of the same UID
-  size_t occurrences = 0;  // appointments stored
-  TDateTime horizon = 0;   // recurring events are stored up to this day, and extended when needed
+  size_t events = 0;           // events stored, one per UID
+  size_t replaced = 0;         // of those, how many replaced an event of the same UID
+  size_t occurrences = 0;      // appointments stored
+  TDateTime horizon = 0;       // recurring events are stored up to this day, and extended when needed
   std::vector<Entry> skipped;  // entries not stored, with the reason
   std::vector<Entry> notes;    // entries stored, with what was made of a doubtful value
   std::map<std::string, size_t> ignored_components;  // VTODO, VJOURNAL ... by kind

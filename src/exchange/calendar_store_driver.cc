@@ -99,7 +99,8 @@ class StoreFilter : public cdo::MessageFilter {
 
   void SetField(uint32_t tag, TDateTime value) override {
     Guarded([&] {
-      if (!std::isfinite(value)) RaiseOleError(cdo::MAPI_E_INVALID_PARAMETER, "The filter value is not a date");
+      if (!std::isfinite(value))
+        RaiseOleError(cdo::MAPI_E_INVALID_PARAMETER, "The filter value is not a date");
       if (tag == cdo::CdoPR_START_DATE) {
         state_->latest_start = value;
       } else if (tag == cdo::CdoPR_END_DATE) {
@@ -178,7 +179,8 @@ class StoreField : public cdo::Field {
 
 class StoreAddressEntry : public cdo::AddressEntry {
  public:
-  StoreAddressEntry(std::string name, platform::Sid owner) : name_(std::move(name)), owner_(std::move(owner)) {}
+  StoreAddressEntry(std::string name, platform::Sid owner)
+      : name_(std::move(name)), owner_(std::move(owner)) {}
   std::string Name() override { return name_; }
   std::shared_ptr<cdo::Field> Fields(uint32_t tag) override {
     return Guarded([&] {
@@ -208,9 +210,9 @@ class StoreSession : public cdo::Session {
     Guarded([&] {
       if (logged_on_) RaiseOleError(cdo::MAPI_E_LOGON_FAILED, "The session is logged on already");
       if (!profile_info)
-        RaiseOleError(cdo::MAPI_E_LOGON_FAILED,
-                      profile_name ? "Profiles are not offered; give the profile information"
-                                   : "The profile information is missing");
+        RaiseOleError(cdo::MAPI_E_LOGON_FAILED, profile_name
+                                                    ? "Profiles are not offered; give the profile information"
+                                                    : "The profile information is missing");
       const size_t line_break = profile_info->find('\n');
       if (line_break == std::string::npos)
         RaiseOleError(cdo::MAPI_E_INVALID_PARAMETER,
@@ -219,8 +221,9 @@ class StoreSession : public cdo::Session {
       if (!server.empty() && server.back() == '\r') server.pop_back();
       const std::string mailbox = Windows1252ToUtf8(profile_info->substr(line_break + 1));
       if (!IsThisMachine(server))
-        RaiseOleError(cdo::MAPI_E_NETWORK_ERROR,
-                      "The server \"" + server + "\" cannot be reached: the calendar store serves this machine only");
+        RaiseOleError(
+            cdo::MAPI_E_NETWORK_ERROR,
+            "The server \"" + server + "\" cannot be reached: the calendar store serves this machine only");
       auto store = std::make_shared<CalendarStore>();
       const auto found = mailbox.empty() ? std::nullopt : store->FindMailbox(mailbox);
       if (found) {

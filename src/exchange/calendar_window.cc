@@ -124,7 +124,8 @@ const AppointmentRecord* CalendarWindow::First() {
 
 const AppointmentRecord* CalendarWindow::Next() {
   switch (place_) {
-    case Place::kBeforeFirst: return First();
+    case Place::kBeforeFirst:
+      return First();
     case Place::kInEarlier:
       if (index_ + 1 < earlier_.size()) return &earlier_[++index_];
       return FirstInWindow();
@@ -136,14 +137,16 @@ const AppointmentRecord* CalendarWindow::Next() {
       }
       place_ = Place::kAfterLast;
       return nullptr;
-    case Place::kAfterLast: return nullptr;
+    case Place::kAfterLast:
+      return nullptr;
   }
   return nullptr;
 }
 
 const AppointmentRecord* CalendarWindow::Previous() {
   switch (place_) {
-    case Place::kBeforeFirst: return nullptr;
+    case Place::kBeforeFirst:
+      return nullptr;
     case Place::kInEarlier:
       if (index_ > 0) return &earlier_[--index_];
       place_ = Place::kBeforeFirst;
@@ -162,7 +165,8 @@ const AppointmentRecord* CalendarWindow::Previous() {
       }
       place_ = Place::kBeforeFirst;
       return nullptr;
-    case Place::kAfterLast: return LastOfAll();
+    case Place::kAfterLast:
+      return LastOfAll();
   }
   return nullptr;
 }

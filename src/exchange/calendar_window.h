@@ -19,8 +19,8 @@ namespace qv {
 class CalendarWindow {
  public:
   // An absent bound leaves that side open.
-  CalendarWindow(platform::SqliteDatabase& database, int64_t mailbox_id, std::optional<TDateTime> earliest_end,
-                 std::optional<TDateTime> latest_start);
+  CalendarWindow(platform::SqliteDatabase& database, int64_t mailbox_id,
+                 std::optional<TDateTime> earliest_end, std::optional<TDateTime> latest_start);
   CalendarWindow(const CalendarWindow&) = delete;
   CalendarWindow& operator=(const CalendarWindow&) = delete;
 

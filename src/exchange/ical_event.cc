@@ -34,7 +34,8 @@ platform::SystemTime CivilFromSeconds(int64_t seconds) {
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
   const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const int64_t month_index = (5 * day_of_year + 2) / 153;
   platform::SystemTime time;
@@ -53,8 +54,12 @@ int64_t WallSeconds(const TimeValue& value) {
 }
 
 // The local time in milliseconds, the key under which occurrences are compared.
-int64_t KeyOf(TDateTime local) { return std::llround(local * kMillisecondsPerDay); }
-int64_t DayOf(TDateTime local) { return static_cast<int64_t>(std::floor(local)); }
+int64_t KeyOf(TDateTime local) {
+  return std::llround(local * kMillisecondsPerDay);
+}
+int64_t DayOf(TDateTime local) {
+  return static_cast<int64_t>(std::floor(local));
+}
 
 bool ReadDigits(std::string_view text, size_t at, size_t count, int* value) {
   *value = 0;
@@ -124,7 +129,9 @@ struct IteratorDeleter {
 };
 using RuleIterator = std::unique_ptr<icalrecur_iterator, IteratorDeleter>;
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
 
 }  // namespace
 
@@ -146,7 +153,9 @@ Moment MomentOf(const TimeValue& value) {
 TimeZones::TimeZones() = default;
 TimeZones::~TimeZones() = default;
 
-void TimeZones::ZoneDeleter::operator()(icaltimezone* zone) const { icaltimezone_free(zone, 1); }
+void TimeZones::ZoneDeleter::operator()(icaltimezone* zone) const {
+  icaltimezone_free(zone, 1);
+}
 
 bool TimeZones::Define(const Component& vtimezone) {
   const Property* tzid = vtimezone.Find("TZID");
@@ -172,7 +181,8 @@ icaltimezone* TimeZones::Find(const std::string& tzid) {
   if (const auto defined = defined_.find(tzid); defined != defined_.end()) return defined->second.get();
   if (const auto known = builtin_.find(tzid); known != builtin_.end()) return known->second;
   icaltimezone* zone = icaltimezone_get_builtin_timezone(tzid.c_str());
-  if (zone == nullptr && !tzid.empty() && tzid[0] == '/') zone = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
+  if (zone == nullptr && !tzid.empty() && tzid[0] == '/')
+    zone = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
   builtin_[tzid] = zone;
   return zone;
 }
@@ -203,7 +213,8 @@ void EventSeries::AddNote(int line, const std::string& text) {
 TimeValue EventSeries::ReadTime(const Property& property, std::string_view text, TimeZones& zones) {
   TimeValue value;
   if (!ParseTimeText(text, &value))
-    throw EIcalFormatError(property.line, property.name + " " + Quoted(text) + " is not a date or a date-time");
+    throw EIcalFormatError(property.line,
+                           property.name + " " + Quoted(text) + " is not a date or a date-time");
   if (const std::string* type = property.Param("VALUE")) {
     if ((*type == "DATE" && !value.is_date) || (*type == "DATE-TIME" && value.is_date))
       throw EIcalFormatError(property.line, property.name + " " + Quoted(text) + " is not of VALUE=" + *type);
@@ -212,13 +223,14 @@ TimeValue EventSeries::ReadTime(const Property& property, std::string_view text,
   if (tzid != nullptr && !value.is_date && !value.is_utc) {
     value.zone = zones.Find(*tzid);
     if (value.zone == nullptr)
-      AddNote(property.line, "unknown time zone " + Quoted(*tzid) + ": its times are taken as the server's local time");
+      AddNote(property.line,
+              "unknown time zone " + Quoted(*tzid) + ": its times are taken as the server's local time");
   }
   return value;
 }
 
-std::vector<TimeValue> EventSeries::ReadTimeList(const Property& property, TimeZones& zones, bool allow_periods,
-                                                 std::vector<int64_t>* period_durations) {
+std::vector<TimeValue> EventSeries::ReadTimeList(const Property& property, TimeZones& zones,
+                                                 bool allow_periods, std::vector<int64_t>* period_durations) {
   std::vector<TimeValue> values;
   const std::string* type = property.Param("VALUE");
   const bool periods = type != nullptr && *type == "PERIOD";
@@ -264,8 +276,9 @@ int64_t EventSeries::ReadDuration(const Component& component, const TimeValue& s
     line = end_property->line;
     const TimeValue end = ReadTime(*end_property, end_property->Value(), zones);
     if (start.is_date) {
-      seconds = (DaysFromCivil(end.year, end.month, end.day) - DaysFromCivil(start.year, start.month, start.day)) *
-                kSecondsPerDay;
+      seconds =
+          (DaysFromCivil(end.year, end.month, end.day) - DaysFromCivil(start.year, start.month, start.day)) *
+          kSecondsPerDay;
     } else {
       const Moment from = MomentOf(start);
       const Moment to = MomentOf(end);
@@ -273,7 +286,8 @@ int64_t EventSeries::ReadDuration(const Component& component, const TimeValue& s
                     ? to.seconds - from.seconds
                     : std::llround((LocalTimeOf(to) - LocalTimeOf(from)) * kSecondsPerDay);
     }
-    if (duration_property != nullptr) AddNote(duration_property->line, "DURATION left out: the event has DTEND");
+    if (duration_property != nullptr)
+      AddNote(duration_property->line, "DURATION left out: the event has DTEND");
   } else if (duration_property != nullptr) {
     line = duration_property->line;
     const std::string text(duration_property->Value());
@@ -281,11 +295,12 @@ int64_t EventSeries::ReadDuration(const Component& component, const TimeValue& s
     if (icaldurationtype_is_bad_duration(duration))
       throw EIcalFormatError(line, "DURATION " + Quoted(text) + " is not a duration");
     seconds = icaldurationtype_as_int(duration);
-    if (start.is_date && seconds > 0) seconds = (seconds + kSecondsPerDay - 1) / kSecondsPerDay * kSecondsPerDay;
+    if (start.is_date && seconds > 0)
+      seconds = (seconds + kSecondsPerDay - 1) / kSecondsPerDay * kSecondsPerDay;
   }
   if (seconds < 0) {
     AddNote(line, start.is_date ? "the event ends before it starts: taken as one day"
-                             : "the event ends before it starts: taken as lasting no time");
+                                : "the event ends before it starts: taken as lasting no time");
     seconds = start.is_date ? kSecondsPerDay : 0;
   } else if (seconds == 0 && start.is_date) {
     AddNote(line, "an all-day event of no length: taken as one day");
@@ -329,10 +344,12 @@ void EventSeries::ReadEvent(const Component& event, TimeZones& zones) {
     const RuleIterator check(icalrecur_iterator_new(parsed->recurrence, ToIcal(start_)));
     icalerror_clear_errno();
     if (check == nullptr)
-      throw EIcalFormatError(rule->line, "RRULE " + Quoted(rule->Value()) + " cannot be used with this DTSTART");
+      throw EIcalFormatError(rule->line,
+                             "RRULE " + Quoted(rule->Value()) + " cannot be used with this DTSTART");
     rules_.push_back(std::move(parsed));
   }
-  if (const Property* rule = event.Find("EXRULE")) AddNote(rule->line, "EXRULE is not supported and was left out");
+  if (const Property* rule = event.Find("EXRULE"))
+    AddNote(rule->line, "EXRULE is not supported and was left out");
 
   for (const Property* dates : event.FindAll("RDATE")) {
     std::vector<int64_t> durations;
@@ -402,7 +419,8 @@ EventSeries::Expansion EventSeries::Expand(TDateTime from, TDateTime until, size
       return false;
     }
     if (local < from || IsLeftOut(local) || !seen.insert(KeyOf(local)).second) return true;
-    found.push_back(Occurrence{local, LocalTimeOf(Moment{start.seconds + duration, start.floating}), start_.is_date, 0});
+    found.push_back(
+        Occurrence{local, LocalTimeOf(Moment{start.seconds + duration, start.floating}), start_.is_date, 0});
     return true;
   };
 
@@ -432,9 +450,10 @@ std::vector<Occurrence> EventSeries::Instances() const {
   if (!skip_reason_.empty()) return result;
   for (const Instance& instance : instances_) {
     if (instance.cancelled) continue;
-    result.push_back(Occurrence{LocalTimeOf(instance.start),
-                                LocalTimeOf(Moment{instance.start.seconds + instance.duration, instance.start.floating}),
-                                instance.all_day, instance.texts});
+    result.push_back(
+        Occurrence{LocalTimeOf(instance.start),
+                   LocalTimeOf(Moment{instance.start.seconds + instance.duration, instance.start.floating}),
+                   instance.all_day, instance.texts});
   }
   return result;
 }

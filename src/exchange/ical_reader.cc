@@ -24,7 +24,9 @@ std::string Upper(std::string_view text) {
   return result;
 }
 
-bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+bool IsControl(unsigned char c) {
+  return (c < 0x20 && c != '\t') || c == 0x7F;
+}
 
 // Splits a content line into its name, parameters and value.
 Property ParseContentLine(std::string text, int line) {
@@ -41,14 +43,16 @@ Property ParseContentLine(std::string text, int line) {
     Parameter parameter;
     parameter.name = Upper(std::string_view(text).substr(name_start, at - name_start));
     if (at >= text.size() || text[at] != '=')
-      throw EIcalFormatError(line, "the parameter " + parameter.name + " of " + property.name + " has no \"=\"");
+      throw EIcalFormatError(line,
+                             "the parameter " + parameter.name + " of " + property.name + " has no \"=\"");
     do {
       ++at;  // past "=" or ","
       std::string value;
       if (at < text.size() && text[at] == '"') {
         const size_t close = text.find('"', at + 1);
         if (close == std::string::npos)
-          throw EIcalFormatError(line, "the quoted value of the parameter " + parameter.name + " is not closed");
+          throw EIcalFormatError(line,
+                                 "the quoted value of the parameter " + parameter.name + " is not closed");
         value = text.substr(at + 1, close - at - 1);
         at = close + 1;
       } else {
@@ -106,7 +110,8 @@ class Reader {
       logical_line = line_number;
     }
     if (logical_line != 0) Take(std::move(logical), logical_line);
-    if (!open_.empty()) throw EIcalFormatError(open_.back().line, "BEGIN:" + open_.back().name + " has no END");
+    if (!open_.empty())
+      throw EIcalFormatError(open_.back().line, "BEGIN:" + open_.back().name + " has no END");
     if (result_.empty()) throw EIcalFormatError(std::max(line_number, 1), "the file holds no calendar");
     return std::move(result_);
   }
@@ -183,9 +188,13 @@ std::vector<const Property*> Component::FindAll(std::string_view wanted) const {
   return found;
 }
 
-std::vector<Component> ReadCalendarFile(std::string_view text) { return Reader(true).Read(text); }
+std::vector<Component> ReadCalendarFile(std::string_view text) {
+  return Reader(true).Read(text);
+}
 
-std::vector<Component> ReadComponents(std::string_view text) { return Reader(false).Read(text); }
+std::vector<Component> ReadComponents(std::string_view text) {
+  return Reader(false).Read(text);
+}
 
 void AppendFoldedLine(std::string_view line, std::string* out) {
   // The first line holds 75 octets, each continuation a blank and 74 more.

@@ -27,8 +27,12 @@ constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
 
-inline bool SUCCEEDED(HRESULT result) { return result >= 0; }
-inline bool FAILED(HRESULT result) { return result < 0; }
+inline bool SUCCEEDED(HRESULT result) {
+  return result >= 0;
+}
+inline bool FAILED(HRESULT result) {
+  return result < 0;
+}
 
 enum CoInit : uint32_t { COINIT_MULTITHREADED = 0x0, COINIT_APARTMENTTHREADED = 0x2 };
 
@@ -36,11 +40,22 @@ enum CoInit : uint32_t { COINIT_MULTITHREADED = 0x0, COINIT_APARTMENTTHREADED = 
 // Data1 (4 bytes), Data2 and Data3 (2 bytes each) in little-endian memory order, then 8 bytes.
 constexpr Guid MakeGuid(uint32_t data1, uint16_t data2, uint16_t data3, uint8_t b0, uint8_t b1, uint8_t b2,
                         uint8_t b3, uint8_t b4, uint8_t b5, uint8_t b6, uint8_t b7) {
-  return Guid{static_cast<uint8_t>(data1),       static_cast<uint8_t>(data1 >> 8),
-              static_cast<uint8_t>(data1 >> 16), static_cast<uint8_t>(data1 >> 24),
-              static_cast<uint8_t>(data2),       static_cast<uint8_t>(data2 >> 8),
-              static_cast<uint8_t>(data3),       static_cast<uint8_t>(data3 >> 8),
-              b0, b1, b2, b3, b4, b5, b6, b7};
+  return Guid{static_cast<uint8_t>(data1),
+              static_cast<uint8_t>(data1 >> 8),
+              static_cast<uint8_t>(data1 >> 16),
+              static_cast<uint8_t>(data1 >> 24),
+              static_cast<uint8_t>(data2),
+              static_cast<uint8_t>(data2 >> 8),
+              static_cast<uint8_t>(data3),
+              static_cast<uint8_t>(data3 >> 8),
+              b0,
+              b1,
+              b2,
+              b3,
+              b4,
+              b5,
+              b6,
+              b7};
 }
 
 // "{3FA7DEB3-6438-101B-ACC1-00AA00423326}".

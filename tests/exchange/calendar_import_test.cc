@@ -121,22 +121,23 @@ TEST_F(CalendarTest, AllDayHolidaysAndMultiDayEvents) {
 }
 
 TEST_F(CalendarTest, TimesOfOtherZonesBecomeTheServersLocalTime) {
-  const ImportReport report = Import(
-      std::string(kNewYork) +
-      // 9:00 in New York on 20 March: summer time there already, not yet here (5 hours apart).
-      "BEGIN:VEVENT\r\nUID:ny-call\r\nDTSTART;TZID=America/New_York:20240320T090000\r\n"
-      "DTEND;TZID=America/New_York:20240320T100000\r\nSUMMARY:Call with New York\r\nEND:VEVENT\r\n"
-      // UTC, during summer time here.
-      "BEGIN:VEVENT\r\nUID:utc\r\nDTSTART:20240402T070000Z\r\nDURATION:PT45M\r\nSUMMARY:Standup\r\nEND:VEVENT\r\n"
-      // A zone of the system's zone database without a VTIMEZONE in the file.
-      "BEGIN:VEVENT\r\nUID:tokyo\r\nDTSTART;TZID=Asia/Tokyo:20240405T180000\r\n"
-      "DTEND;TZID=Asia/Tokyo:20240405T190000\r\nSUMMARY:Tokyo office\r\nEND:VEVENT\r\n"
-      // A flight that leaves in one zone and lands in another.
-      "BEGIN:VEVENT\r\nUID:flight\r\nDTSTART;TZID=America/New_York:20240410T180000\r\n"
-      "DTEND:20240411T060000Z\r\nSUMMARY:Flight home\r\nEND:VEVENT\r\n"
-      // A zone nobody knows: taken as local time, and said so.
-      "BEGIN:VEVENT\r\nUID:mars\r\nDTSTART;TZID=Olympus Mons Time:20240412T080000\r\n"
-      "DTEND;TZID=Olympus Mons Time:20240412T090000\r\nSUMMARY:Rover check\r\nEND:VEVENT\r\n");
+  const ImportReport report =
+      Import(std::string(kNewYork) +
+             // 9:00 in New York on 20 March: summer time there already, not yet here (5 hours apart).
+             "BEGIN:VEVENT\r\nUID:ny-call\r\nDTSTART;TZID=America/New_York:20240320T090000\r\n"
+             "DTEND;TZID=America/New_York:20240320T100000\r\nSUMMARY:Call with New York\r\nEND:VEVENT\r\n"
+             // UTC, during summer time here.
+             "BEGIN:VEVENT\r\nUID:utc\r\nDTSTART:20240402T070000Z\r\nDURATION:PT45M\r\nSUMMARY:"
+             "Standup\r\nEND:VEVENT\r\n"
+             // A zone of the system's zone database without a VTIMEZONE in the file.
+             "BEGIN:VEVENT\r\nUID:tokyo\r\nDTSTART;TZID=Asia/Tokyo:20240405T180000\r\n"
+             "DTEND;TZID=Asia/Tokyo:20240405T190000\r\nSUMMARY:Tokyo office\r\nEND:VEVENT\r\n"
+             // A flight that leaves in one zone and lands in another.
+             "BEGIN:VEVENT\r\nUID:flight\r\nDTSTART;TZID=America/New_York:20240410T180000\r\n"
+             "DTEND:20240411T060000Z\r\nSUMMARY:Flight home\r\nEND:VEVENT\r\n"
+             // A zone nobody knows: taken as local time, and said so.
+             "BEGIN:VEVENT\r\nUID:mars\r\nDTSTART;TZID=Olympus Mons Time:20240412T080000\r\n"
+             "DTEND;TZID=Olympus Mons Time:20240412T090000\r\nSUMMARY:Rover check\r\nEND:VEVENT\r\n");
   EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 5, 1)),
               ElementsAre("2024-03-20 14:00 -> 2024-03-20 15:00 Call with New York",
                           "2024-04-02 09:00 -> 2024-04-02 09:45 Standup",
@@ -157,17 +158,21 @@ TEST_F(CalendarTest, RecurringEventInAnotherZoneFollowsThatZonesSummerTime) {
          "DTEND;TZID=America/New_York:20240304T093000\r\nRRULE:FREQ=WEEKLY;COUNT=5\r\n"
          "SUMMARY:NY sync\r\nEND:VEVENT\r\n");
   EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 5, 1)),
-              ElementsAre("2024-03-04 15:00 -> 2024-03-04 15:30 NY sync", "2024-03-11 14:00 -> 2024-03-11 14:30 NY sync",
-                          "2024-03-18 14:00 -> 2024-03-18 14:30 NY sync", "2024-03-25 14:00 -> 2024-03-25 14:30 NY sync",
+              ElementsAre("2024-03-04 15:00 -> 2024-03-04 15:30 NY sync",
+                          "2024-03-11 14:00 -> 2024-03-11 14:30 NY sync",
+                          "2024-03-18 14:00 -> 2024-03-18 14:30 NY sync",
+                          "2024-03-25 14:00 -> 2024-03-25 14:30 NY sync",
                           "2024-04-01 15:00 -> 2024-04-01 15:30 NY sync"));
 }
 
 TEST_F(CalendarTest, EventsAcrossMidnightAndBeforeTheWindow) {
   Import(
-      "BEGIN:VEVENT\r\nUID:party\r\nDTSTART:20240322T230000\r\nDTEND:20240323T013000\r\nSUMMARY:Party\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:party\r\nDTSTART:20240322T230000\r\nDTEND:20240323T013000\r\nSUMMARY:Party\r\nEND:"
+      "VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:sabbatical\r\nDTSTART;VALUE=DATE:20230601\r\nDTEND;VALUE=DATE:20240601\r\n"
       "SUMMARY:Sabbatical\r\nEND:VEVENT\r\n"
-      "BEGIN:VEVENT\r\nUID:old\r\nDTSTART:20240322T100000\r\nDTEND:20240322T110000\r\nSUMMARY:Done\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:old\r\nDTSTART:20240322T100000\r\nDTEND:20240322T110000\r\nSUMMARY:Done\r\nEND:"
+      "VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:breakfast\r\nDTSTART:20240323T080000\r\nDTEND:20240323T090000\r\n"
       "SUMMARY:Breakfast\r\nEND:VEVENT\r\n");
   // Starting at midnight: the party and the year-long sabbatical started before and go on; they come
@@ -176,10 +181,10 @@ TEST_F(CalendarTest, EventsAcrossMidnightAndBeforeTheWindow) {
               ElementsAre("2023-06-01 all day -> 2024-06-01 00:00 Sabbatical",
                           "2024-03-22 23:00 -> 2024-03-23 01:30 Party",
                           "2024-03-23 08:00 -> 2024-03-23 09:00 Breakfast"));
-  EXPECT_THAT(Window(EncodeDate(2024, 3, 22), EncodeDate(2024, 3, 23)),
-              ElementsAre("2023-06-01 all day -> 2024-06-01 00:00 Sabbatical",
-                          "2024-03-22 10:00 -> 2024-03-22 11:00 Done",
-                          "2024-03-22 23:00 -> 2024-03-23 01:30 Party"));
+  EXPECT_THAT(
+      Window(EncodeDate(2024, 3, 22), EncodeDate(2024, 3, 23)),
+      ElementsAre("2023-06-01 all day -> 2024-06-01 00:00 Sabbatical",
+                  "2024-03-22 10:00 -> 2024-03-22 11:00 Done", "2024-03-22 23:00 -> 2024-03-23 01:30 Party"));
 }
 
 TEST_F(CalendarTest, LongTextsAndCharactersOutsideTheCodePage) {
@@ -187,15 +192,20 @@ TEST_F(CalendarTest, LongTextsAndCharactersOutsideTheCodePage) {
   for (int i = 0; i < 400; ++i) long_text += "Line " + std::to_string(i) + " of the minutes\\n";
   std::string folded;
   ical::AppendFoldedLine("DESCRIPTION:" + long_text, &folded);
-  Import("BEGIN:VEVENT\r\nUID:texts\r\nDTSTART:20240305T120000\r\nDTEND:20240305T130000\r\n"
-         // Café, a coffee cup (U+2615), an em dash and Russian "Privet".
-         "SUMMARY:Caf\xC3\xA9 \xE2\x98\x95 M\xC3\xBCller \xE2\x80\x94 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n"
-         "LOCATION:Stra\xC3\x9F" "e 5\\; 2. OG\r\n" +
-         folded + "END:VEVENT\r\n");
+  Import(
+      "BEGIN:VEVENT\r\nUID:texts\r\nDTSTART:20240305T120000\r\nDTEND:20240305T130000\r\n"
+      // Café, a coffee cup (U+2615), an em dash and Russian "Privet".
+      "SUMMARY:Caf\xC3\xA9 \xE2\x98\x95 M\xC3\xBCller \xE2\x80\x94 "
+      "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n"
+      "LOCATION:Stra\xC3\x9F"
+      "e 5\\; 2. OG\r\n" +
+      folded + "END:VEVENT\r\n");
   auto item = Messages("jdoe", EncodeDate(2024, 3, 5), EncodeDate(2024, 3, 6))->GetFirst();
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->Subject(), "Caf\xE9 ? M\xFCller \x97 ??????");
-  EXPECT_EQ(item->Location(), "Stra\xDF" "e 5; 2. OG");
+  EXPECT_EQ(item->Location(),
+            "Stra\xDF"
+            "e 5; 2. OG");
   std::string expected;
   for (int i = 0; i < 400; ++i) expected += "Line " + std::to_string(i) + " of the minutes\r\n";
   EXPECT_EQ(item->Text(), expected);
@@ -203,7 +213,8 @@ TEST_F(CalendarTest, LongTextsAndCharactersOutsideTheCodePage) {
 
 TEST_F(CalendarTest, LengthsThatMakeNoSense) {
   const ImportReport report = Import(
-      "BEGIN:VEVENT\r\nUID:point\r\nDTSTART:20240306T120000\r\nDTEND:20240306T120000\r\nSUMMARY:Point\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:point\r\nDTSTART:20240306T120000\r\nDTEND:20240306T120000\r\nSUMMARY:Point\r\nEND:"
+      "VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:no-end\r\nDTSTART:20240306T080000\r\nSUMMARY:Reminder\r\nEND:VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:inverted\r\nDTSTART:20240306T150000\r\nDTEND:20240306T140000\r\n"
       "SUMMARY:Backwards\r\nEND:VEVENT\r\n"
@@ -211,8 +222,10 @@ TEST_F(CalendarTest, LengthsThatMakeNoSense) {
       "BEGIN:VEVENT\r\nUID:day-inverted\r\nDTSTART;VALUE=DATE:20240306\r\nDTEND;VALUE=DATE:20240305\r\n"
       "SUMMARY:Odd day\r\nEND:VEVENT\r\n");
   EXPECT_THAT(Window(EncodeDate(2024, 3, 6), EncodeDate(2024, 3, 7)),
-              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day", "2024-03-06 all day -> 2024-03-07 00:00 Odd day",
-                          "2024-03-06 08:00 -> 2024-03-06 08:00 Reminder", "2024-03-06 12:00 -> 2024-03-06 12:00 Point",
+              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day",
+                          "2024-03-06 all day -> 2024-03-07 00:00 Odd day",
+                          "2024-03-06 08:00 -> 2024-03-06 08:00 Reminder",
+                          "2024-03-06 12:00 -> 2024-03-06 12:00 Point",
                           "2024-03-06 15:00 -> 2024-03-06 15:00 Backwards"));
   ASSERT_EQ(report.notes.size(), 2u);
   EXPECT_EQ(report.notes[0].uid, "inverted");
@@ -220,10 +233,12 @@ TEST_F(CalendarTest, LengthsThatMakeNoSense) {
   EXPECT_EQ(report.notes[1].uid, "day-inverted");
   // An event of no length counts at its moment: at the window's first moment, not at its end.
   EXPECT_THAT(Window(EncodeDate(2024, 3, 6) + 0.5, EncodeDate(2024, 3, 6) + 0.6),
-              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day", "2024-03-06 all day -> 2024-03-07 00:00 Odd day",
+              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day",
+                          "2024-03-06 all day -> 2024-03-07 00:00 Odd day",
                           "2024-03-06 12:00 -> 2024-03-06 12:00 Point"));
   EXPECT_THAT(Window(EncodeDate(2024, 3, 6) + 0.4, EncodeDate(2024, 3, 6) + 0.5),
-              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day", "2024-03-06 all day -> 2024-03-07 00:00 Odd day"));
+              ElementsAre("2024-03-06 all day -> 2024-03-07 00:00 Day",
+                          "2024-03-06 all day -> 2024-03-07 00:00 Odd day"));
 }
 
 TEST_F(CalendarTest, RecurrenceDatesAndLoneInstances) {
@@ -234,13 +249,15 @@ TEST_F(CalendarTest, RecurrenceDatesAndLoneInstances) {
       // An invitation to one instance of somebody else's series.
       "BEGIN:VEVENT\r\nUID:foreign-series\r\nRECURRENCE-ID:20240308T110000\r\nDTSTART:20240308T113000\r\n"
       "DTEND:20240308T120000\r\nSUMMARY:Review (one instance)\r\nEND:VEVENT\r\n"
-      "BEGIN:VEVENT\r\nUID:cancelled\r\nDTSTART:20240308T080000\r\nSTATUS:CANCELLED\r\nSUMMARY:Gone\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:cancelled\r\nDTSTART:20240308T080000\r\nSTATUS:CANCELLED\r\nSUMMARY:Gone\r\nEND:"
+      "VEVENT\r\n"
       "BEGIN:VEVENT\r\nUID:no-start\r\nSUMMARY:Floating idea\r\nEND:VEVENT\r\n"
       "BEGIN:VTODO\r\nUID:todo\r\nSUMMARY:Tax return\r\nEND:VTODO\r\n");
   EXPECT_THAT(Window(EncodeDate(2024, 3, 7), EncodeDate(2024, 3, 14)),
               ElementsAre("2024-03-07 09:00 -> 2024-03-07 10:00 Course",
                           "2024-03-08 11:30 -> 2024-03-08 12:00 Review (one instance)",
-                          "2024-03-11 16:00 -> 2024-03-11 17:00 Course", "2024-03-13 09:00 -> 2024-03-13 12:00 Course"));
+                          "2024-03-11 16:00 -> 2024-03-11 17:00 Course",
+                          "2024-03-13 09:00 -> 2024-03-13 12:00 Course"));
   EXPECT_EQ(report.events, 2u);
   ASSERT_EQ(report.skipped.size(), 2u);
   EXPECT_EQ(report.skipped[0].uid, "cancelled");
@@ -251,24 +268,27 @@ TEST_F(CalendarTest, RecurrenceDatesAndLoneInstances) {
 }
 
 TEST_F(CalendarTest, ImportingAgainReplacesEventsOfTheSameUid) {
-  Import("BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\nSUMMARY:First\r\nEND:VEVENT\r\n"
-         "BEGIN:VEVENT\r\nDTSTART:20240301T100000\r\nSUMMARY:Without UID\r\nEND:VEVENT\r\n");
-  const ImportReport again =
-      Import("BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T093000\r\nSUMMARY:Second\r\nEND:VEVENT\r\n"
-             "BEGIN:VEVENT\r\nDTSTART:20240301T100000\r\nSUMMARY:Without UID\r\nEND:VEVENT\r\n");
+  Import(
+      "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\nSUMMARY:First\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nDTSTART:20240301T100000\r\nSUMMARY:Without UID\r\nEND:VEVENT\r\n");
+  const ImportReport again = Import(
+      "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T093000\r\nSUMMARY:Second\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nDTSTART:20240301T100000\r\nSUMMARY:Without UID\r\nEND:VEVENT\r\n");
   EXPECT_EQ(again.replaced, 2u);
   EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 3, 2)),
               ElementsAre("2024-03-01 09:30 -> 2024-03-01 09:30 Second",
                           "2024-03-01 10:00 -> 2024-03-01 10:00 Without UID"));
-  store_->Import("jdoe", Calendar("BEGIN:VEVENT\r\nUID:b\r\nDTSTART:20240301T120000\r\nSUMMARY:Only\r\nEND:VEVENT\r\n"),
-                 true);
+  store_->Import(
+      "jdoe", Calendar("BEGIN:VEVENT\r\nUID:b\r\nDTSTART:20240301T120000\r\nSUMMARY:Only\r\nEND:VEVENT\r\n"),
+      true);
   EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 3, 2)),
               ElementsAre("2024-03-01 12:00 -> 2024-03-01 12:00 Only"));
 }
 
 TEST_F(CalendarTest, MalformedFilesAreRefusedWithTheirLineAndLeaveNothing) {
   Import("BEGIN:VEVENT\r\nUID:kept\r\nDTSTART:20240301T090000\r\nSUMMARY:Kept\r\nEND:VEVENT\r\n");
-  const std::string good_event = "BEGIN:VEVENT\r\nUID:new\r\nDTSTART:20240301T100000\r\nSUMMARY:New\r\nEND:VEVENT\r\n";
+  const std::string good_event =
+      "BEGIN:VEVENT\r\nUID:new\r\nDTSTART:20240301T100000\r\nSUMMARY:New\r\nEND:VEVENT\r\n";
   struct Case {
     std::string body;
     int line;
@@ -277,10 +297,11 @@ TEST_F(CalendarTest, MalformedFilesAreRefusedWithTheirLineAndLeaveNothing) {
   const Case cases[] = {
       {good_event + "BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20240230T100000\r\nEND:VEVENT\r\n", 11,
        "DTSTART \"20240230T100000\" is not a date or a date-time"},
-      {good_event + "BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20240301T100000\r\nRRULE:FREQ=SOMETIMES\r\nEND:VEVENT\r\n", 12,
-       "RRULE \"FREQ=SOMETIMES\" cannot be read"},
-      {good_event + "BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20240301T100000\r\nDURATION:an hour\r\nEND:VEVENT\r\n", 12,
-       "DURATION \"an hour\" is not a duration"},
+      {good_event +
+           "BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20240301T100000\r\nRRULE:FREQ=SOMETIMES\r\nEND:VEVENT\r\n",
+       12, "RRULE \"FREQ=SOMETIMES\" cannot be read"},
+      {good_event + "BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20240301T100000\r\nDURATION:an hour\r\nEND:VEVENT\r\n",
+       12, "DURATION \"an hour\" is not a duration"},
       {good_event + "BEGIN:VEVENT\r\nSUMMARY Lunch\r\nEND:VEVENT\r\n", 10,
        "the property SUMMARY has no \":\" before its value"},
       {good_event + "BEGIN:VEVENT\r\nUID:x\r\nEND:VALARM\r\n", 11,
@@ -341,9 +362,10 @@ TEST_F(CalendarTest, ExportedCalendarsImportToTheSameAppointments) {
 TEST_F(CalendarTest, LargeImportsReportProgressAndRefuseRunawayRules) {
   std::string body;
   for (int i = 0; i < 3000; ++i)
-    body += "BEGIN:VEVENT\r\nUID:e" + std::to_string(i) + "\r\nDTSTART:20240301T" +
-            (i % 24 < 10 ? "0" : "") + std::to_string(i % 24) + "0000\r\nSUMMARY:Item\r\nEND:VEVENT\r\n";
-  body += "BEGIN:VEVENT\r\nUID:every-second\r\nDTSTART:20240301T000000\r\nRRULE:FREQ=SECONDLY\r\nEND:VEVENT\r\n";
+    body += "BEGIN:VEVENT\r\nUID:e" + std::to_string(i) + "\r\nDTSTART:20240301T" + (i % 24 < 10 ? "0" : "") +
+            std::to_string(i % 24) + "0000\r\nSUMMARY:Item\r\nEND:VEVENT\r\n";
+  body +=
+      "BEGIN:VEVENT\r\nUID:every-second\r\nDTSTART:20240301T000000\r\nRRULE:FREQ=SECONDLY\r\nEND:VEVENT\r\n";
   size_t calls = 0, last_done = 0, total = 0;
   const ImportReport report = store_->Import("jdoe", Calendar(body), false, [&](size_t done, size_t all) {
     ++calls;

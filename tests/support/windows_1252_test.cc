@@ -22,9 +22,9 @@ TEST(Windows1252, TurnsWhatTheCodePageLacksIntoQuestionMarks) {
   EXPECT_EQ(Utf8ToWindows1252("e\xCC\x81"), "e?");
   // Malformed input: each stray byte becomes "?", the rest survives.
   EXPECT_EQ(Utf8ToWindows1252("a\xE9z"), "a?z");
-  EXPECT_EQ(Utf8ToWindows1252("\xC0\xAF"), "??");          // overlong "/"
-  EXPECT_EQ(Utf8ToWindows1252("\xED\xA0\x80"), "???");     // a surrogate
-  EXPECT_EQ(Utf8ToWindows1252("ok\xE2\x82"), "ok??");      // cut short at the end
+  EXPECT_EQ(Utf8ToWindows1252("\xC0\xAF"), "??");       // overlong "/"
+  EXPECT_EQ(Utf8ToWindows1252("\xED\xA0\x80"), "???");  // a surrogate
+  EXPECT_EQ(Utf8ToWindows1252("ok\xE2\x82"), "ok??");   // cut short at the end
 }
 
 TEST(Windows1252, RoundTripsEveryByte) {
