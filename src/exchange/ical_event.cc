@@ -130,7 +130,10 @@ struct IteratorDeleter {
 using RuleIterator = std::unique_ptr<icalrecur_iterator, IteratorDeleter>;
 
 std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted.push_back('"');
+  return quoted;
 }
 
 }  // namespace

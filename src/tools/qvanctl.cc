@@ -3,11 +3,13 @@
 #include <ostream>
 
 #include "platform/exception.h"
+#include "tools/calendar_command.h"
 
 namespace qv::tools {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
+      {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
   };
   return subcommands;
 }
