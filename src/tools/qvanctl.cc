@@ -3,12 +3,15 @@
 #include <ostream>
 
 #include "platform/exception.h"
+#include "tools/account_command.h"
 #include "tools/calendar_command.h"
 
 namespace qv::tools {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
+      {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
+       RunAccountCommand},
       {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
   };
   return subcommands;
