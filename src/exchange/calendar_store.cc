@@ -58,13 +58,6 @@ CREATE INDEX IF NOT EXISTS appointments_of_text ON appointments(text_id);
 
 constexpr double kForever = 2958466;  // 10000-01-01, past every date a calendar can hold
 
-// The shape of a binary SID: revision 1, up to 15 sub-authorities, and the length they make.
-bool IsWellMadeSid(const platform::Sid& sid) {
-  if (sid.size() < 8 || static_cast<uint8_t>(sid[0]) != 1) return false;
-  const size_t count = static_cast<uint8_t>(sid[1]);
-  return count <= 15 && sid.size() == 8 + 4 * count;
-}
-
 // A stable UID for an event that has none (FNV-1a of its text), so that importing the same file
 // again replaces the event instead of doubling it.
 std::string SyntheticUid(const ical::Component& event) {
@@ -161,7 +154,7 @@ void CalendarStore::AddMailbox(const std::string& name, const std::string& displ
   if (name.empty()) throw ECalendarStoreError("A mailbox needs a name");
   if (name.find_first_of("\r\n") != std::string::npos)
     throw ECalendarStoreError("A mailbox name cannot hold a line break");
-  if (!IsWellMadeSid(owner)) throw ECalendarStoreError("The owner's SID is not valid");
+  if (!platform::IsValidSid(owner)) throw ECalendarStoreError("The owner's SID is not valid");
   platform::SqliteDatabase::Transaction transaction(database_);
   if (FindMailbox(name)) throw ECalendarStoreError("The mailbox \"" + name + "\" exists already");
   database_.Prepare("INSERT INTO mailboxes (name, display_name, owner_sid) VALUES (?1, ?2, ?3)")

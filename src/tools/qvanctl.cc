@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "tools/account_command.h"
 #include "tools/calendar_command.h"
+#include "tools/mailbox_command.h"
 
 namespace qv::tools {
 
@@ -12,6 +13,7 @@ const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
       {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
        RunAccountCommand},
+      {"mailbox", "the mailboxes of the calendar store: add, delete, list", RunMailboxCommand},
       {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
   };
   return subcommands;
