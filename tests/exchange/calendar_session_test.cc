@@ -197,7 +197,7 @@ TEST_F(CalendarTest, OpenEndedSeriesGoOnAsTheWindowMovesOn) {
 
 TEST_F(CalendarTest, SessionsOnSeveralThreadsExtendASeriesOnce) {
   Import(
-      "BEGIN:VEVENT\r\nUID:daily\r\nDTSTART:20240301T073000\r\nRRULE:FREQ=DAILY\r\n"
+      "BEGIN:VEVENT\r\nUID:daily\r\nDTSTART;TZID=Europe/London:20240301T073000\r\nRRULE:FREQ=DAILY\r\n"
       "SUMMARY:Standup\r\nEND:VEVENT\r\n");
   const TDateTime from = Date() + 2000;
   std::vector<std::vector<std::string>> seen(4);
@@ -208,6 +208,8 @@ TEST_F(CalendarTest, SessionsOnSeveralThreadsExtendASeriesOnce) {
   for (const auto& items : seen) {
     EXPECT_EQ(items.size(), 30u);
     EXPECT_EQ(std::set<std::string>(items.begin(), items.end()).size(), 30u);
+    for (const std::string& item : items)
+      EXPECT_EQ(item.substr(10, 10), " 08:30 -> ") << item;  // London + 1 hour
   }
 }
 
