@@ -1,6 +1,8 @@
 #include "exchange/calendar_store.h"
 
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <memory>
 
@@ -87,6 +89,14 @@ struct PreparedEvent {
   std::vector<ical::Occurrence> occurrences;
   std::optional<TDateTime> expanded_until;
 };
+
+// Two RECURRENCE-IDs that name the same instance as written.
+bool SameInstance(const ical::Property& a, const ical::Property& b) {
+  const std::string* zone_a = a.Param("TZID");
+  const std::string* zone_b = b.Param("TZID");
+  return a.Value() == b.Value() &&
+         (zone_a == nullptr ? zone_b == nullptr : zone_b != nullptr && *zone_a == *zone_b);
+}
 
 std::string SourceOf(const EventGroup& group) {
   std::string source;
@@ -204,6 +214,14 @@ std::vector<MailboxRecord> CalendarStore::ListMailboxes() {
   return records;
 }
 
+void CalendarStore::LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones) {
+  auto query = database_.Prepare("SELECT source FROM time_zones WHERE mailbox_id = ?1");
+  query.Bind(1, mailbox_id);
+  while (query.Step()) {
+    for (const ical::Component& zone : ical::ReadComponents(query.ColumnText(0))) zones.Define(zone);
+  }
+}
+
 MailboxRecord CalendarStore::RequireMailbox(const std::string& name) {
   auto mailbox = FindMailbox(name);
   if (!mailbox) throw ECalendarStoreError("The mailbox \"" + name + "\" does not exist");
@@ -216,8 +234,10 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
   const std::vector<ical::Component> calendars = ical::ReadCalendarFile(ics);
   ImportReport report;
 
-  // Time zones first: a file may define them after the events that name them.
+  // Time zones first: a file may define them after the events that name them, or may name those an
+  // earlier import brought.
   ical::TimeZones zones;
+  LoadTimeZones(mailbox.id, zones);
   std::vector<const ical::Component*> zone_definitions;
   for (const ical::Component& calendar : calendars) {
     for (const ical::Component& component : calendar.components) {
@@ -258,6 +278,36 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
     }
   }
 
+  // Overridden instances that come without their event (an update of single meetings) join the stored
+  // event of their UID instead of replacing the whole series; they replace stored instances of the
+  // same RECURRENCE-ID.
+  platform::SqliteDatabase::Transaction transaction(database_);
+  std::deque<std::vector<ical::Component>> stored_events;
+  if (!replace) {
+    auto find_source = database_.Prepare("SELECT source FROM events WHERE mailbox_id = ?1 AND uid = ?2");
+    for (EventGroup& group : groups) {
+      if (group.event != nullptr) continue;
+      find_source.Reset();
+      find_source.Bind(1, mailbox.id).Bind(2, group.uid);
+      if (!find_source.Step()) continue;
+      const std::vector<ical::Component>& components =
+          stored_events.emplace_back(ical::ReadComponents(find_source.ColumnText(0)));
+      std::vector<const ical::Component*> kept;
+      for (const ical::Component& component : components) {
+        const ical::Property* recurrence_id = component.Find("RECURRENCE-ID");
+        if (recurrence_id == nullptr) {
+          group.event = &component;
+        } else if (std::none_of(group.instances.begin(), group.instances.end(),
+                                [&](const ical::Component* update) {
+                                  return SameInstance(*update->Find("RECURRENCE-ID"), *recurrence_id);
+                                })) {
+          kept.push_back(&component);
+        }
+      }
+      group.instances.insert(group.instances.begin(), kept.begin(), kept.end());
+    }
+  }
+
   // Interpretation: a malformed value refuses the whole file here, before anything is written.
   report.horizon = Date() + kWindowDays + 1 + kHorizonReserveDays;
   std::vector<PreparedEvent> prepared;
@@ -285,7 +335,6 @@ ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_
     prepared.push_back(std::move(event));
   }
 
-  platform::SqliteDatabase::Transaction transaction(database_);
   if (replace) {
     database_.Prepare("DELETE FROM events WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
     database_.Prepare("DELETE FROM time_zones WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
@@ -390,13 +439,7 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest
   if (pending.empty()) return;  // another connection extended them meanwhile
 
   ical::TimeZones zones;
-  {
-    auto query = database_.Prepare("SELECT source FROM time_zones WHERE mailbox_id = ?1");
-    query.Bind(1, mailbox_id);
-    while (query.Step()) {
-      for (const ical::Component& zone : ical::ReadComponents(query.ColumnText(0))) zones.Define(zone);
-    }
-  }
+  LoadTimeZones(mailbox_id, zones);
   const TDateTime until = std::max(latest_start, Date() + kWindowDays + 1) + kHorizonReserveDays;
   auto first_texts = database_.Prepare("SELECT MIN(id) FROM texts WHERE event_id = ?1");
   auto update = database_.Prepare("UPDATE events SET expanded_until = ?2 WHERE id = ?1");

@@ -21,6 +21,10 @@
 
 namespace qv {
 
+namespace ical {
+class TimeZones;
+}
+
 // A refusal of the store the caller can act on: an unknown mailbox, a name already taken ...
 QV_EXCEPTION_CLASS(ECalendarStoreError, Exception);
 
@@ -84,7 +88,8 @@ class CalendarStore {
   std::vector<MailboxRecord> ListMailboxes();
 
   // Imports an iCalendar file into a mailbox in one transaction: events replace those of the same
-  // UID; with `replace` the mailbox's calendar is emptied first. A malformed file raises
+  // UID, and overridden instances that come without their event join the stored event of their UID;
+  // with `replace` the mailbox's calendar is emptied first. A malformed file raises
   // ical::EIcalFormatError ("line N: reason") and leaves the store as it was; an unknown mailbox
   // raises ECalendarStoreError.
   ImportReport Import(const std::string& mailbox, std::string_view ics, bool replace,
@@ -101,6 +106,7 @@ class CalendarStore {
  private:
   void CreateSchema();
   MailboxRecord RequireMailbox(const std::string& name);
+  void LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones);
 
   platform::SqliteDatabase database_;
 };

@@ -285,6 +285,34 @@ TEST_F(CalendarTest, ImportingAgainReplacesEventsOfTheSameUid) {
               ElementsAre("2024-03-01 12:00 -> 2024-03-01 12:00 Only"));
 }
 
+TEST_F(CalendarTest, InstancesWithoutTheirEventUpdateTheStoredSeries) {
+  Import(std::string(kWesternEurope) + kWeeklyMeeting);
+  // Later, an update of two single meetings: the moved one moves again, another one gets a new room.
+  // The zone comes from the first import.
+  const ImportReport update = Import(
+      "BEGIN:VEVENT\r\nUID:040000008200E00074C5B7101A82E008000000001@example.com\r\n"
+      "RECURRENCE-ID;TZID=W. Europe Standard Time:20240318T100000\r\n"
+      "DTSTART;TZID=W. Europe Standard Time:20240320T090000\r\n"
+      "DTEND;TZID=W. Europe Standard Time:20240320T100000\r\nSUMMARY:Team meeting (moved "
+      "again)\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:040000008200E00074C5B7101A82E008000000001@example.com\r\n"
+      "RECURRENCE-ID;TZID=W. Europe Standard Time:20240408T100000\r\n"
+      "DTSTART;TZID=W. Europe Standard Time:20240408T100000\r\n"
+      "DTEND;TZID=W. Europe Standard Time:20240408T110000\r\nLOCATION:Room 1.01\r\nEND:VEVENT\r\n");
+  EXPECT_EQ(update.replaced, 1u);
+  EXPECT_THAT(update.notes, IsEmpty());
+  EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 5, 1)),
+              ElementsAre("2024-03-04 10:00 -> 2024-03-04 11:00 Team meeting",
+                          "2024-03-11 10:00 -> 2024-03-11 11:00 Team meeting",
+                          "2024-03-20 09:00 -> 2024-03-20 10:00 Team meeting (moved again)",
+                          "2024-04-08 10:00 -> 2024-04-08 11:00 Team meeting",
+                          "2024-04-15 10:00 -> 2024-04-15 11:00 Team meeting"));
+  auto messages = Messages("jdoe", EncodeDate(2024, 4, 8), EncodeDate(2024, 4, 9));
+  EXPECT_EQ(messages->GetFirst()->Location(), "Room 1.01");
+  // The cancelled instance stays cancelled: the stored instances the update does not name are kept.
+  EXPECT_THAT(Window(EncodeDate(2024, 3, 25), EncodeDate(2024, 3, 26)), IsEmpty());
+}
+
 TEST_F(CalendarTest, MalformedFilesAreRefusedWithTheirLineAndLeaveNothing) {
   Import("BEGIN:VEVENT\r\nUID:kept\r\nDTSTART:20240301T090000\r\nSUMMARY:Kept\r\nEND:VEVENT\r\n");
   const std::string good_event =
