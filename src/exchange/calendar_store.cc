@@ -412,7 +412,9 @@ std::string CalendarStore::Export(const std::string& mailbox_name) {
   return out;
 }
 
-void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest_start) {
+void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime requested) {
+  const TDateTime today = Date();
+  const TDateTime latest_start = std::min(requested, today + kMaxLookAheadDays);
   const auto behind = [&] {
     auto query = database_.Prepare(
         "SELECT MIN(expanded_until) FROM events WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL");
@@ -440,7 +442,7 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest
 
   ical::TimeZones zones;
   LoadTimeZones(mailbox_id, zones);
-  const TDateTime until = std::max(latest_start, Date() + kWindowDays + 1) + kHorizonReserveDays;
+  const TDateTime until = std::max(latest_start, today + kWindowDays + 1) + kHorizonReserveDays;
   auto first_texts = database_.Prepare("SELECT MIN(id) FROM texts WHERE event_id = ?1");
   auto update = database_.Prepare("UPDATE events SET expanded_until = ?2 WHERE id = ?1");
   AppointmentWriter appointments(database_);
@@ -462,7 +464,7 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest
     first_texts.Bind(1, event.id).Step();
     const int64_t text_id = first_texts.ColumnInt64(0);
     first_texts.Reset();
-    // An event that turns out too dense stops growing; what is stored stays.
+    // An event too dense for the range stops growing; what is stored stays.
     if (expansion != ical::EventSeries::Expansion::kTooMany) {
       for (const ical::Occurrence& occurrence : occurrences)
         appointments.Write(mailbox_id, occurrence, text_id);

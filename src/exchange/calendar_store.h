@@ -73,6 +73,8 @@ class CalendarStore {
   static constexpr double kHorizonReserveDays = 365;
   // The window that the calendar pages ask for, in days from today.
   static constexpr double kWindowDays = 365;
+  // Occurrences of recurring events are stored at most this many days ahead of today (and the reserve).
+  static constexpr double kMaxLookAheadDays = 3653;
 
   // Opens the store of the platform state directory, creating it when missing.
   CalendarStore();
@@ -98,7 +100,7 @@ class CalendarStore {
   std::string Export(const std::string& mailbox);
 
   // Makes sure that the occurrences of every recurring event of the mailbox that start before
-  // `latest_start` are stored.
+  // `latest_start` (at most kMaxLookAheadDays ahead) are stored.
   void EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest_start);
 
   platform::SqliteDatabase& Database() { return database_; }

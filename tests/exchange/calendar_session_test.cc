@@ -193,6 +193,9 @@ TEST_F(CalendarTest, OpenEndedSeriesGoOnAsTheWindowMovesOn) {
                                  "2031-01-13 10:00 -> 2031-01-13 11:00 Jour fixe",
                                  "2031-01-20 10:00 -> 2031-01-20 11:00 Jour fixe"));
   EXPECT_EQ(Window(EncodeDate(2030, 12, 30), EncodeDate(2031, 1, 21)), later);
+  // Series are kept up to ten years ahead; a filter asking further does not make them grow without end.
+  EXPECT_EQ(Window(Date() + 3653 + 400, Date() + 3653 + 407).size(), 0u);
+  EXPECT_EQ(Window(Date() + 3653, Date() + 3653 + 7).size(), 1u);
 }
 
 TEST_F(CalendarTest, SessionsOnSeveralThreadsExtendASeriesOnce) {
