@@ -1,6 +1,9 @@
 # Warnings and sanitizers shared by every target of the project.
 add_library(qv_settings INTERFACE)
-target_compile_options(qv_settings INTERFACE -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor -Wno-unused-parameter)
+target_compile_options(qv_settings INTERFACE -Wall -Wextra -Wnon-virtual-dtor -Wno-unused-parameter)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(qv_settings INTERFACE -Wshadow=local)  # clang knows no such form
+endif()
 if(QV_WARNINGS_AS_ERRORS)
   target_compile_options(qv_settings INTERFACE -Werror)
 endif()

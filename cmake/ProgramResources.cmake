@@ -24,6 +24,12 @@ function(qv_add_program_resources target description)
   set(script ${CMAKE_CURRENT_BINARY_DIR}/resources/${target}.rc)
   set(source ${CMAKE_CURRENT_BINARY_DIR}/resources/${target}_resources.cc)
   configure_file(${QV_PROGRAM_RC_TEMPLATE} ${script} @ONLY)
+  if(WIN32)
+    # The native build compiles the same script with the Windows resource compiler; the message
+    # table comes from the same message file through mc (added with the Windows platform layer).
+    target_sources(${target} PRIVATE ${script})
+    return()
+  endif()
   get_filename_component(message_file ${QV_MESSAGE_FILE} ABSOLUTE)
   add_custom_command(OUTPUT ${source}
                      COMMAND qvrc --rc ${script} --mc ${message_file} --cc ${source}

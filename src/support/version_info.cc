@@ -32,7 +32,17 @@ TVersionInfo::TVersionInfo(const std::string& path) {
     version_data_.clear();
     return;
   }
+  ReadValues();
+}
 
+TVersionInfo TVersionInfo::FromVersionData(std::vector<uint8_t> version_data) {
+  TVersionInfo info{EmptyTag{}};
+  info.version_data_ = std::move(version_data);
+  info.ReadValues();
+  return info;
+}
+
+void TVersionInfo::ReadValues() {
   std::string translation;
   if (!platform::VerQueryValue(version_data_, "\\VarFileInfo\\Translation", &translation) ||
       translation.size() < 4) {

@@ -22,6 +22,8 @@ class TVersionInfo {
   // value empty and every number 0. A FileVersion part that is not a decimal integer raises
   // EConvertError "'%s' is not a valid integer value".
   explicit TVersionInfo(const std::string& path = std::string());
+  // The same over a version resource already read (for checking untrusted resources without a file).
+  static TVersionInfo FromVersionData(std::vector<uint8_t> version_data);
 
   // The string value of a key of the first translation; empty when there is none.
   std::string GetValue(const std::string& key) const;
@@ -43,6 +45,10 @@ class TVersionInfo {
   const std::vector<uint8_t>& VersionData() const { return version_data_; }
 
  private:
+  struct EmptyTag {};
+  explicit TVersionInfo(EmptyTag) {}
+  // Fills in the values and numbers from version_data_.
+  void ReadValues();
   void SplitFileVersion();
 
   std::array<std::string, kValueCount> values_;

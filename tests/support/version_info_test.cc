@@ -123,6 +123,16 @@ TEST_F(TVersionInfoTest, OurElfFilesAreReadLikeWindowsOnes) {
   EXPECT_EQ(info.Build(), 2);
 }
 
+TEST(TVersionInfo, FromVersionDataReadsAResourceInMemory) {
+  const TVersionInfo info =
+      TVersionInfo::FromVersionData(testing::VersionResource({{"FileVersion", "1.2.3.4"}}, 0x0407, 0x04B0));
+  EXPECT_EQ(info.KeyPrefix(), "\\StringFileInfo\\040704B0\\");
+  EXPECT_EQ(info.Release(), 3);
+  EXPECT_EQ(TVersionInfo::FromVersionData({1, 2, 3}).GetItem(2), "");
+  EXPECT_THROW(TVersionInfo::FromVersionData(testing::VersionResource({{"FileVersion", "1.2.3.4b"}})),
+               EConvertError);
+}
+
 TEST(TVersionInfo, AnEmptyPathReadsTheRunningProgram) {
   const TVersionInfo info;
   EXPECT_EQ(info.KeyPrefix(), "\\StringFileInfo\\040904E4\\");
