@@ -82,25 +82,20 @@ Outcome LayoutOfPe(const ImageBytes& image, ResourceLayout* layout) {
   if (!image.Read(0, dos, sizeof(dos))) return Outcome::kBroken;
   const uint64_t pe = Le32(dos + 0x3C);
   uint8_t header[24];  // signature and IMAGE_FILE_HEADER
-  if (!image.Read(pe, header, sizeof(header)) || std::memcmp(header, "PE\0\0", 4) != 0)
+  if (!image.Read(pe, header, sizeof(header)) || std::memcmp(header, "PE\0\0", 4) != 0) {
     return Outcome::kBroken;
+  }
   const uint16_t section_count = Le16(header + 6);
   const uint16_t optional_size = Le16(header + 20);
 
   const uint64_t optional = pe + sizeof(header);
   uint8_t magic[2];
   if (!image.Read(optional, magic, sizeof(magic))) return Outcome::kBroken;
-  uint32_t directory_count_at;  // NumberOfRvaAndSizes, followed by the data directories
-  switch (Le16(magic)) {
-    case 0x10B:
-      directory_count_at = 92;
-      break;  // PE32
-    case 0x20B:
-      directory_count_at = 108;
-      break;  // PE32+
-    default:
-      return Outcome::kBroken;
-  }
+  constexpr uint16_t kPe32 = 0x10B;
+  constexpr uint16_t kPe32Plus = 0x20B;
+  if (Le16(magic) != kPe32 && Le16(magic) != kPe32Plus) return Outcome::kBroken;
+  // NumberOfRvaAndSizes, followed by the data directories
+  const uint32_t directory_count_at = Le16(magic) == kPe32 ? 92 : 108;
   constexpr uint32_t kResourceDirectoryIndex = 2;
   const uint32_t resource_entry_at = directory_count_at + 4 + 8 * kResourceDirectoryIndex;
   uint8_t count[4];
@@ -108,10 +103,12 @@ Outcome LayoutOfPe(const ImageBytes& image, ResourceLayout* layout) {
   if (optional_size < directory_count_at + 4 || !image.Read(optional + directory_count_at, count, 4)) {
     return Outcome::kBroken;
   }
-  if (Le32(count) <= kResourceDirectoryIndex || optional_size < resource_entry_at + 8)
+  if (Le32(count) <= kResourceDirectoryIndex || optional_size < resource_entry_at + 8) {
     return Outcome::kNoResources;
-  if (!image.Read(optional + resource_entry_at, resource_entry, sizeof(resource_entry)))
+  }
+  if (!image.Read(optional + resource_entry_at, resource_entry, sizeof(resource_entry))) {
     return Outcome::kBroken;
+  }
   layout->directory_address = Le32(resource_entry);
   if (layout->directory_address == 0) return Outcome::kNoResources;
 

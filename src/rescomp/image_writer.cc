@@ -22,33 +22,41 @@ uint32_t AlignUp(uint32_t value, uint32_t alignment) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildPeImage(const std::vector<Resource>& resources) {
+std::vector<uint8_t> BuildPeImage(const std::vector<Resource>& resources, PeFormat format) {
+  const bool plus = format == PeFormat::kPe32Plus;
   const std::vector<uint8_t> section = BuildResourceSection(resources, kResourceRva);
   const auto section_size = static_cast<uint32_t>(section.size());
-  constexpr uint16_t kOptionalHeaderSize = 224;  // PE32 with 16 data directories
+  const uint16_t optional_header_size = plus ? 240 : 224;  // with 16 data directories
 
   ByteWriter out;
   out.Append("MZ");
   out.Zeros(0x3C - out.Size());
   out.U32(kPeHeaderAt);  // e_lfanew
   out.Append(std::string_view("PE\0\0", 4));
-  out.U16(0x014C);  // i386
-  out.U16(1);       // one section
-  out.U32(0);       // time stamp
-  out.U32(0);       // symbol table
+  out.U16(plus ? 0x8664 : 0x014C);  // x64 or i386
+  out.U16(1);                       // one section
+  out.U32(0);                       // time stamp
+  out.U32(0);                       // symbol table
   out.U32(0);
-  out.U16(kOptionalHeaderSize);
-  out.U16(0x2102);  // executable image, 32-bit machine, DLL
+  out.U16(optional_header_size);
+  out.U16(plus ? 0x2022 : 0x2102);  // executable image, DLL; large addresses (x64) or 32-bit machine
 
-  out.U16(0x010B);                                 // PE32
+  auto address_size = [&out, plus](uint64_t value) {  // a field that PE32+ widens to 64 bits
+    if (plus) {
+      out.U64(value);
+    } else {
+      out.U32(static_cast<uint32_t>(value));
+    }
+  };
+  out.U16(plus ? 0x020B : 0x010B);
   out.U16(0);                                      // linker version
   out.U32(0);                                      // size of code
   out.U32(AlignUp(section_size, kFileAlignment));  // size of initialised data
   out.U32(0);                                      // size of uninitialised data
   out.U32(0);                                      // entry point: none
   out.U32(0);                                      // base of code
-  out.U32(kResourceRva);                           // base of data
-  out.U32(0x10000000);                             // image base
+  if (!plus) out.U32(kResourceRva);                // base of data
+  address_size(0x10000000);                        // image base
   out.U32(kSectionAlignment);
   out.U32(kFileAlignment);
   out.U16(4);  // operating system version 4.0
@@ -62,10 +70,10 @@ std::vector<uint8_t> BuildPeImage(const std::vector<Resource>& resources) {
   out.U32(0);                                                        // checksum
   out.U16(2);                                                        // Windows GUI subsystem
   out.U16(0);                                                        // DLL characteristics
-  out.U32(0x100000);  // stack reserve, commit; heap reserve, commit
-  out.U32(0x1000);
-  out.U32(0x100000);
-  out.U32(0x1000);
+  address_size(0x100000);  // stack reserve, commit; heap reserve, commit
+  address_size(0x1000);
+  address_size(0x100000);
+  address_size(0x1000);
   out.U32(0);   // loader flags
   out.U32(16);  // data directories
   for (uint32_t i = 0; i < 16; ++i) {

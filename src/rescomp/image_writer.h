@@ -9,9 +9,10 @@
 
 namespace qv::rescomp {
 
-// A resource-only Windows image (PE32 DLL, like those the Windows tools make for resources): the
-// headers and one ".rsrc" section holding the resources.
-std::vector<uint8_t> BuildPeImage(const std::vector<Resource>& resources);
+// A resource-only Windows image (a DLL like those the Windows tools make for resources): the headers
+// and one ".rsrc" section holding the resources. PE32 (x86) or PE32+ (x64).
+enum class PeFormat { kPe32, kPe32Plus };
+std::vector<uint8_t> BuildPeImage(const std::vector<Resource>& resources, PeFormat format = PeFormat::kPe32);
 
 // A minimal ELF file (64-bit, little-endian) whose only content is our ".rsrc" section holding the
 // given section bytes (BuildResourceSection with data base 0): a program file to read resources

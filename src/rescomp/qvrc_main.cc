@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "  --mc MESSAGES     a message file; each language becomes a message table (id 1)\n"
     "outputs:\n"
     "  --cc FILE         C++ source placing the resources in the ELF section .rsrc of its program\n"
-    "  --pe FILE         a resource-only Windows image\n"
+    "  --pe FILE         a resource-only Windows image (PE32)\n"
+    "  --pe64 FILE       the same as PE32+\n"
     "  --elf FILE        a minimal ELF file holding only the .rsrc section\n"
     "  --section FILE    the bare .rsrc section (addresses relative to its start)\n";
 
@@ -67,7 +68,8 @@ int Run(const std::vector<std::string>& args) {
                              qv::platform::resource_format::kMessageTableId, language,
                              BuildMessageTable(texts)});
       }
-    } else if (option == "--cc" || option == "--pe" || option == "--elf" || option == "--section") {
+    } else if (option == "--cc" || option == "--pe" || option == "--pe64" || option == "--elf" ||
+               option == "--section") {
       outputs.emplace_back(option, file);
       continue;
     } else {
@@ -79,14 +81,17 @@ int Run(const std::vector<std::string>& args) {
 
   const std::vector<uint8_t> section = BuildResourceSection(resources, 0);
   for (const auto& [option, file] : outputs) {
-    if (option == "--cc")
+    if (option == "--cc") {
       WriteFile(file, BuildSectionSource(section, origin));
-    else if (option == "--pe")
+    } else if (option == "--pe") {
       WriteFile(file, AsText(BuildPeImage(resources)));
-    else if (option == "--elf")
+    } else if (option == "--pe64") {
+      WriteFile(file, AsText(BuildPeImage(resources, PeFormat::kPe32Plus)));
+    } else if (option == "--elf") {
       WriteFile(file, AsText(BuildElfImage(section)));
-    else
+    } else {
       WriteFile(file, AsText(section));
+    }
   }
   return 0;
 }

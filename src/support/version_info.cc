@@ -76,8 +76,9 @@ std::string TVersionInfo::GetValue(const std::string& key) const {
 }
 
 const std::string& TVersionInfo::GetItem(int index) const {
-  if (index < 0 || index >= kValueCount)
+  if (index < 0 || index >= kValueCount) {
     throw ERangeError("List index out of bounds (" + std::to_string(index) + ")");
+  }
   return values_[index];
 }
 

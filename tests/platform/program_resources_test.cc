@@ -31,8 +31,9 @@ std::vector<Resource> SampleResources() {
           {kResourceTypeMessageTable, 7, 0x040C, Bytes("")}};
 }
 
-std::vector<uint8_t> PeImage(const std::vector<Resource>& resources) {
-  return rescomp::BuildPeImage(resources);
+std::vector<uint8_t> PeImage(const std::vector<Resource>& resources,
+                             rescomp::PeFormat format = rescomp::PeFormat::kPe32) {
+  return rescomp::BuildPeImage(resources, format);
 }
 std::vector<uint8_t> ElfImage(const std::vector<Resource>& resources) {
   return rescomp::BuildElfImage(rescomp::BuildResourceSection(resources, 0));
@@ -51,10 +52,20 @@ std::string ErrorText(uint32_t code) {
   return "error " + std::to_string(code);
 }
 
-class ProgramResourcesTest : public ::testing::TestWithParam<bool> {  // PE (true) or our ELF files
+enum class ImageKind { kPe32, kPe32Plus, kElf };
+
+class ProgramResourcesTest : public ::testing::TestWithParam<ImageKind> {
  protected:
   std::vector<uint8_t> Image(const std::vector<Resource>& resources) const {
-    return GetParam() ? PeImage(resources) : ElfImage(resources);
+    switch (GetParam()) {
+      case ImageKind::kPe32:
+        return PeImage(resources);
+      case ImageKind::kPe32Plus:
+        return PeImage(resources, rescomp::PeFormat::kPe32Plus);
+      case ImageKind::kElf:
+        break;
+    }
+    return ElfImage(resources);
   }
   testing::TestStateDir dir_;
 };
@@ -120,8 +131,13 @@ TEST_P(ProgramResourcesTest, FilesThatAreNoProgramFiles) {
   EXPECT_EQ(GetLastError(), ERROR_BAD_FORMAT);
 }
 
-INSTANTIATE_TEST_SUITE_P(ImageKinds, ProgramResourcesTest, ::testing::Bool(),
-                         [](const auto& kind) { return kind.param ? "Pe" : "Elf"; });
+INSTANTIATE_TEST_SUITE_P(ImageKinds, ProgramResourcesTest,
+                         ::testing::Values(ImageKind::kPe32, ImageKind::kPe32Plus, ImageKind::kElf),
+                         [](const auto& kind) {
+                           return kind.param == ImageKind::kPe32       ? "Pe32"
+                                  : kind.param == ImageKind::kPe32Plus ? "Pe32Plus"
+                                                                       : "Elf";
+                         });
 
 TEST(ProgramResources, TheRunningProgramCarriesVersionAndMessageTable) {
   std::vector<uint8_t> data;
