@@ -113,8 +113,11 @@ Outcome LayoutOfPe(const ImageBytes& image, ResourceLayout* layout) {
   if (layout->directory_address == 0) return Outcome::kNoResources;
 
   constexpr size_t kSectionHeaderSize = 40;
-  std::vector<uint8_t> table(size_t{section_count} * kSectionHeaderSize);
-  if (!image.Read(optional + optional_size, table.data(), table.size())) return Outcome::kBroken;
+  const uint64_t table_at = optional + optional_size;
+  const size_t table_size = size_t{section_count} * kSectionHeaderSize;
+  if (table_at > image.Size() || table_size > image.Size() - table_at) return Outcome::kBroken;
+  std::vector<uint8_t> table(table_size);
+  if (!image.Read(table_at, table.data(), table.size())) return Outcome::kBroken;
   for (size_t i = 0; i < section_count; ++i) {
     const uint8_t* entry = table.data() + i * kSectionHeaderSize;
     const uint32_t virtual_size = Le32(entry + 8);
