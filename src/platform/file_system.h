@@ -23,6 +23,10 @@ bool DeleteTree(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string* content);
 bool WriteWholeFile(const std::string& path, const std::string& content, bool owner_only = false);
 
+// True when the file exists and neither its group nor others may do anything with it; false with
+// the last error set when it cannot be examined.
+bool IsOwnerOnlyFile(const std::string& path);
+
 // The names (not paths) of a directory's entries, "." and ".." left out, sorted.
 bool ListDirectory(const std::string& path, std::vector<std::string>* names);
 

@@ -22,10 +22,18 @@ struct LocaleInfo {
   std::string time_am_string;  // "AM"
   std::string time_pm_string;  // "PM"
   char decimal_separator = '.';
+
+  friend bool operator==(const LocaleInfo&, const LocaleInfo&) = default;
 };
 
-// The locale in effect for the process, read once on first use.
+// The locale in effect for the process, read once on first use: the locale the environment names for
+// dates and times and the one it names for numbers. A locale that is not available counts as the C
+// locale.
 const LocaleInfo& CurrentLocale();
+
+// The pieces of a named locale (a POSIX locale name such as "de_DE.UTF-8"). False, with the United
+// States English pieces in *info, when the locale is not available.
+bool ReadLocaleInfo(const std::string& locale_name, LocaleInfo* info);
 
 // The United States English pieces (what the C locale gives).
 LocaleInfo UnitedStatesLocale();

@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "platform/guid.h"
+#include "platform/locale.h"
 #include "platform/module.h"
+#include "support/date_format.h"
 
 namespace qv {
 
@@ -17,6 +19,15 @@ std::string CreateUniqueName(const std::string& prefix) {
     digits += kHex[byte & 0x0F];
   }
   return prefix.empty() ? digits : prefix + "_" + digits;
+}
+
+std::string FormatTimeMs(TDateTime value) {
+  // The milliseconds are not cut from frac(frac(value) * 86400) * 1000: in binary floating point
+  // that misses by a hair and writes 12:00:00.005 as ".004", and it truncates where the time text
+  // rounds, so 12:00:00.9996 would read "12:00:01.999".
+  std::string milliseconds = std::to_string(DecodeDateTime(value).milliseconds);
+  milliseconds.insert(0, 3 - milliseconds.size(), '0');
+  return FormatDateTime(value, platform::CurrentLocale().long_time_format) + "." + milliseconds;
 }
 
 namespace {

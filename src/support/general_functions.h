@@ -1,5 +1,5 @@
-// Small stateless helpers shared by the subsystems: unique endpoint names, file base names and
-// date-time spans in milliseconds.
+// Small stateless helpers shared by the subsystems: unique endpoint names, time texts with
+// milliseconds, file base names and date-time spans in milliseconds.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,10 @@ namespace qv {
 
 // 32 upper-case hexadecimal digits of a new GUID in memory order; with a prefix, prefix + "_" + digits.
 std::string CreateUniqueName(const std::string& prefix);
+
+// The long time text of the locale, a point and the milliseconds in three digits ("1:05:09 PM.005").
+// Both parts come from the value rounded to the millisecond, so they always name the same instant.
+std::string FormatTimeMs(TDateTime value);
 
 // The file name of a path without its directory and without the part from its last "." on.
 std::string ExtractFileBaseName(const std::string& path);

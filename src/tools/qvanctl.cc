@@ -3,11 +3,16 @@
 #include <ostream>
 
 #include "platform/exception.h"
+#include "tools/account_command.h"
+#include "tools/reg_command.h"
 
 namespace qv::tools {
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
+      {"reg", "the registry: query, add, delete, export and import keys and values", RegCommand},
+      {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
+       RunAccountCommand},
   };
   return subcommands;
 }

@@ -4,6 +4,10 @@
 
 #include <set>
 
+#include "platform/environment.h"
+#include "platform/locale.h"
+#include "support/date_format.h"
+
 namespace qv {
 namespace {
 
@@ -20,6 +24,36 @@ TEST(CreateUniqueName, ThirtyTwoHexDigitsOrPrefixed) {
 TEST(CreateUniqueName, NeverRepeats) {
   std::set<std::string> seen;
   for (int i = 0; i < 10000; ++i) EXPECT_TRUE(seen.insert(CreateUniqueName("")).second);
+}
+
+TEST(FormatTimeMs, LongTimeAPointAndThreeDigits) {
+  // 5 ms past every second of a day: frac(frac(t) * 86400) * 1000 in floating point gives 4 for
+  // about half of them.
+  const TDateTime day = EncodeDate(2024, 3, 5);
+  for (int second = 0; second < 86400; second += 7) {
+    const TDateTime value = day + EncodeTime(second / 3600, second / 60 % 60, second % 60, 5);
+    const std::string text = FormatTimeMs(value);
+    ASSERT_EQ(text, FormatDateTime(value, platform::CurrentLocale().long_time_format) + ".005") << second;
+  }
+  const TDateTime late = day + EncodeTime(23, 0, 56, 0);
+  EXPECT_EQ(FormatTimeMs(late + 999.0 / kMillisecondsPerDay).substr(FormatTimeMs(late).size() - 4), ".999");
+  EXPECT_EQ(FormatTimeMs(late).substr(FormatTimeMs(late).size() - 4), ".000");
+}
+
+TEST(FormatTimeMs, TimeAndMillisecondsNameTheSameInstant) {
+  // 0.4 ms before 12:00:01: the time text rounds up to the second, so the milliseconds must be 000.
+  const TDateTime value = EncodeDate(2024, 3, 5) + (43201000.0 - 0.4) / kMillisecondsPerDay;
+  EXPECT_EQ(FormatTimeMs(value), FormatDateTime(EncodeDate(2024, 3, 5) + EncodeTime(12, 0, 1, 0),
+                                                platform::CurrentLocale().long_time_format) +
+                                     ".000");
+}
+
+TEST(FormatTimeMs, UnitedStatesText) {
+  platform::SetEnvironmentVariable("LC_ALL", "C");
+  if (platform::CurrentLocale() != platform::UnitedStatesLocale())
+    GTEST_SKIP() << "the process read another locale before this test";
+  EXPECT_EQ(FormatTimeMs(EncodeDate(2024, 3, 5) + EncodeTime(13, 5, 9, 5)), "1:05:09 PM.005");
+  EXPECT_EQ(FormatTimeMs(EncodeDate(2024, 3, 5) + EncodeTime(0, 0, 0, 42)), "12:00:00 AM.042");
 }
 
 TEST(ExtractFileBaseName, CutsDirectoryAndLastExtension) {
@@ -40,7 +74,7 @@ TEST(MillisecondsOf, FractionOfADayOnly) {
   EXPECT_EQ(MillisecondsOf(1.5 / 86400.0), 1500);
   EXPECT_EQ(MillisecondsOf(0.0), 0);
   EXPECT_EQ(MillisecondsOf(1.0 + 2.0 / 86400.0), 2000);  // whole days are dropped
-  EXPECT_EQ(MillisecondsOf(0.5 / 86400000.0), 0);         // a tie goes to the even neighbour
+  EXPECT_EQ(MillisecondsOf(0.5 / 86400000.0), 0);        // a tie goes to the even neighbour
   EXPECT_EQ(MillisecondsOf(1.5 / 86400000.0), 2);
 }
 

@@ -30,6 +30,10 @@ uint32_t WinErrorFromErrno(int error_number) {
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case EXDEV: return ERROR_NOT_SAME_DEVICE;
     case EIO: return ERROR_IO_DEVICE;
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
+    case ENOLCK: return ERROR_SHARING_BUFFER_EXCEEDED;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case ENOEXEC: return ERROR_BAD_FORMAT;
     case EPIPE: return ERROR_NO_DATA;
     case ENOSYS:
     case ENOTSUP: return ERROR_NOT_SUPPORTED;
@@ -87,6 +91,12 @@ uint32_t WsaErrorFromErrno(int error_number) {
     case EHOSTUNREACH: return WSAEHOSTUNREACH;
     default: return WinErrorFromErrno(error_number);
   }
+}
+
+uint32_t WinErrorFromLockErrno(int error_number) {
+  // A lock held by another open of the file is what Windows reports as a sharing violation.
+  if (error_number == EAGAIN || error_number == EACCES) return ERROR_SHARING_VIOLATION;
+  return WinErrorFromErrno(error_number);
 }
 
 uint32_t SetLastErrorFromErrno(int error_number) {

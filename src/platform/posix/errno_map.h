@@ -8,6 +8,9 @@ namespace qv::platform::posix {
 
 // The Windows error code for errno from a file, process or general call.
 uint32_t WinErrorFromErrno(int error_number);
+// The Windows error code for errno from taking a lock that guards a share mode: a conflicting lock is a
+// sharing violation.
+uint32_t WinErrorFromLockErrno(int error_number);
 // The Winsock error code for errno from a socket call.
 uint32_t WsaErrorFromErrno(int error_number);
 

@@ -36,6 +36,12 @@ bool DirectoryExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsOwnerOnlyFile(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Fail();
+  return (info.st_mode & 077) == 0;
+}
+
 bool CreateDirectory(const std::string& path) {
   if (path.empty()) {
     errno = ENOENT;

@@ -1,0 +1,24 @@
+#include "config/wc_config.h"
+
+namespace qv {
+
+constinit ProcessWide<TWCConfig> Config("Config");
+
+// The initialisers run in the order of the members' declarations, which is the order the settings
+// are read in.
+TWCConfig::TWCConfig()
+    : Port(registry_.GetPort()),
+      ServerTimeOut(registry_.GetServerTimeOut()),
+      SocketTimeOut(registry_.GetSocketTimeOut()),
+      DeckHeader(registry_.GetDeckHeader()),
+      CharSet(registry_.GetCharSet()),
+      LogFile(registry_.GetLogFile()),
+      logging(registry_.GetLogging()),
+      TraceFile(registry_.GetTraceFile()),
+      TraceDetailness(registry_.GetTraceDetailness()),
+      ExchangeServer(registry_.GetExchangeServer()),
+      DateFormat(registry_.GetDateFormat()),
+      TimeFormat(registry_.GetTimeFormat()),
+      MaxConnections(registry_.GetMaxConnections()) {}
+
+}  // namespace qv

@@ -1,0 +1,125 @@
+#include "config/wc_registry.h"
+
+#include "platform/locale.h"
+#include "platform/module.h"
+#include "support/general_functions.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kDescription = "Read Exchange dates on Wap-Phones";
+
+}  // namespace
+
+void TWCRegistry::Select(const char* key_path) {
+  SetRootKey(platform::HKEY_LOCAL_MACHINE);
+  KeyPath = key_path;
+}
+
+int32_t TWCRegistry::ReadOnlyInteger(const char* key_path, const std::string& name, int32_t default_value) {
+  Select(key_path);
+  KeyCloser closer(*this);
+  if (OpenRegKey(KeyPath, false) && ValueExists(name)) return ReadInteger(name);
+  return default_value;
+}
+
+std::string TWCRegistry::ReadOnlyText(const char* key_path, const std::string& name,
+                                      const std::string& default_value) {
+  Select(key_path);
+  KeyCloser closer(*this);
+  if (OpenRegKey(KeyPath, false) && ValueExists(name)) return ReadString(name);
+  return default_value;
+}
+
+std::string TWCRegistry::DefaultLogFile() {
+  return ExtractFilePath(platform::GetModuleFileName()) + "Qvan" + ".log";
+}
+
+std::string TWCRegistry::DefaultTraceFile() {
+  return ExtractFilePath(platform::GetModuleFileName()) + "Qvan" + ".trace";
+}
+
+int32_t TWCRegistry::GetPort() {
+  Select(kSettingsKey);
+  return ReadIntegerDef("Port", 80);
+}
+
+int32_t TWCRegistry::GetServerTimeOut() {
+  return ReadOnlyInteger(kSettingsKey, "ServerTimeOut", 60000);
+}
+
+int32_t TWCRegistry::GetSocketTimeOut() {
+  return ReadOnlyInteger(kSettingsKey, "SocketTimeOut", 1000);
+}
+
+std::string TWCRegistry::GetDeckHeader() {
+  Select(kSettingsKey);
+  return ReadStringDef("DeckHeader", "Quorvane");
+}
+
+std::string TWCRegistry::GetCharSet() {
+  return ReadOnlyText(kSettingsKey, "CharSet", "iso-8859-1");
+}
+
+std::string TWCRegistry::GetLogFile() {
+  Select(kSettingsKey);
+  return ReadStringDef("LogFile", DefaultLogFile());
+}
+
+bool TWCRegistry::GetLogging() {
+  Select(kSettingsKey);
+  return ReadBoolDef("logging", true);
+}
+
+std::string TWCRegistry::GetTraceFile() {
+  return ReadOnlyText(kSettingsKey, "TraceFile", DefaultTraceFile());
+}
+
+int32_t TWCRegistry::GetTraceDetailness() {
+  return ReadOnlyInteger(kSettingsKey, "TraceDetailness", 0);
+}
+
+std::string TWCRegistry::GetExchangeServer() {
+  return "127.0.0.1";
+}
+
+std::string TWCRegistry::GetDateFormat() {
+  return ReadOnlyText(kSettingsKey, "DateFormat", platform::CurrentLocale().short_date_format);
+}
+
+std::string TWCRegistry::GetTimeFormat() {
+  return ReadOnlyText(kSettingsKey, "TimeFormat", platform::CurrentLocale().short_time_format);
+}
+
+int32_t TWCRegistry::GetMaxConnections() {
+  return ReadOnlyInteger(kSettingsKey, "MaxConnections", 20);
+}
+
+void TWCRegistry::RegisterEventMessageFile() {
+  Select(kEventSourceKey);
+  PutString("EventMessageFile", platform::GetModuleFileName());
+}
+
+void TWCRegistry::DeleteEventSource() {
+  Select(kEventSourcesKey);
+  KeyCloser closer(*this);
+  if (OpenRegKey(KeyPath, false) && KeyExists("Qvan")) DeleteKey("Qvan");
+}
+
+void TWCRegistry::WriteDescription() {
+  Select(kDescriptionKey);
+  PutString("Description", kDescription);
+}
+
+void TWCRegistry::DeleteDescription() {
+  Select(kDescriptionKey);
+  KeyCloser closer(*this);
+  if (OpenRegKey(KeyPath, false) && ValueExists("Description")) DeleteValue("Description");
+}
+
+std::string TWCRegistry::GetExchangeImagePath() {
+  return ReadOnlyText(kExchangeStoreKey, "ImagePath", "");
+}
+
+}  // namespace qv

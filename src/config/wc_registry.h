@@ -1,0 +1,61 @@
+// TWCRegistry: one operation per setting of the service (its key, value name, type, default, and
+// whether a missing value is written back), the registry writes and deletes of installing and
+// removing the service, and the program path of the Exchange information store. Every operation works
+// below HKEY_LOCAL_MACHINE and leaves no key open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/vesk_registry.h"
+
+namespace qv {
+
+class TWCRegistry : public TVeskRegistry {
+ public:
+  static constexpr const char* kSettingsKey = "\\Software\\HOLLBERG\\Qvan";
+  static constexpr const char* kEventSourceKey =
+      "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Qvan";
+  static constexpr const char* kEventSourcesKey =
+      "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
+  static constexpr const char* kDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
+  static constexpr const char* kExchangeStoreKey = "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS";
+
+  // Written back when missing or mistyped: Port, DeckHeader, LogFile, logging.
+  int32_t GetPort();
+  std::string GetDeckHeader();
+  std::string GetLogFile();
+  bool GetLogging();
+  // Read only: the default when the key or value is missing; a mistyped value raises
+  // ERegistryException.
+  int32_t GetServerTimeOut();
+  int32_t GetSocketTimeOut();
+  std::string GetCharSet();
+  std::string GetTraceFile();
+  int32_t GetTraceDetailness();
+  std::string GetDateFormat();
+  std::string GetTimeFormat();
+  int32_t GetMaxConnections();
+  // Always "127.0.0.1"; no registry value.
+  std::string GetExchangeServer();
+
+  // Installation and removal.
+  void RegisterEventMessageFile();
+  void DeleteEventSource();
+  void WriteDescription();
+  void DeleteDescription();
+  // The information store's program path; empty when the key or value is missing.
+  std::string GetExchangeImagePath();
+
+  // The default paths, beside the program: its directory + "Qvan" + ".log" or ".trace".
+  static std::string DefaultLogFile();
+  static std::string DefaultTraceFile();
+
+ private:
+  // Root key HKEY_LOCAL_MACHINE and the given key path.
+  void Select(const char* key_path);
+  int32_t ReadOnlyInteger(const char* key_path, const std::string& name, int32_t default_value);
+  std::string ReadOnlyText(const char* key_path, const std::string& name, const std::string& default_value);
+};
+
+}  // namespace qv

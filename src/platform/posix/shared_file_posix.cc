@@ -1,0 +1,110 @@
+// Share modes with open file description locks: every writer holds an exclusive lock on the whole file,
+// so a second writer's lock fails. The locks belong to the open file description rather than to the
+// process, so two opens in one process exclude each other as two processes do. Plain readers take no
+// lock and are never kept out, which is what "others may read" asks; the "shared with nobody" of a
+// created file keeps out every other writer, and its owner-only permissions keep out other users.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/last_error.h"
+#include "platform/posix/errno_map.h"
+#include "platform/shared_file.h"
+#include "platform/win_error.h"
+
+namespace qv::platform {
+
+namespace {
+
+bool LockWholeFile(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;  // to the end of the file, however far it grows
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+SharedFile::SharedFile(SharedFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+
+SharedFile& SharedFile::operator=(SharedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+bool SharedFile::OpenForWriting(const std::string& path) {
+  return OpenLocked(path, false);
+}
+
+bool SharedFile::Create(const std::string& path) {
+  return OpenLocked(path, true);
+}
+
+bool SharedFile::OpenLocked(const std::string& path, bool create) {
+  Close();
+  // Never O_TRUNC: the contents may only go once the lock says nobody else is writing the file.
+  const int flags = create ? O_RDWR | O_CREAT : O_WRONLY;
+  const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) {
+    posix::SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (!LockWholeFile(fd)) {
+    const int error_number = errno;
+    ::close(fd);
+    SetLastError(posix::WinErrorFromLockErrno(error_number));
+    return false;
+  }
+  if (create && ftruncate(fd, 0) != 0) {
+    const int error_number = errno;
+    ::close(fd);
+    posix::SetLastErrorFromErrno(error_number);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool SharedFile::SeekToEnd(uint64_t* position) {
+  if (!IsOpen()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  const off_t end = lseek(static_cast<int>(handle_), 0, SEEK_END);
+  if (end < 0) {
+    posix::SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (position != nullptr) *position = static_cast<uint64_t>(end);
+  return true;
+}
+
+bool SharedFile::Write(std::string_view data) {
+  if (!IsOpen()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  while (!data.empty()) {
+    const ssize_t put = ::write(static_cast<int>(handle_), data.data(), data.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      posix::SetLastErrorFromErrno(errno);
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
+void SharedFile::Close() {
+  if (IsOpen()) ::close(static_cast<int>(std::exchange(handle_, -1)));
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,35 @@
+// Running another program: start it with its arguments (CreateProcess) and wait for its exit code
+// (WaitForSingleObject, GetExitCodeProcess). The child inherits the environment and the standard
+// handles of this process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Waits for a child that still runs.
+  ~ChildProcess();
+
+  // Starts the program with the arguments that follow its name; a name without a path delimiter is
+  // looked for along PATH. False, with the last error set, when it cannot be started.
+  bool Start(const std::string& program, const std::vector<std::string>& arguments);
+  // Waits until the child ends and gives its exit code; a child ended by a signal gives 128 + the
+  // signal's number. False when no child runs.
+  bool Wait(uint32_t* exit_code);
+
+ private:
+  int64_t id_ = 0;
+};
+
+// Starts a program and waits until it ends (Start, then Wait). False with the last error set when the
+// program cannot be started.
+bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, uint32_t* exit_code);
+
+}  // namespace qv::platform

@@ -1,0 +1,87 @@
+// Shared pieces of the configuration tests: a fresh state directory (so a fresh hive) per test, and
+// direct access to the values under HKEY_LOCAL_MACHINE.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_attributes.h"
+#include "platform/registry.h"
+#include "platform/win_error.h"
+#include "testing/test_state_dir.h"
+
+namespace qv::testing {
+
+struct StoredValue {
+  uint32_t type = 0;
+  std::string data;
+  bool operator==(const StoredValue&) const = default;
+};
+
+// A REG_SZ text as stored: the text and its terminating NUL.
+inline std::string Sz(const std::string& text) {
+  return text + '\0';
+}
+
+inline std::string DwordBytes(uint32_t value) {
+  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                     static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
+}
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  static void Set(const std::string& key_path, const std::string& name, uint32_t type,
+                  const std::string& data) {
+    platform::RegKey key;
+    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_ALL_ACCESS,
+                                       key.Receive(), nullptr),
+              platform::ERROR_SUCCESS);
+    ASSERT_EQ(platform::RegSetValueEx(key.Get(), name, type, data), platform::ERROR_SUCCESS);
+  }
+
+  static std::optional<StoredValue> Get(const std::string& key_path, const std::string& name) {
+    platform::RegKey key;
+    if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ,
+                               key.Receive()) != platform::ERROR_SUCCESS)
+      return std::nullopt;
+    StoredValue value;
+    if (platform::RegQueryValueEx(key.Get(), name, &value.type, &value.data) != platform::ERROR_SUCCESS)
+      return std::nullopt;
+    return value;
+  }
+
+  static bool KeyExists(const std::string& key_path) {
+    platform::RegKey key;
+    return platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ,
+                                  key.Receive()) == platform::ERROR_SUCCESS;
+  }
+
+  // The value names of a key, in their order.
+  static std::vector<std::string> ValueNames(const std::string& key_path) {
+    std::vector<std::string> names;
+    platform::RegKey key;
+    if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ,
+                               key.Receive()) != platform::ERROR_SUCCESS)
+      return names;
+    std::string name;
+    for (uint32_t index = 0;
+         platform::RegEnumValue(key.Get(), index, &name, nullptr, nullptr) == platform::ERROR_SUCCESS;
+         ++index)
+      names.push_back(name);
+    return names;
+  }
+
+  // Makes the hive file write-protected (the hive is created first when missing).
+  void ProtectHive() {
+    platform::RegKey key;
+    platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, "", 0, platform::KEY_READ, key.Receive());
+    ASSERT_TRUE(platform::SetFileAttributes(state_.File("registry.db"), platform::FILE_ATTRIBUTE_READONLY));
+  }
+
+  TestStateDir state_;
+};
+
+}  // namespace qv::testing
