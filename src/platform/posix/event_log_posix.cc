@@ -203,11 +203,13 @@ bool ReportEvent(HEVENTLOG handle, uint16_t type, uint16_t category, uint32_t ev
   const uint32_t code = source->database ? source->database->Append(record) : source->open_error;
 
   // The copy to the system log goes out also when the log refused the event, so that it is not lost.
-  std::string text;
-  if (!FormatEventDescription(source->message_files, event_id, record.Strings, &text))
-    text = MissingEventDescription(source->name, event_id, record.Strings);
-  source->syslog.Send(kSyslogFacilityDaemon, SyslogSeverityOf(type), Windows1252ToUtf8(source->name),
-                      Windows1252ToUtf8(text));
+  if (source->syslog.Active()) {
+    std::string text;
+    if (!FormatEventDescription(source->message_files, event_id, record.Strings, &text))
+      text = MissingEventDescription(source->name, event_id, record.Strings);
+    source->syslog.Send(kSyslogFacilityDaemon, SyslogSeverityOf(type), Windows1252ToUtf8(source->name),
+                        Windows1252ToUtf8(text));
+  }
 
   if (code != ERROR_SUCCESS) return Fail(code);
   return true;

@@ -17,6 +17,9 @@ class SyslogSender {
   // An empty path, or one too long for a socket address, sends nothing.
   explicit SyslogSender(const std::string& socket_path);
 
+  // False when nothing is ever sent (no path, or no socket could be made).
+  bool Active() const { return static_cast<bool>(socket_); }
+
   // Sends one message without waiting: a missing or busy syslog daemon loses it. The tag is made safe
   // for the header (no blanks, colons or brackets); the UTF-8 text has its CR LF turned into LF, its
   // final line breaks dropped, and is cut to fit one datagram. Several threads may send at once.
