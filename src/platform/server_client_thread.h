@@ -1,10 +1,11 @@
 // The thread that serves one connection of a TServerSocket (TServerClientThread).
 //
 // It is created suspended for the client socket that the server's OnGetThread handler was given and
-// is handed to the server by that handler, which may start it itself; its body waits until the server
-// has taken it over. The body, ClientExecute, runs once. When it returns (or raises, which is reported
-// on standard error), the server closes and frees the client socket, calls OnThreadEnd on this thread,
-// and the thread ends and frees itself. A thread is never reused for another connection.
+// is handed to the server by that handler. The server starts it when it takes it over, so a thread
+// never runs for a connection the server does not know, and a handler that fails after creating (and
+// "starting") a thread can simply let it go. The body, ClientExecute, runs once. When it returns (or raises,
+// which is reported on standard error), the server closes and frees the client socket, calls OnThreadEnd on
+// this thread, and the thread ends and frees itself. A thread is never reused for another connection.
 #pragma once
 
 #include "platform/server_socket.h"
@@ -15,8 +16,12 @@ namespace qv::platform {
 class TServerClientThread : public Thread {
  public:
   explicit TServerClientThread(TServerClientWinSocket* client_socket);
-  // A thread that was started but never taken over by the server is let go and waited for.
+  // A thread that its server never took over has never run and is simply freed.
   ~TServerClientThread() override;
+
+  // The server starts the thread when it takes it over; Resume called before that (as a thread
+  // provider does) leaves the start to the server, and afterwards the thread runs already.
+  void Resume() {}
 
   // The connection's socket; null once the body has returned.
   TServerClientWinSocket* ClientSocket() const { return client_socket_; }

@@ -141,7 +141,7 @@ void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address
   // stays valid up to there.
   serving->SetFreeWhenEnded(true);
   Thread::HandOver(std::move(thread));
-  serving->Resume();
+  serving->Thread::Resume();
   {
     std::lock_guard<std::mutex> lock(connections_mutex_);
     serving->serving_ = TServerClientThread::Serving::kServing;

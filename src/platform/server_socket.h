@@ -48,8 +48,8 @@ class TServerClientWinSocket final : public TCustomWinSocket {
 class TServerSocket {
  public:
   // Called in the accepting thread for every accepted connection: the thread that is to serve it,
-  // created (suspended or already started) for that client socket, or none. A connection that no
-  // thread serves is closed at once, and no thread end is reported for it.
+  // created for that client socket (the server starts it), or none. A connection that no thread
+  // serves is closed at once, and no thread end is reported for it.
   using TGetThreadEvent = std::function<std::unique_ptr<TServerClientThread>(
       TServerSocket& sender, TServerClientWinSocket& client_socket)>;
   // Called in each connection thread as its last act, after its client socket has been closed.
