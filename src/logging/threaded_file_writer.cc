@@ -56,13 +56,17 @@ void TThreadedFileWriter::StartWriter() {
 void TThreadedFileWriter::StopWriter() {
   if (Suspended() || Finished() || ThreadID() == platform::GetCurrentThreadId()) return;
   if (!Terminated()) {
-    // The stop mark queues behind the texts already sent, so they are written before the worker ends
-    // (within the same time limit); a worker that cannot be reached is told directly.
+    // The stop mark queues behind the texts sent so far, so the worker writes them before it ends, as
+    // far as the time allows.
+    bool marked = true;
     try {
       SendToSelf(nullptr, 0);
     } catch (const Exception&) {
-      Terminate();
+      marked = false;  // the worker cannot be reached; it is told directly
     }
+    if (marked && WaitForTimeout(kStopTimeoutMs)) return;
+    // The loop ends after the current text, whose attempts to open the file stop at once.
+    Terminate();
   }
   if (!WaitForTimeout(kStopTimeoutMs)) Kill(false);
 }
@@ -114,7 +118,8 @@ void TThreadedFileWriter::OpenFile() {
     const uint32_t error = platform::GetLastError();
     platform::Sleep(kOpenRetryIntervalMs);
     if (platform::CurrentThreadAbandoned()) return;
-    if (platform::GetTickCount() - first_attempt >= kOpenTimeoutMs)  // modulo 2^32
+    // Told to stop while the file is held: the worker does not wait for it any longer.
+    if (platform::GetTickCount() - first_attempt >= kOpenTimeoutMs || Terminated())  // tick modulo 2^32
       throw Exception("Cannot open trace file \"" + file_name + "\". " + LastErrorText(error));
   }
   platform::SetLastError(0);

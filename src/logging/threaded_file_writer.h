@@ -30,8 +30,8 @@ class TThreadedFileWriter : public TVeskItcThread {
   // Creates the worker and both endpoints (the error endpoint connected on this thread) and starts
   // the worker, waiting up to 5000 ms until its endpoint is connected.
   explicit TThreadedFileWriter(const std::string& path);
-  // Stops the worker after it has written the texts queued so far (waiting up to 5000 ms in all, then
-  // giving it up), then releases the error endpoint, whose window the creating thread owns.
+  // Stops the worker (see StopWriter), then releases the error endpoint, whose window the creating
+  // thread owns.
   ~TThreadedFileWriter() override;
 
   // Queues a text for the worker; an empty text is ignored. With add_time the text is preceded by the
@@ -51,9 +51,10 @@ class TThreadedFileWriter : public TVeskItcThread {
   struct DeferredStart {};
   TThreadedFileWriter(const std::string& path, DeferredStart);
   void StartWriter();
-  // Queues the stop mark behind the texts sent so far (Terminate when it cannot be sent), then
-  // WaitForTimeout(5000) and Kill when the worker has not ended; does nothing for a worker that never
-  // started or has ended.
+  // Stops a running worker: the stop mark goes behind the texts sent so far, and the worker has 5000
+  // ms to write them and end; then it is told to terminate, which ends its loop after the current text
+  // (whose attempts to open a held file stop at once), and has another 5000 ms before it is given up
+  // (Kill). Does nothing for a worker that never started or has ended.
   void StopWriter();
 
   // On the worker, for each text: open the file, write the text in one write, close the file. Any
