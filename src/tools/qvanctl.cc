@@ -4,6 +4,8 @@
 
 #include "platform/exception.h"
 #include "tools/account_command.h"
+#include "tools/calendar_command.h"
+#include "tools/mailbox_command.h"
 #include "tools/reg_command.h"
 
 namespace qv::tools {
@@ -13,6 +15,8 @@ const std::vector<Subcommand>& Subcommands() {
       {"reg", "the registry: query, add, delete, export and import keys and values", RegCommand},
       {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
        RunAccountCommand},
+      {"mailbox", "the mailboxes of the calendar store: add, delete, list", RunMailboxCommand},
+      {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
   };
   return subcommands;
 }

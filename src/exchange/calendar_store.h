@@ -1,0 +1,122 @@
+// The calendar store: mailboxes and their appointments in an SQLite database of the platform state
+// directory. The administrator's tool creates mailboxes and imports and exports calendars
+// (iCalendar files); the messaging library's first driver reads the appointments from here.
+//
+// Each imported event keeps its iCalendar text; its occurrences are stored as appointments, those
+// of open-ended recurring events up to a horizon that moves on when a later window is asked for.
+// Texts are kept in UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/accounts.h"
+#include "platform/sqlite_database.h"
+#include "support/date_time.h"
+
+namespace qv {
+
+namespace ical {
+class TimeZones;
+}
+
+// A refusal of the store the caller can act on: an unknown mailbox, a name already taken ...
+QV_EXCEPTION_CLASS(ECalendarStoreError, Exception);
+
+struct MailboxRecord {
+  int64_t id = 0;
+  std::string name;          // what the phone types, compared without regard to ASCII case
+  std::string display_name;  // the user's name as the library reports it
+  platform::Sid owner;       // the owning account's SID, binary
+  int64_t events = 0;        // set by ListMailboxes only
+};
+
+struct AppointmentRecord {
+  int64_t id = 0;
+  TDateTime start = 0;  // local time
+  TDateTime end = 0;
+  bool all_day = false;
+  std::string subject;
+  std::string location;
+  std::string text;
+};
+
+struct ImportReport {
+  struct Entry {
+    int line = 0;     // where the entry begins
+    std::string uid;  // empty when the entry has none
+    std::string text;
+  };
+  size_t events = 0;           // events stored, one per UID
+  size_t replaced = 0;         // of those, how many replaced an event of the same UID
+  size_t occurrences = 0;      // appointments stored
+  TDateTime horizon = 0;       // recurring events are stored up to this day, and extended when needed
+  std::vector<Entry> skipped;  // entries not stored, with the reason
+  std::vector<Entry> notes;    // entries stored, with what was made of a doubtful value
+  std::map<std::string, size_t> ignored_components;  // VTODO, VJOURNAL ... by kind
+};
+
+// Called as an import goes on: events done out of all.
+using ImportProgress = std::function<void(size_t done, size_t total)>;
+
+class CalendarStore {
+ public:
+  static constexpr const char* kFileName = "calendar.db";
+  // An event with more occurrences up to the horizon is skipped.
+  static constexpr size_t kMaxOccurrencesPerEvent = 100000;
+  // Recurring events are stored this many days beyond the latest start asked for.
+  static constexpr double kHorizonReserveDays = 365;
+  // The window that the calendar pages ask for, in days from today.
+  static constexpr double kWindowDays = 365;
+  // Occurrences of recurring events are stored at most this many days ahead of today (and the reserve).
+  static constexpr double kMaxLookAheadDays = 3653;
+
+  // Opens the store of the platform state directory, creating it when missing.
+  CalendarStore();
+  explicit CalendarStore(const std::string& path);
+  CalendarStore(const CalendarStore&) = delete;
+  CalendarStore& operator=(const CalendarStore&) = delete;
+
+  // Names are UTF-8. AddMailbox raises ECalendarStoreError for an empty or taken name, a name with a
+  // line break, or a SID that is not well made.
+  void AddMailbox(const std::string& name, const std::string& display_name, const platform::Sid& owner);
+  bool DeleteMailbox(const std::string& name);
+  std::optional<MailboxRecord> FindMailbox(const std::string& name);
+  std::vector<MailboxRecord> ListMailboxes();
+
+  // Imports an iCalendar file into a mailbox in one transaction: events replace those of the same
+  // UID, and overridden instances that come without their event join the stored event of their UID;
+  // with `replace` the mailbox's calendar is emptied first. A malformed file raises
+  // ical::EIcalFormatError ("line N: reason") and leaves the store as it was; an unknown mailbox
+  // raises ECalendarStoreError.
+  ImportReport Import(const std::string& mailbox, std::string_view ics, bool replace,
+                      const ImportProgress& progress = {});
+  // The mailbox's calendar as an iCalendar file (UTF-8, CR LF, folded lines).
+  std::string Export(const std::string& mailbox);
+
+  // Makes sure that the occurrences of every recurring event of the mailbox that start before
+  // `latest_start` (at most kMaxLookAheadDays ahead) are stored.
+  void EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest_start);
+
+  platform::SqliteDatabase& Database() { return database_; }
+
+ private:
+  void CreateSchema();
+  MailboxRecord RequireMailbox(const std::string& name);
+  void LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones);
+
+  platform::SqliteDatabase database_;
+};
+
+// The duration class of an appointment: the smallest c with end - start <= 2^c days (0 for a day
+// or less). The window finds the appointments that start before it and end inside it class by
+// class, looking back 2^c days for class c.
+int SpanClassOf(TDateTime start, TDateTime end);
+constexpr int kSpanClasses = 24;
+
+}  // namespace qv

@@ -1,0 +1,19 @@
+// The messaging library's first driver: the session and its objects served from the calendar store.
+//
+// Logon takes the profile information "server" CR LF "mailbox" (a lone LF does as well); the server
+// must be this machine (127.0.0.1, ::1, localhost or the computer's name). A mailbox the store does
+// not know logs on as the user named "Unknown". The version the session reports is "1.21", or the
+// value of the environment variable QUORVANE_CDO_VERSION when it is set (read on each call, so that
+// tests can try the start-up check with other versions).
+#pragma once
+
+namespace qv {
+
+constexpr const char* kCdoVersionVariable = "QUORVANE_CDO_VERSION";
+constexpr const char* kCdoVersion = "1.21";
+
+// Registers the calendar store's session under the library's class identifier, so that
+// cdo::CreateSession creates it. The program entry does this once at start; so do the tests.
+void RegisterCalendarStoreDriver();
+
+}  // namespace qv

@@ -1,0 +1,174 @@
+#include "exchange/calendar_window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace qv {
+
+namespace {
+
+constexpr TDateTime kOpenLower = -1e9;
+constexpr TDateTime kOpenUpper = 1e9;
+
+const char* const kColumns =
+    "SELECT a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body "
+    "FROM appointments a JOIN texts t ON t.id = a.text_id ";
+
+AppointmentRecord ReadRow(const platform::SqliteStatement& row) {
+  AppointmentRecord record;
+  record.id = row.ColumnInt64(0);
+  record.start = row.ColumnDouble(1);
+  record.end = row.ColumnDouble(2);
+  record.all_day = row.ColumnInt64(3) != 0;
+  record.subject = row.ColumnText(4);
+  record.location = row.ColumnText(5);
+  record.text = row.ColumnText(6);
+  return record;
+}
+
+}  // namespace
+
+CalendarWindow::CalendarWindow(platform::SqliteDatabase& database, int64_t mailbox_id,
+                               std::optional<TDateTime> earliest_end, std::optional<TDateTime> latest_start)
+    : database_(database),
+      mailbox_id_(mailbox_id),
+      lower_(earliest_end.value_or(kOpenLower)),
+      upper_(latest_start.value_or(kOpenUpper)),
+      has_lower_(earliest_end.has_value()) {}
+
+void CalendarWindow::LoadEarlier() {
+  if (earlier_loaded_) return;
+  earlier_loaded_ = true;
+  if (!has_lower_) return;
+  // An appointment of class c lasts at most 2^c days, so one that reaches into the window started
+  // less than 2^c days before it: each class is one short range of its index.
+  auto query = database_.Prepare(std::string(kColumns) +
+                                 "WHERE a.mailbox_id = ?1 AND a.span_class = ?2 AND a.start_time >= ?3 "
+                                 "AND a.start_time < ?4 AND a.end_time > ?5");
+  for (int span_class = 0; span_class < kSpanClasses; ++span_class) {
+    query.Reset();
+    query.Bind(1, mailbox_id_)
+        .Bind(2, static_cast<int64_t>(span_class))
+        .Bind(3, lower_ - std::ldexp(1.0, span_class))
+        .Bind(4, std::min(lower_, upper_))
+        .Bind(5, lower_);
+    while (query.Step()) earlier_.push_back(ReadRow(query));
+  }
+  std::sort(earlier_.begin(), earlier_.end(), [](const AppointmentRecord& a, const AppointmentRecord& b) {
+    return a.start != b.start ? a.start < b.start : a.id < b.id;
+  });
+}
+
+bool CalendarWindow::ReadPage(bool forward, TDateTime key_start, int64_t key_id) {
+  // Pages grow while the walk goes on in one direction: a short first page for the common case of
+  // a phone page, fewer queries for a long walk.
+  page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
+  last_read_forward_ = forward;
+  auto query = database_.Prepare(
+      std::string(kColumns) + "WHERE a.mailbox_id = ?1 AND a.start_time >= ?2 AND a.start_time < ?3 AND " +
+      (forward ? "(a.start_time, a.id) > (?4, ?5) ORDER BY a.start_time, a.id"
+               : "(a.start_time, a.id) < (?4, ?5) ORDER BY a.start_time DESC, a.id DESC") +
+      " LIMIT ?6");
+  query.Bind(1, mailbox_id_)
+      .Bind(2, lower_)
+      .Bind(3, upper_)
+      .Bind(4, key_start)
+      .Bind(5, key_id)
+      .Bind(6, static_cast<int64_t>(page_size_));
+  std::vector<AppointmentRecord> rows;
+  while (query.Step()) rows.push_back(ReadRow(query));
+  if (rows.empty()) return false;
+  if (!forward) std::reverse(rows.begin(), rows.end());
+  page_ = std::move(rows);
+  return true;
+}
+
+const AppointmentRecord* CalendarWindow::FirstInWindow() {
+  last_read_forward_ = false;  // start again with a short page
+  if (ReadPage(true, lower_, std::numeric_limits<int64_t>::min())) {
+    place_ = Place::kInWindow;
+    index_ = 0;
+    return &page_[index_];
+  }
+  place_ = Place::kAfterLast;
+  return nullptr;
+}
+
+const AppointmentRecord* CalendarWindow::LastOfAll() {
+  last_read_forward_ = true;
+  if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
+    place_ = Place::kInWindow;
+    index_ = page_.size() - 1;
+    return &page_[index_];
+  }
+  LoadEarlier();
+  if (!earlier_.empty()) {
+    place_ = Place::kInEarlier;
+    index_ = earlier_.size() - 1;
+    return &earlier_[index_];
+  }
+  place_ = Place::kBeforeFirst;
+  return nullptr;
+}
+
+const AppointmentRecord* CalendarWindow::First() {
+  LoadEarlier();
+  if (!earlier_.empty()) {
+    place_ = Place::kInEarlier;
+    index_ = 0;
+    return &earlier_[index_];
+  }
+  return FirstInWindow();
+}
+
+const AppointmentRecord* CalendarWindow::Next() {
+  switch (place_) {
+    case Place::kBeforeFirst:
+      return First();
+    case Place::kInEarlier:
+      if (index_ + 1 < earlier_.size()) return &earlier_[++index_];
+      return FirstInWindow();
+    case Place::kInWindow:
+      if (index_ + 1 < page_.size()) return &page_[++index_];
+      if (ReadPage(true, page_.back().start, page_.back().id)) {
+        index_ = 0;
+        return &page_[index_];
+      }
+      place_ = Place::kAfterLast;
+      return nullptr;
+    case Place::kAfterLast:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+const AppointmentRecord* CalendarWindow::Previous() {
+  switch (place_) {
+    case Place::kBeforeFirst:
+      return nullptr;
+    case Place::kInEarlier:
+      if (index_ > 0) return &earlier_[--index_];
+      place_ = Place::kBeforeFirst;
+      return nullptr;
+    case Place::kInWindow:
+      if (index_ > 0) return &page_[--index_];
+      if (ReadPage(false, page_.front().start, page_.front().id)) {
+        index_ = page_.size() - 1;
+        return &page_[index_];
+      }
+      LoadEarlier();
+      if (!earlier_.empty()) {
+        place_ = Place::kInEarlier;
+        index_ = earlier_.size() - 1;
+        return &earlier_[index_];
+      }
+      place_ = Place::kBeforeFirst;
+      return nullptr;
+    case Place::kAfterLast:
+      return LastOfAll();
+  }
+  return nullptr;
+}
+
+}  // namespace qv

@@ -1,0 +1,188 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "platform/posix/errno_map.h"
+#include "platform/tcp_socket.h"
+#include "platform/win_error.h"
+
+namespace qv::platform {
+
+namespace {
+
+bool FailWithErrno() {
+  SetLastError(posix::WsaErrorFromErrno(errno));
+  return false;
+}
+
+bool ToSocketAddress(const std::string& address, uint16_t port, sockaddr_in* result) {
+  *result = {};
+  result->sin_family = AF_INET;
+  result->sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &result->sin_addr) != 1) {
+    SetLastError(WSAEINVAL);
+    return false;
+  }
+  return true;
+}
+
+// Waits until fd is ready for the events or the time-out runs out (WSAETIMEDOUT). Interruptions
+// by signals wait again for the rest of the time.
+bool WaitFor(int fd, short events, uint32_t timeout_ms) {
+  const uint32_t start = GetTickCount();
+  for (;;) {
+    const uint32_t elapsed = GetTickCount() - start;
+    if (elapsed > timeout_ms) break;
+    pollfd entry = {fd, events, 0};
+    const int ready = poll(&entry, 1, static_cast<int>(timeout_ms - elapsed));
+    if (ready > 0) return true;
+    if (ready == 0) break;
+    if (errno != EINTR) return FailWithErrno();
+  }
+  SetLastError(WSAETIMEDOUT);
+  return false;
+}
+
+}  // namespace
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+void TcpSocket::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(std::exchange(handle_, -1)));
+}
+
+bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog) {
+  Close();
+  sockaddr_in local;
+  if (!ToSocketAddress(address, port, &local)) return false;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return FailWithErrno();
+  TcpSocket owner(fd);
+  const int on = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return FailWithErrno();
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return FailWithErrno();
+  if (listen(fd, backlog) != 0) return FailWithErrno();
+  *this = std::move(owner);
+  return true;
+}
+
+uint16_t TcpSocket::LocalPort() const {
+  sockaddr_in local = {};
+  socklen_t length = sizeof local;
+  if (handle_ < 0 ||
+      getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    return 0;
+  }
+  return ntohs(local.sin_port);
+}
+
+bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remote_address) {
+  if (handle_ < 0) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  if (!WaitFor(static_cast<int>(handle_), POLLIN, timeout_ms)) return false;
+  sockaddr_in peer = {};
+  socklen_t length = sizeof peer;
+  const int fd =
+      accept4(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+  if (fd < 0) return FailWithErrno();
+  *client = TcpSocket(fd);
+  if (remote_address != nullptr) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    *remote_address = text;
+  }
+  return true;
+}
+
+bool TcpSocket::Connect(const std::string& address, uint16_t port, uint32_t timeout_ms) {
+  Close();
+  sockaddr_in remote;
+  if (!ToSocketAddress(address, port, &remote)) return false;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return FailWithErrno();
+  TcpSocket owner(fd);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+    if (errno != EINPROGRESS) return FailWithErrno();
+    if (!WaitFor(fd, POLLOUT, timeout_ms)) return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return FailWithErrno();
+    if (error != 0) {
+      SetLastError(posix::WsaErrorFromErrno(error));
+      return false;
+    }
+  }
+  // Blocking from here on, as a socket from accept is: the time-outs come from WaitFor.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return FailWithErrno();
+  *this = std::move(owner);
+  return true;
+}
+
+bool TcpSocket::Receive(uint32_t timeout_ms, size_t max_bytes, std::string* data, size_t* received) {
+  *received = 0;
+  if (handle_ < 0) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  if (!WaitFor(static_cast<int>(handle_), POLLIN, timeout_ms)) return false;
+  const size_t old_size = data->size();
+  data->resize(old_size + max_bytes);
+  ssize_t count;
+  do {
+    count = recv(static_cast<int>(handle_), data->data() + old_size, max_bytes, MSG_DONTWAIT);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) {
+    const int error_number = errno;
+    data->resize(old_size);
+    errno = error_number;
+    return FailWithErrno();
+  }
+  data->resize(old_size + static_cast<size_t>(count));
+  *received = static_cast<size_t>(count);
+  return true;
+}
+
+bool TcpSocket::Send(std::string_view data) {
+  if (handle_ < 0) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  while (!data.empty()) {
+    const ssize_t count = send(static_cast<int>(handle_), data.data(), data.size(), MSG_NOSIGNAL);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return FailWithErrno();
+    }
+    data.remove_prefix(static_cast<size_t>(count));
+  }
+  return true;
+}
+
+bool TcpSocket::ShutdownSend() {
+  if (handle_ < 0) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  return shutdown(static_cast<int>(handle_), SHUT_WR) == 0 || FailWithErrno();
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,119 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "exchange/calendar_store.h"
+#include "exchange/calendar_store_driver.h"
+#include "exchange/mapi_tlb.h"
+#include "platform/accounts.h"
+#include "platform/local_accounts.h"
+#include "testing/test_state_dir.h"
+#include "tools/qvanctl.h"
+
+namespace qv::tools {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class MailboxCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(platform::NetUserAdd("alice", "Alice-Pass1"));
+    ASSERT_TRUE(platform::LookupAccountName("alice", &alice_, &domain_));
+  }
+
+  int Run(const std::vector<std::string>& args) {
+    out_.str("");
+    err_.str("");
+    ToolStreams io{in_, out_, err_};
+    return RunQvanctl(args, io);
+  }
+
+  qv::testing::TestStateDir state_dir_;
+  platform::Sid alice_;
+  std::string domain_;
+  std::istringstream in_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(MailboxCommandTest, AddedMailboxLogsOnWithItsOwnersAccount) {
+  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "J\xC3\xBCrgen Doe"}), 0)
+      << err_.str();
+  EXPECT_EQ(out_.str(), "Added mailbox \"jdoe\" (J\xC3\xBCrgen Doe), owned by " + domain_ + "\\alice (" +
+                            platform::SidToText(alice_) + ").\n");
+
+  // What the request handler will do: log on, read the owner's account field, find the account.
+  ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
+  RegisterCalendarStoreDriver();
+  auto session = cdo::CreateSession();
+  session->Logon(std::nullopt, std::nullopt, false, true, 0, true, "127.0.0.1\r\nJDOE");
+  auto user = session->CurrentUser();
+  EXPECT_EQ(user->Name(), "J\xFCrgen Doe");
+  const std::string hex = user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value();
+  platform::Sid sid;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    sid.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  std::string name, domain;
+  ASSERT_TRUE(platform::LookupAccountSid(sid, &name, &domain));
+  EXPECT_EQ(name, "alice");
+  std::unique_ptr<platform::AccessToken> token;
+  EXPECT_TRUE(platform::LogonUser(name, domain, "Alice-Pass1", platform::LogonType::kNetwork, &token));
+  session->Logoff();
+  platform::CoUninitialize();
+}
+
+TEST_F(MailboxCommandTest, ListsAndDeletesMailboxes) {
+  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  EXPECT_EQ(out_.str(), "No mailboxes.\n");
+  EXPECT_EQ(Run({"mailbox", "add", "--owner=" + domain_ + "\\alice", "--", "-odd-"}), 0) << err_.str();
+  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice"}), 0) << err_.str();
+  CalendarStore().Import("jdoe",
+                         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\n"
+                         "END:VEVENT\r\nEND:VCALENDAR\r\n",
+                         false);
+  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  const std::string owner = domain_ + "\\alice (" + platform::SidToText(alice_) + ")";
+  EXPECT_EQ(out_.str(),
+            "NAME   DISPLAY NAME  EVENTS  OWNER\n"
+            "-odd-  -odd-         0       " +
+                owner +
+                "\n"
+                "jdoe   jdoe          1       " +
+                owner + "\n");
+  EXPECT_EQ(Run({"mailbox", "delete", "JDOE"}), 0);
+  EXPECT_EQ(out_.str(), "Deleted mailbox \"JDOE\" with its calendar.\n");
+  EXPECT_FALSE(CalendarStore().FindMailbox("jdoe"));
+  // The account gone, the mailbox still lists with the SID.
+  ASSERT_TRUE(platform::NetUserDel("alice"));
+  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr(platform::SidToText(alice_) + " (unknown account)\n"));
+}
+
+TEST_F(MailboxCommandTest, RefusalsAreOneLineWithANonZeroExitCode) {
+  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "no-such-user-9"}), 1);
+  EXPECT_THAT(err_.str(),
+              StartsWith("qvanctl mailbox: cannot add \"jdoe\": the account \"no-such-user-9\": "));
+  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "Unknown"}), 1);
+  EXPECT_EQ(err_.str(),
+            "qvanctl mailbox: cannot add \"jdoe\": a mailbox shown as \"Unknown\" could never log on\n");
+  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice"}), 0);
+  EXPECT_EQ(Run({"mailbox", "add", "JDoe", "--owner", "alice"}), 1);
+  EXPECT_EQ(err_.str(), "qvanctl mailbox: The mailbox \"JDoe\" exists already\n");
+  EXPECT_EQ(Run({"mailbox", "delete", "nobody"}), 1);
+  EXPECT_EQ(err_.str(), "qvanctl mailbox: cannot delete \"nobody\": there is no such mailbox\n");
+  EXPECT_EQ(Run({"mailbox", "add", "x"}), 2);
+  EXPECT_EQ(err_.str(), "qvanctl mailbox: add needs --owner ACCOUNT (try qvanctl mailbox --help)\n");
+  EXPECT_EQ(Run({"mailbox", "add", "x", "--owner"}), 2);
+  EXPECT_EQ(Run({"mailbox", "delete", "x", "--owner", "alice"}), 2);
+  EXPECT_EQ(Run({"mailbox", "list", "x"}), 2);
+  EXPECT_EQ(Run({"mailbox", "rename", "x"}), 2);
+  EXPECT_EQ(Run({"mailbox"}), 2);
+  EXPECT_EQ(Run({"mailbox", "--help"}), 0);
+  EXPECT_THAT(out_.str(), StartsWith("Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"));
+}
+
+}  // namespace
+}  // namespace qv::tools
