@@ -8,6 +8,9 @@
 #include "exchange/fake_library.h"
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
+#include "platform/server_client_thread.h"
+#include "platform/server_socket.h"
+#include "platform/tcp_socket.h"
 #include "platform/win_error.h"
 #include "support/win_error_text.h"
 #include "testing/wml_check.h"
@@ -219,6 +222,56 @@ TEST_F(RequestHandlerTest, WithoutTheLibraryThereIsNoHandler) {
   platform::CoRevokeClass(cdo::CLSID_Session);
   EXPECT_THROW(TWCExchange handler(nullptr), EOleException);
   EXPECT_EQ(StopTrace().find("Exchange Session start"), std::string::npos);
+}
+
+TEST_F(RequestHandlerTest, MailboxAndPasswordWithMarkupCharactersStayInsideTheirLinks) {
+  store_->AddMailbox("o'h$", "O'Hara", AddAccount("ohara", "p<w\"$&"));
+  Import("o'h$", IcalEvent("x", today_ + 2 + 0.5, today_ + 2 + 0.6, "Lunch"));
+  const std::string response = Respond("o'h$", "p<w\"$&", "CA", "0");
+  const std::string deck = response.substr(kHeader.size());
+  EXPECT_NE(deck.find("<a href=\"?U=o&#39;h$$&amp;P=p&#60;w&#34;$$&#38;&amp;E=CO&amp;X=0\">"),
+            std::string::npos)
+      << deck;
+  const WmlCheck check = CheckWmlDeck(deck);
+  EXPECT_TRUE(check.accepted) << deck;
+  EXPECT_TRUE(check.messages.empty()) << deck;
+  // The error card names neither.
+  EXPECT_EQ(Respond("o'h$", "wrong", "CA", "0"), kHeader + ServiceDeck(kErrorCardBody));
+}
+
+// A connection thread that answers with the handler's response for a wrong password.
+class RefusedLogonThread : public platform::TServerClientThread {
+ public:
+  using TServerClientThread::TServerClientThread;
+
+ protected:
+  void ClientExecute() override {
+    TWCExchange handler(this);
+    handler.Mailbox = "jdoe";
+    handler.Password = "wrong";
+    ClientSocket()->SendText(handler.GetResponse());
+  }
+};
+
+TEST_F(RequestHandlerTest, Event122NamesTheClientOfTheRequestThread) {
+  platform::TServerSocket server;
+  server.SetAddress("127.0.0.1");
+  server.SetPort(0);
+  server.OnGetThread = [](platform::TServerSocket&, platform::TServerClientWinSocket& socket) {
+    return std::make_unique<RefusedLogonThread>(&socket);
+  };
+  server.SetActive(true);
+  platform::TcpSocket client;
+  ASSERT_TRUE(client.Connect("127.0.0.1", server.LocalPort(), 10000));
+  std::string received;
+  size_t count = 0;
+  while (client.Receive(10000, 1024, &received, &count) && count > 0) {
+  }
+  server.SetActive(false);
+  EXPECT_EQ(received, kHeader + ServiceDeck(kErrorCardBody));
+  const auto events = EventsWithId(122);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Strings, (std::vector<std::string>{"127.0.0.1", "jdoe"}));
 }
 
 TEST_F(RequestHandlerTest, TheLogonFormAndTheErrorCardPassTheGatewaysCompiler) {
