@@ -288,6 +288,9 @@ TEST_F(RunningService, StopServiceAndWaitStopsARunningServiceAndLeavesAStoppedOn
   ASSERT_TRUE(QueryServiceStatus(service.Get(), &status));
   EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
 
+  // The process logs its end (destroy) after it has reported the stop.
+  const uint32_t start = GetTickCount();
+  while (sandbox_.LogLines().back() != "destroy" && GetTickCount() - start < 10000) Sleep(10);
   const size_t logged = sandbox_.LogLines().size();
   EXPECT_TRUE(StopServiceAndWait("", kTestServiceName));
   Sleep(50);

@@ -239,9 +239,22 @@ bool ProcessIsAlive(uint32_t process_id) {
 
 bool HandOverFolder(const std::string& path, const ServiceAccount& account) {
   if (!account.SwitchUser) return true;
-  if (chown(path.c_str(), static_cast<uid_t>(account.Uid), static_cast<gid_t>(account.Gid)) == 0) return true;
-  SetLastErrorFromErrno(errno);
-  return false;
+  const auto uid = static_cast<uid_t>(account.Uid);
+  const auto gid = static_cast<gid_t>(account.Gid);
+  if (chown(path.c_str(), uid, gid) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  // Files an earlier run under another account left behind.
+  std::vector<std::string> names;
+  if (!ListDirectory(path, &names)) return false;
+  for (const auto& name : names) {
+    if (lchown((path + "/" + name).c_str(), uid, gid) != 0) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace qv::platform::posix

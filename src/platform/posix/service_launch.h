@@ -46,8 +46,9 @@ bool LaunchDetachedProcess(const std::vector<std::string>& command, const Servic
 // Whether a process of the id exists and has not ended (a zombie counts as ended).
 bool ProcessIsAlive(uint32_t process_id);
 
-// Gives a folder to the account that the service runs under (root starting a service of another
-// account). False with the last error set.
+// Gives a folder and the files in it to the account that the service runs under (root starting a
+// service of another account); nothing to do for a service that runs as its starter. False with the last
+// error set.
 bool HandOverFolder(const std::string& path, const ServiceAccount& account);
 
 }  // namespace qv::platform::posix
