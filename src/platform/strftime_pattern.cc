@@ -11,7 +11,7 @@ namespace {
 // %x, %r ...) already replaced by what they stand for.
 struct Piece {
   bool conversion = false;
-  char spec = 0;             // the conversion's letter
+  char letter = 0;             // the conversion's letter
   bool unpadded = false;     // the "-" or "_" flag: no leading zero
   bool zero_padded = false;  // the "0" flag
   std::string literal;
@@ -54,8 +54,8 @@ void Split(const std::string& format, const StrftimeFormats& formats, int depth,
       AppendLiteral(pieces, '%');
       break;
     }
-    piece.spec = format[i++];
-    switch (piece.spec) {
+    piece.letter = format[i++];
+    switch (piece.letter) {
       case '%':
         AppendLiteral(pieces, '%');
         break;
@@ -103,7 +103,7 @@ std::vector<Piece> Split(const std::string& format, const StrftimeFormats& forma
 
 // The pattern element of a conversion; empty for those the pattern language has no element for.
 std::string ElementOf(const Piece& piece) {
-  switch (piece.spec) {
+  switch (piece.letter) {
     case 'd':
       return piece.unpadded ? "d" : "dd";
     case 'e':
@@ -201,7 +201,7 @@ std::string Render(const std::vector<Piece>& pieces, StrftimeKind kind, char dat
 // The time pieces without the seconds and the separator that leads to them.
 std::vector<Piece> WithoutSeconds(std::vector<Piece> pieces) {
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (!pieces[i].conversion || pieces[i].spec != 'S') continue;
+    if (!pieces[i].conversion || pieces[i].letter != 'S') continue;
     if (i >= 2 && !pieces[i - 1].conversion && pieces[i - 2].conversion) {
       pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(i) - 1,
                    pieces.begin() + static_cast<std::ptrdiff_t>(i) + 1);
@@ -223,7 +223,7 @@ std::string LongDateFor(const std::vector<Piece>& date_pieces, char date_separat
   for (const Piece& piece : date_pieces) {
     if (!piece.conversion) continue;
     char part = 0;
-    switch (piece.spec) {
+    switch (piece.letter) {
       case 'd':
       case 'e':
         part = 'd';

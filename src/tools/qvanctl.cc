@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "tools/account_command.h"
 #include "tools/calendar_command.h"
+#include "tools/events_command.h"
 #include "tools/mailbox_command.h"
 #include "tools/reg_command.h"
 #include "tools/sc_command.h"
@@ -14,6 +15,7 @@ namespace qv::tools {
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> subcommands = {
       {"reg", "the registry: query, add, delete, export and import keys and values", RegCommand},
+      {"events", "the event log: list events with their texts, write an event", RunEventsCommand},
       {"account", "the accounts of this machine: add, passwd, delete, disable, enable, list",
        RunAccountCommand},
       {"mailbox", "the mailboxes of the calendar store: add, delete, list", RunMailboxCommand},

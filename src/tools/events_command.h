@@ -1,0 +1,14 @@
+// `qvanctl events`: lists the events of the application log with their message texts, and writes
+// one event in the manner of Write-EventLog.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/qvanctl.h"
+
+namespace qv::tools {
+
+int RunEventsCommand(const std::vector<std::string>& args, ToolStreams& io);
+
+}  // namespace qv::tools

@@ -1,0 +1,64 @@
+// Untrusted program files through the resource reader: the bytes as a PE or ELF image whose version
+// resource and message table are found and read the way TVersionInfo and the event viewer read
+// them, and the same bytes taken directly as a version resource and as a message table.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/image_resources.h"
+#include "platform/program_resources.h"
+#include "platform/version_info.h"
+#include "support/format_message.h"
+#include "support/message_table.h"
+#include "support/version_info.h"
+
+namespace {
+
+using namespace qv;
+
+void ReadVersion(std::span<const uint8_t> block) {
+  std::string value;
+  platform::VerQueryValue(block, "\\", &value);
+  try {
+    const TVersionInfo info = TVersionInfo::FromVersionData(std::vector<uint8_t>(block.begin(), block.end()));
+    info.GetValue("SpecialBuild");
+  } catch (const EConvertError&) {
+    // a FileVersion part that is not a number: the reader's documented answer
+  }
+}
+
+void ReadMessages(std::span<const uint8_t> table) {
+  std::vector<uint32_t> ids = {0, 1, 111, 0xFFFFFFFF};
+  // The lowest and highest ids of the first blocks, so that mutated tables are looked into.
+  for (size_t at = 4; at + 8 <= table.size() && ids.size() < 12; at += 12) {
+    const uint32_t low =
+        table[at] | (table[at + 1] << 8) | (table[at + 2] << 16) | (uint32_t{table[at + 3]} << 24);
+    ids.push_back(low);
+    ids.push_back(low + 1);
+  }
+  for (const uint32_t id : ids) {
+    std::string text;
+    if (FindMessageText(table, id, &text)) FormatMessageText(text, {"20", "%1", "%n"});
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> bytes(data, size);
+  const platform::MemoryImageBytes image(bytes);
+  std::vector<uint8_t> resource;
+  if (platform::FindImageResource(image, platform::kResourceTypeVersion, 1, platform::kLanguageNeutral,
+                                  &resource)) {
+    ReadVersion(resource);
+  }
+  if (platform::FindImageResource(image, platform::kResourceTypeMessageTable, 1, platform::kLanguageEnglishUs,
+                                  &resource)) {
+    ReadMessages(resource);
+  }
+  ReadVersion(bytes);
+  ReadMessages(bytes);
+  return 0;
+}
