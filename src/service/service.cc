@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "platform/event_log.h"
 #include "platform/win_error.h"
 
 namespace qv {
@@ -43,8 +44,13 @@ void TService::ReportStatus() {
   if (status_handle_ != SERVICE_STATUS_HANDLE{}) ReportLocked(state_);
 }
 
-void TService::LogMessage(const std::string& message) {
+void TService::LogMessage(const std::string& message, uint16_t type) {
   std::cerr << (DisplayName.empty() ? Name : DisplayName) << ": " << message << std::endl;
+  const HEVENTLOG source = RegisterEventSource("", Name);
+  if (source == HEVENTLOG{}) return;
+  const char* const strings[] = {message.c_str()};
+  ReportEvent(source, type, 0, 0, nullptr, 1, 0, strings, nullptr);
+  DeregisterEventSource(source);
 }
 
 bool TService::EndedCleanly() const {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_log.h"
 #include "platform/service_dispatcher.h"
 
 namespace qv {
@@ -69,9 +70,10 @@ class TService {
   // Reports the current state again; in a pending state this advances the check-point, which tells
   // the manager that a long transition is making progress.
   void ReportStatus();
-  // The framework's own reports (a failed start, a handler that raised). Standard error by default,
-  // which the journal keeps under systemd.
-  virtual void LogMessage(const std::string& message);
+  // The framework's own reports (a failed start, a handler that raised): an event of the service's
+  // name as its source (event 0, the message its insertion string) in the application event log, and a
+  // line on standard error, which the journal keeps under systemd.
+  virtual void LogMessage(const std::string& message, uint16_t type = platform::EVENTLOG_ERROR_TYPE);
 
   // The service's main function and its control handler, called by the platform's dispatcher. Main
   // returns once the service has stopped.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "platform/exception.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
@@ -258,6 +259,16 @@ TEST_F(RunningService, AStartHandlerThatRaisesIsReportedAsAnExceptionInTheServic
   std::string console;
   ASSERT_TRUE(ReadWholeFile(sandbox_.Path() + "/services/qvtestservice/console.log", &console));
   EXPECT_THAT(console, HasSubstr("Service failed on start: start refused"));
+
+  const HEVENTLOG log = OpenEventLog("", "Application");
+  ASSERT_NE(log, HEVENTLOG{});
+  std::vector<EventLogRecord> records;
+  ASSERT_TRUE(ReadEventLog(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, 1, &records));
+  CloseEventLog(log);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].SourceName, kTestServiceName);
+  EXPECT_EQ(records[0].EventType, EVENTLOG_ERROR_TYPE);
+  EXPECT_EQ(records[0].Strings, std::vector<std::string>{"Service failed on start: start refused"});
 }
 
 TEST_F(RunningService, RunsInTheForegroundUntilStoppedAndEndsWithZero) {
