@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sstream>
 
 #include "testing/service_sandbox.h"
@@ -12,6 +11,7 @@ namespace qv::tools {
 namespace {
 
 using qv::testing::kTestServiceName;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
@@ -50,12 +50,10 @@ TEST_F(ScCommandTest, StartsPausesContinuesAndStopsAService) {
   EXPECT_THAT(out_.str(),
               HasSubstr("        STATE              : 4  RUNNING\n"
                         "                                (STOPPABLE, PAUSABLE, ACCEPTS_SHUTDOWN)\n"));
-  EXPECT_TRUE(std::regex_search(out_.str(), std::regex("\n        PID                : [1-9][0-9]*\n")));
+  EXPECT_THAT(out_.str(), ContainsRegex("\n        PID                : [1-9][0-9]*\n"));
 
   ASSERT_EQ(Run({"sc", "pause", kTestServiceName}), 0) << err_.str();
-  EXPECT_TRUE(
-      std::regex_search(out_.str(), std::regex("STATE              : (6  PAUSE_PENDING|7  PAUSED)\n")))
-      << out_.str();
+  EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (6  PAUSE_PENDING|7  PAUSED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_PAUSED));
   ASSERT_EQ(Run({"sc", "query", kTestServiceName}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("STATE              : 7  PAUSED\n"));
@@ -64,9 +62,7 @@ TEST_F(ScCommandTest, StartsPausesContinuesAndStopsAService) {
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_RUNNING));
 
   ASSERT_EQ(Run({"sc", "stop", kTestServiceName}), 0) << err_.str();
-  EXPECT_TRUE(
-      std::regex_search(out_.str(), std::regex("STATE              : (3  STOP_PENDING|1  STOPPED)\n")))
-      << out_.str();
+  EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (3  STOP_PENDING|1  STOPPED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_STOPPED));
 
   EXPECT_EQ(Run({"sc", "stop", kTestServiceName}), 1);
