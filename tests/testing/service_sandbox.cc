@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/shared_file.h"
 #include "testing/test_service.h"
 
 namespace qv::testing {
@@ -29,8 +30,28 @@ ServiceSandbox::~ServiceSandbox() {
   platform::WriteWholeFile(LogFile() + ".release", "");
   StopLeftover(kTestServiceName);
   for (const auto& name : tracked_) StopLeftover(name);
+  WaitForServiceProcessesToEnd();
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
     platform::SetEnvironmentVariable(it->first, it->second);
+}
+
+void ServiceSandbox::WaitForServiceProcessesToEnd() {
+  // A service reports its stop a moment before its process ends, and the process still writes its log
+  // and reads the registry meanwhile. Each process holds its run folder's lock (the stand-in's
+  // "services/<name>/lock", an open-file-description lock, which a share-mode writer meets) until it
+  // has ended; the directory goes only after that.
+  std::vector<std::string> folders;
+  if (!platform::ListDirectory(state_dir_.File("services"), &folders)) return;
+  for (const auto& folder : folders) {
+    const std::string lock = state_dir_.File("services/" + folder + "/lock");
+    const uint32_t start = platform::GetTickCount();
+    for (;;) {
+      platform::SharedFile probe;
+      if (!platform::FileExists(lock) || probe.OpenForWriting(lock)) break;
+      if (platform::GetTickCount() - start > 10000) break;
+      platform::Sleep(10);
+    }
+  }
 }
 
 std::vector<std::string> ServiceSandbox::LogLines() const {

@@ -42,6 +42,7 @@ class ServiceSandbox {
 
  private:
   void StopLeftover(const std::string& service_name);
+  void WaitForServiceProcessesToEnd();
 
   TestStateDir state_dir_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
