@@ -147,7 +147,8 @@ uint32_t ReadLiveEntry(const std::string& name, ServiceEntry* entry) {
 // Signals the process that runs the service, making sure it is still that process.
 uint32_t SignalService(const std::string& name, uint32_t process_id, int signal_number) {
   const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process_id), 0));
-  if (pidfd < 0 && errno != ENOSYS) return errno == ESRCH ? ERROR_SERVICE_NOT_ACTIVE : posix::WinErrorFromErrno(errno);
+  if (pidfd < 0 && errno != ENOSYS)
+    return errno == ESRCH ? ERROR_SERVICE_NOT_ACTIVE : posix::WinErrorFromErrno(errno);
   const posix::UniqueFd process(pidfd);
   // The process behind the descriptor cannot change any more; it is the service's while the service
   // still runs under that id.
@@ -158,8 +159,7 @@ uint32_t SignalService(const std::string& name, uint32_t process_id, int signal_
   // Kernels before 5.3 have no process descriptors: a plain signal, checked as closely as they allow.
   const long sent = process ? syscall(SYS_pidfd_send_signal, pidfd, signal_number, nullptr, 0)
                             : kill(static_cast<pid_t>(process_id), signal_number);
-  if (sent != 0)
-    return errno == ESRCH ? ERROR_SERVICE_NOT_ACTIVE : posix::WinErrorFromErrno(errno);
+  if (sent != 0) return errno == ESRCH ? ERROR_SERVICE_NOT_ACTIVE : posix::WinErrorFromErrno(errno);
   return ERROR_SUCCESS;
 }
 
@@ -350,8 +350,8 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& service_name, cons
   // A service that systemd runs under its account finds its run folder ready and its own.
   posix::ServiceAccount account;
   std::string run_directory;
-  if (system_user && posix::ResolveServiceAccount(object_name, &account) == ERROR_SUCCESS && account.SwitchUser &&
-      posix::EnsureServiceRunDirectory(service_name, &run_directory))
+  if (system_user && posix::ResolveServiceAccount(object_name, &account) == ERROR_SUCCESS &&
+      account.SwitchUser && posix::EnsureServiceRunDirectory(service_name, &run_directory))
     posix::HandOverFolder(run_directory, account);
   // systemd learns of the unit and starts it with the machine; its own messages tell of a failure.
   if (posix::RunSystemctl({"daemon-reload"}))
