@@ -25,6 +25,9 @@ class SharedFile {
   // with nobody (CREATE_ALWAYS, no sharing). A file that did not exist is created readable and writable
   // by its owner alone. A file held by another writer is left untouched.
   bool Create(const std::string& path);
+  // Creates a file that does not exist yet, readable and writable by its owner alone and shared with
+  // nobody (CREATE_NEW); fails with ERROR_FILE_EXISTS when a file of that name is there.
+  bool CreateNew(const std::string& path);
 
   bool IsOpen() const { return handle_ >= 0; }
 
@@ -36,7 +39,8 @@ class SharedFile {
   void Close();
 
  private:
-  bool OpenLocked(const std::string& path, bool create);
+  enum class Disposition { kOpenExisting, kCreateAlways, kCreateNew };
+  bool OpenLocked(const std::string& path, Disposition disposition);
 
   std::intptr_t handle_ = -1;  // the platform's handle of the open file: a file descriptor here
 };

@@ -159,6 +159,26 @@ TEST(SharedFile, CreateMakesAnOwnerOnlyFileAndReplacesContents) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST(SharedFile, CreateNewNeverTouchesAFileThatIsThere) {
+  qv::testing::TestStateDir dir;
+  const std::string path = dir.File("trace.log");
+  ASSERT_TRUE(WriteWholeFile(path, "kept"));
+  SharedFile file;
+  EXPECT_FALSE(file.CreateNew(path));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  EXPECT_EQ(Contents(path), "kept");
+
+  const std::string fresh = dir.File("fresh.log");
+  ASSERT_TRUE(file.CreateNew(fresh)) << GetLastError();
+  ASSERT_TRUE(file.Write("new"));
+  SharedFile other;
+  EXPECT_FALSE(other.OpenForWriting(fresh));
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  file.Close();
+  EXPECT_TRUE(IsOwnerOnlyFile(fresh));
+  EXPECT_EQ(Contents(fresh), "new");
+}
+
 TEST(RunProgram, ReportsExitCodesAndMissingPrograms) {
   uint32_t exit_code = 99;
   ASSERT_TRUE(RunProgram("sh", {"-c", "exit 7"}, &exit_code)) << GetLastError();

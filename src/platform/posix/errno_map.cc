@@ -93,6 +93,21 @@ uint32_t WsaErrorFromErrno(int error_number) {
   }
 }
 
+uint32_t SocketReadErrorFromErrno(int error_number) {
+  switch (error_number) {
+    case ECONNRESET:
+    case ECONNABORTED:
+    case ENETRESET:
+    case ETIMEDOUT:  // retransmissions or keep-alive probes went unanswered
+    case EHOSTUNREACH:
+    case ENETUNREACH: return ERROR_NETNAME_DELETED;
+    case ENOTCONN:
+    case EPIPE:
+    case ESHUTDOWN: return ERROR_PIPE_NOT_CONNECTED;
+    default: return WsaErrorFromErrno(error_number);
+  }
+}
+
 uint32_t WinErrorFromLockErrno(int error_number) {
   // A lock held by another open of the file is what Windows reports as a sharing violation.
   if (error_number == EAGAIN || error_number == EACCES) return ERROR_SHARING_VIOLATION;

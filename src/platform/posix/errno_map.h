@@ -13,6 +13,10 @@ uint32_t WinErrorFromErrno(int error_number);
 uint32_t WinErrorFromLockErrno(int error_number);
 // The Winsock error code for errno from a socket call.
 uint32_t WsaErrorFromErrno(int error_number);
+// The Windows error code for errno from reading a connected socket, as ReadFile on a socket handle
+// reports it: a dropped connection is ERROR_NETNAME_DELETED, one no longer connected
+// ERROR_PIPE_NOT_CONNECTED; anything else as from a socket call.
+uint32_t SocketReadErrorFromErrno(int error_number);
 
 // SetLastError(WinErrorFromErrno(error_number)), returning the code set.
 uint32_t SetLastErrorFromErrno(int error_number);

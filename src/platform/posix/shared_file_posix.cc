@@ -40,20 +40,31 @@ SharedFile& SharedFile::operator=(SharedFile&& other) noexcept {
 }
 
 bool SharedFile::OpenForWriting(const std::string& path) {
-  return OpenLocked(path, false);
+  return OpenLocked(path, Disposition::kOpenExisting);
 }
 
 bool SharedFile::Create(const std::string& path) {
-  return OpenLocked(path, true);
+  return OpenLocked(path, Disposition::kCreateAlways);
 }
 
-bool SharedFile::OpenLocked(const std::string& path, bool create) {
+bool SharedFile::CreateNew(const std::string& path) {
+  return OpenLocked(path, Disposition::kCreateNew);
+}
+
+bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
   Close();
   // Never O_TRUNC: the contents may only go once the lock says nobody else is writing the file.
-  const int flags = create ? O_RDWR | O_CREAT : O_WRONLY;
+  int flags = O_WRONLY;
+  if (disposition == Disposition::kCreateAlways) flags = O_RDWR | O_CREAT;
+  if (disposition == Disposition::kCreateNew) flags = O_RDWR | O_CREAT | O_EXCL;
   const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) {
-    posix::SetLastErrorFromErrno(errno);
+    // CreateFile tells a file that is already there by ERROR_FILE_EXISTS.
+    if (errno == EEXIST && disposition == Disposition::kCreateNew) {
+      SetLastError(ERROR_FILE_EXISTS);
+    } else {
+      posix::SetLastErrorFromErrno(errno);
+    }
     return false;
   }
   if (!LockWholeFile(fd)) {
@@ -62,7 +73,7 @@ bool SharedFile::OpenLocked(const std::string& path, bool create) {
     SetLastError(posix::WinErrorFromLockErrno(error_number));
     return false;
   }
-  if (create && ftruncate(fd, 0) != 0) {
+  if (disposition == Disposition::kCreateAlways && ftruncate(fd, 0) != 0) {
     const int error_number = errno;
     ::close(fd);
     posix::SetLastErrorFromErrno(error_number);

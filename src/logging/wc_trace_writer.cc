@@ -1,0 +1,35 @@
+#include "logging/wc_trace_writer.h"
+
+#include <exception>
+
+#include "config/wc_config.h"
+
+namespace qv {
+
+constinit ProcessWide<TWCTraceWriter> TraceWriter("TraceWriter");
+
+TWCTraceWriter::TWCTraceWriter() : TWCTraceWriter(Config->TraceFile, Config->TraceDetailness) {}
+
+TWCTraceWriter::TWCTraceWriter(const std::string& path) : TWCTraceWriter(path, Config->TraceDetailness) {}
+
+TWCTraceWriter::TWCTraceWriter(const std::string& path, int32_t trace_detailness)
+    : TLogWriter(path, DeferredStart{}), TraceDetailness(static_cast<uint8_t>(trace_detailness & 0xFF)) {
+  StartWriter();
+}
+
+TWCTraceWriter::~TWCTraceWriter() {
+  StopWriter();
+}
+
+void TWCTraceWriter::WriteEntry(std::string_view text) {
+  try {
+    std::string line = LogTimeStamp();
+    line += ' ';
+    line += text;
+    WriteLine(std::move(line));
+  } catch (const std::exception&) {
+    // Tracing never fails its caller; the line is lost.
+  }
+}
+
+}  // namespace qv

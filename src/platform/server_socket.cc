@@ -1,0 +1,213 @@
+#include "platform/server_socket.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "platform/server_client_thread.h"
+#include "platform/thread.h"
+#include "platform/win_error.h"
+
+namespace qv::platform {
+
+namespace {
+
+// A failing accept that is not the end of accepting (out of descriptors, say) is tried again after
+// this pause, so that a lasting failure does not keep the accepting thread spinning.
+constexpr uint32_t kAcceptRetryPauseMs = 50;
+
+}  // namespace
+
+class TServerSocket::AcceptThread : public Thread {
+ public:
+  explicit AcceptThread(TServerSocket& server) : server_(server) {}
+  ~AcceptThread() override {
+    if (!Suspended()) WaitFor();
+  }
+
+ protected:
+  void Execute() override { server_.AcceptConnections(*this); }
+
+ private:
+  TServerSocket& server_;
+};
+
+TServerClientWinSocket::TServerClientWinSocket(TServerSocket& server, TcpSocket connected,
+                                               std::string remote_address, uint16_t remote_port)
+    : TCustomWinSocket(std::move(connected), std::move(remote_address), remote_port), server_(server) {}
+
+void TServerClientWinSocket::Error(TErrorEvent error_event, int32_t& error_code) {
+  server_.ClientError(*this, error_event, error_code);
+}
+
+TServerSocket::TServerSocket() = default;
+
+TServerSocket::~TServerSocket() {
+  try {
+    SetActive(false);
+  } catch (...) {
+    ReportUnhandledException(std::current_exception());
+  }
+}
+
+void TServerSocket::SetActive(bool value) {
+  std::lock_guard<std::mutex> lock(activation_mutex_);
+  if (value == active_) return;
+  if (value)
+    Activate();
+  else
+    Deactivate();
+}
+
+int32_t TServerSocket::ActiveThreads() const {
+  std::lock_guard<std::mutex> lock(connections_mutex_);
+  return static_cast<int32_t>(connections_.size());
+}
+
+void TServerSocket::Activate() {
+  if (port_ < 0 || port_ > 0xFFFF) RaiseSocketError(WSAEINVAL, "bind");
+  std::string failed_call;
+  if (!listener_.Listen(address_.empty() ? "0.0.0.0" : address_, static_cast<uint16_t>(port_),
+                        kMaxListenBacklog, &failed_call)) {
+    RaiseSocketError(GetLastError(), failed_call);
+  }
+  local_port_ = listener_.LocalPort();
+  accept_thread_ = std::make_unique<AcceptThread>(*this);
+  accept_thread_->Resume();
+  active_ = true;
+}
+
+void TServerSocket::Deactivate() {
+  const uint32_t caller = GetCurrentThreadId();
+  Assert(caller != accept_thread_->ThreadID(), "A server cannot be deactivated from its accepting thread");
+  accept_thread_->Terminate();
+  listener_.Shutdown();  // wakes the accepting thread
+  accept_thread_->WaitFor();
+  accept_thread_.reset();
+  {
+    std::unique_lock<std::mutex> lock(connections_mutex_);
+    for (Connection& connection : connections_) {
+      Assert(connection.thread->ThreadID() != caller,
+             "A server cannot be deactivated from one of its connection threads");
+      connection.thread->Terminate();
+      if (connection.socket) connection.socket->Close();
+    }
+    connections_changed_.wait(lock, [this] { return connections_.empty(); });
+  }
+  listener_.Close();
+  local_port_ = 0;
+  active_ = false;
+}
+
+void TServerSocket::AcceptConnections(const AcceptThread& thread) {
+  while (!thread.Terminated()) {
+    TcpSocket client;
+    std::string remote_address;
+    uint16_t remote_port = 0;
+    if (listener_.Accept(INFINITE, &client, &remote_address, &remote_port)) {
+      ServeConnection(std::move(client), std::move(remote_address), remote_port);
+      continue;
+    }
+    if (thread.Terminated()) break;
+    const uint32_t code = GetLastError();
+    if (code != WSAECONNABORTED && code != WSAEINTR) Sleep(kAcceptRetryPauseMs);
+  }
+}
+
+void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address, uint16_t remote_port) {
+  auto socket = std::make_unique<TServerClientWinSocket>(*this, std::move(client), std::move(remote_address),
+                                                         remote_port);
+  std::unique_ptr<TServerClientThread> thread;
+  if (OnGetThread) {
+    try {
+      thread = OnGetThread(*this, *socket);
+    } catch (...) {
+      ReportUnhandledException(std::current_exception());
+      thread.reset();
+    }
+  }
+  if (!thread || thread->client_socket_ != socket.get()) {
+    thread.reset();  // one made for another socket is let go
+    socket->Close();
+    return;
+  }
+  TServerClientThread* const serving = thread.get();
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex_);
+    connections_.push_back(Connection{serving, std::move(socket)});
+  }
+  // The thread frees itself after its end. It cannot end before it is released below, so the object
+  // stays valid up to there.
+  serving->SetFreeWhenEnded(true);
+  Thread::HandOver(std::move(thread));
+  serving->Thread::Resume();
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex_);
+    serving->serving_ = TServerClientThread::Serving::kServing;
+    connections_changed_.notify_all();
+  }
+}
+
+bool TServerSocket::WaitUntilServing(TServerClientThread& thread) {
+  std::unique_lock<std::mutex> lock(connections_mutex_);
+  connections_changed_.wait(lock,
+                            [&thread] { return thread.serving_ != TServerClientThread::Serving::kWaiting; });
+  return thread.serving_ == TServerClientThread::Serving::kServing;
+}
+
+void TServerSocket::Dismiss(TServerClientThread& thread) {
+  std::lock_guard<std::mutex> lock(connections_mutex_);
+  if (thread.serving_ != TServerClientThread::Serving::kWaiting) return;
+  thread.serving_ = TServerClientThread::Serving::kDismissed;
+  connections_changed_.notify_all();
+}
+
+void TServerSocket::EndConnection(TServerClientThread& thread) {
+  std::unique_ptr<TServerClientWinSocket> socket;
+  std::list<Connection>::iterator entry;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex_);
+    for (entry = connections_.begin(); entry->thread != &thread; ++entry) {
+    }
+    socket = std::move(entry->socket);
+  }
+  thread.client_socket_ = nullptr;
+  socket->Close();
+  socket.reset();
+  thread.Terminate();
+  if (OnThreadEnd) {
+    try {
+      OnThreadEnd(*this, thread);
+    } catch (...) {
+      ReportUnhandledException(std::current_exception());
+    }
+  }
+  // The last touch of the server: once the entry is gone, a deactivation may finish and free it.
+  std::lock_guard<std::mutex> lock(connections_mutex_);
+  connections_.erase(entry);
+  connections_changed_.notify_all();
+}
+
+void TServerSocket::ClientError(TCustomWinSocket& socket, TErrorEvent error_event, int32_t& error_code) {
+  if (OnClientError) OnClientError(*this, socket, error_event, error_code);
+}
+
+void TServerSocket::ReportUnhandledException(std::exception_ptr exception) {
+  std::string text;
+  try {
+    std::rethrow_exception(exception);
+  } catch (const Exception& e) {
+    text = std::string(e.ClassName()) + ": " + e.Message();
+  } catch (const std::exception& e) {
+    text = std::string("std::exception: ") + e.what();
+  } catch (...) {
+    text = "an exception of unknown type";
+  }
+  const std::string line =
+      "Unhandled exception on thread " + std::to_string(GetCurrentThreadId()) + ": " + text + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,139 @@
+// The threaded TCP server component (TServerSocket in thread-blocking mode): it listens on a port,
+// accepts connections on a thread of its own, and has each connection served by a thread
+// (TServerClientThread) that its OnGetThread handler provides. It reports the end of every connection
+// thread and the failures of its client sockets through its handlers.
+//
+// Handlers are called with the server first; an unset handler ignores its event. Set them while the
+// server is inactive: they are read from the accepting thread and the connection threads.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/socket_error.h"
+#include "platform/tcp_socket.h"
+#include "platform/win_socket.h"
+
+namespace qv::platform {
+
+class TServerSocket;
+class TServerClientThread;
+
+// How accepted connections are served. This platform serves every connection by a thread of its own,
+// in blocking mode.
+enum TServerType { stThreadBlocking };
+
+// A connection that the server accepted (TServerClientWinSocket). Its failures go to the server's
+// OnClientError handler.
+class TServerClientWinSocket final : public TCustomWinSocket {
+ public:
+  TServerClientWinSocket(TServerSocket& server, TcpSocket connected, std::string remote_address,
+                         uint16_t remote_port);
+  TServerSocket& ServerWinSocket() const { return server_; }
+
+ protected:
+  void Error(TErrorEvent error_event, int32_t& error_code) override;
+
+ private:
+  TServerSocket& server_;
+};
+
+class TServerSocket {
+ public:
+  // Called in the accepting thread for every accepted connection: the thread that is to serve it,
+  // created for that client socket (the server starts it), or none. A connection that no thread
+  // serves is closed at once, and no thread end is reported for it.
+  using TGetThreadEvent = std::function<std::unique_ptr<TServerClientThread>(
+      TServerSocket& sender, TServerClientWinSocket& client_socket)>;
+  // Called in each connection thread as its last act, after its client socket has been closed.
+  using TThreadEndEvent = std::function<void(TServerSocket& sender, TServerClientThread& thread)>;
+  // Called in the thread whose operation on a client socket failed, with the system error code in
+  // error_code. Left non-zero, the operation raises ESocketError; set to 0, it returns quietly.
+  using TSocketErrorEvent = std::function<void(TServerSocket& sender, TCustomWinSocket& socket,
+                                               TErrorEvent error_event, int32_t& error_code)>;
+
+  TServerSocket();
+  TServerSocket(const TServerSocket&) = delete;
+  TServerSocket& operator=(const TServerSocket&) = delete;
+  // Deactivates the server. A derived class whose handlers use its own members deactivates it in its
+  // own destructor, before those members go.
+  virtual ~TServerSocket();
+
+  // The port to listen on, 0 to 65535 (0 lets the system pick one, see LocalPort). Read when the
+  // server is activated.
+  int32_t Port() const { return port_; }
+  void SetPort(int32_t port) { port_ = port; }
+  // The local dotted IPv4 address to listen on; empty (the default) means all local interfaces. Read
+  // when the server is activated.
+  const std::string& Address() const { return address_; }
+  void SetAddress(std::string address) { address_ = std::move(address); }
+  TServerType ServerType() const { return server_type_; }
+  void SetServerType(TServerType server_type) { server_type_ = server_type; }
+
+  bool Active() const { return active_; }
+  // true: opens a listening TCP socket on Port (on Address) and starts the accepting thread; a
+  // socket that cannot be opened raises ESocketError ("Windows socket error: <text> (10048), on API
+  // 'bind'" for a port in use) and leaves the server inactive.
+  // false: stops accepting, terminates every running connection thread and closes its client socket
+  // (which wakes a wait or read on it), waits until each has ended, then closes the listening
+  // socket. Must not be called from the server's own threads (it would wait for itself).
+  // Setting the value the server already has does nothing.
+  void SetActive(bool value);
+
+  // The port the server listens on while active; 0 while inactive.
+  uint16_t LocalPort() const { return local_port_; }
+  // Connection threads that serve a connection and have not yet ended.
+  int32_t ActiveThreads() const;
+
+  TGetThreadEvent OnGetThread;
+  TThreadEndEvent OnThreadEnd;
+  TSocketErrorEvent OnClientError;
+
+ private:
+  friend class TServerClientThread;
+  friend class TServerClientWinSocket;
+  class AcceptThread;
+
+  struct Connection {
+    TServerClientThread* thread;                     // freed by its own thread after its entry has gone
+    std::unique_ptr<TServerClientWinSocket> socket;  // null once the thread's body has returned
+  };
+
+  void Activate();
+  void Deactivate();
+  // The accepting thread's body, and what it does with one accepted connection.
+  void AcceptConnections(const AcceptThread& thread);
+  void ServeConnection(TcpSocket client, std::string remote_address, uint16_t remote_port);
+  // A connection thread waits here before its body until the server has taken it over; false when it
+  // was freed without being taken over.
+  bool WaitUntilServing(TServerClientThread& thread);
+  void Dismiss(TServerClientThread& thread);
+  // A connection thread's end: closes and frees the client socket, reports the end, drops the entry.
+  void EndConnection(TServerClientThread& thread);
+  void ClientError(TCustomWinSocket& socket, TErrorEvent error_event, int32_t& error_code);
+  // An exception that a connection thread's body or a handler let escape: one line on standard error.
+  static void ReportUnhandledException(std::exception_ptr exception);
+
+  int32_t port_ = 0;
+  std::string address_;
+  TServerType server_type_ = stThreadBlocking;
+
+  std::mutex activation_mutex_;  // one SetActive at a time
+  std::atomic<bool> active_{false};
+  std::atomic<uint16_t> local_port_{0};
+  TcpSocket listener_;
+  std::unique_ptr<AcceptThread> accept_thread_;
+
+  mutable std::mutex connections_mutex_;  // guards connections_ and the threads' serving states
+  std::condition_variable connections_changed_;
+  std::list<Connection> connections_;
+};
+
+}  // namespace qv::platform

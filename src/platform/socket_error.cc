@@ -1,0 +1,20 @@
+#include "platform/socket_error.h"
+
+#include "platform/win_error.h"
+
+namespace qv::platform {
+
+std::string SocketErrorMessage(uint32_t error_code, const std::string& call) {
+  std::string text;
+  if (!FormatSystemMessage(error_code, &text)) text = "Unknown error";
+  // The system text is a sentence; inside the message it stands without its full stop.
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return "Windows socket error: " + text + " (" + std::to_string(static_cast<int32_t>(error_code)) +
+         "), on API '" + call + "'";
+}
+
+void RaiseSocketError(uint32_t error_code, const std::string& call) {
+  throw ESocketError(SocketErrorMessage(error_code, call), error_code);
+}
+
+}  // namespace qv::platform

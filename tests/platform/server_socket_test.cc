@@ -1,0 +1,377 @@
+#include "platform/server_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "platform/server_client_thread.h"
+#include "platform/sync.h"
+#include "platform/win_error.h"
+#include "platform/win_socket_stream.h"
+
+namespace qv::platform {
+namespace {
+
+constexpr uint32_t kPatience = 10000;  // ms; generous for sanitizers on a loaded machine
+
+// A connection thread whose body is a function.
+class FunctionThread : public TServerClientThread {
+ public:
+  using Body = std::function<void(FunctionThread&)>;
+  FunctionThread(TServerClientWinSocket* socket, Body body)
+      : TServerClientThread(socket), body_(std::move(body)) {}
+
+ protected:
+  void ClientExecute() override { body_(*this); }
+
+ private:
+  Body body_;
+};
+
+// What the handlers saw, shared between the test's thread and the server's threads.
+struct Journal {
+  std::mutex mutex;
+  std::vector<uint32_t> get_thread_callers;  // threads that called OnGetThread
+  std::vector<uint32_t> ended_threads;       // ThreadID of each ended connection thread
+  std::vector<bool> ended_on_own_thread;
+  std::vector<bool> ended_without_socket;
+  Semaphore ends{0, 1000};  // released once per thread end
+
+  void RecordEnd(TServerClientThread& thread) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ended_threads.push_back(thread.ThreadID());
+      ended_on_own_thread.push_back(GetCurrentThreadId() == thread.ThreadID());
+      ended_without_socket.push_back(thread.ClientSocket() == nullptr);
+    }
+    ends.Release();
+  }
+  size_t EndCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ended_threads.size();
+  }
+};
+
+// A server on a free port of 127.0.0.1 that records its thread ends in a journal.
+struct LoopbackServer {
+  TServerSocket server;
+  Journal journal;
+
+  LoopbackServer() {
+    server.SetAddress("127.0.0.1");
+    server.SetPort(0);
+    server.OnThreadEnd = [this](TServerSocket& sender, TServerClientThread& thread) {
+      EXPECT_EQ(&sender, &server);
+      journal.RecordEnd(thread);
+    };
+  }
+  // Serves every connection with a thread running body. The handler "starts" every other thread
+  // itself (the first, the third ...), as a thread provider may; the server starts them all.
+  void ServeWith(FunctionThread::Body body) {
+    server.OnGetThread = [this, body](TServerSocket& sender, TServerClientWinSocket& socket) {
+      EXPECT_EQ(&sender, &server);
+      size_t number;
+      {
+        std::lock_guard<std::mutex> lock(journal.mutex);
+        journal.get_thread_callers.push_back(GetCurrentThreadId());
+        number = journal.get_thread_callers.size();
+      }
+      auto thread = std::make_unique<FunctionThread>(&socket, body);
+      EXPECT_TRUE(thread->Suspended());
+      if (number % 2 == 1) thread->Resume();
+      return thread;
+    };
+  }
+  TcpSocket Connect() {
+    TcpSocket client;
+    EXPECT_TRUE(client.Connect("127.0.0.1", server.LocalPort(), kPatience)) << GetLastError();
+    return client;
+  }
+  bool WaitForEnds(size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (WaitForSingleObject(journal.ends, kPatience) != WaitResult::kSignaled) return false;
+    }
+    return true;
+  }
+};
+
+// Everything the peer sends until it closes the connection (or nothing comes for the patience).
+std::string ReceiveUntilClosed(TcpSocket& client) {
+  std::string data;
+  size_t received = 0;
+  while (client.Receive(kPatience, 256, &data, &received) && received > 0) {
+  }
+  return data;
+}
+
+// Reads one line (up to LF) from the stream, 10 bytes at a time at most.
+std::string ReadLine(TWinSocketStream& stream) {
+  std::string line;
+  while (line.empty() || line.back() != '\n') {
+    if (!stream.WaitForData(kPatience)) break;
+    char piece[10];
+    const int32_t count = stream.Read(piece, 10);
+    if (count == 0) break;
+    line.append(piece, count);
+  }
+  return line;
+}
+
+TEST(ServerSocket, ServesEachConnectionOnAThreadOfItsOwnAndReportsItsEndThere) {
+  LoopbackServer loopback;
+  // Connection threads answer with what they know of their connection.
+  auto answer = [](FunctionThread& thread) {
+    TServerClientWinSocket& socket = *thread.ClientSocket();
+    TWinSocketStream stream(socket, kPatience);
+    const std::string line = ReadLine(stream);
+    socket.SendText(line.substr(0, line.size() - 1) + " " + socket.RemoteAddress() + ":" +
+                    std::to_string(socket.RemotePort()) + " " + std::to_string(thread.ThreadID()));
+  };
+  loopback.ServeWith(answer);
+  TServerSocket& server = loopback.server;
+  EXPECT_FALSE(server.Active());
+  EXPECT_EQ(server.ServerType(), stThreadBlocking);
+  server.SetActive(true);
+  ASSERT_TRUE(server.Active());
+  ASSERT_NE(server.LocalPort(), 0);
+
+  std::set<std::string> thread_ids;
+  for (int connection = 0; connection < 2; ++connection) {  // started by the handler, then by the server
+    TcpSocket client = loopback.Connect();
+    ASSERT_TRUE(client.Send("hello\n"));
+    // The platform closes the connection after the body: the answer ends with the stream.
+    const std::string reply = ReceiveUntilClosed(client);
+    const std::string expected_start = "hello 127.0.0.1:" + std::to_string(client.LocalPort()) + " ";
+    ASSERT_EQ(reply.substr(0, expected_start.size()), expected_start) << reply;
+    thread_ids.insert(reply.substr(expected_start.size()));
+  }
+  ASSERT_TRUE(loopback.WaitForEnds(2));
+  server.SetActive(false);
+  EXPECT_FALSE(server.Active());
+  EXPECT_EQ(server.LocalPort(), 0);
+
+  Journal& journal = loopback.journal;
+  std::lock_guard<std::mutex> lock(journal.mutex);
+  ASSERT_EQ(journal.ended_threads.size(), 2u);
+  EXPECT_EQ(thread_ids.size(), 2u);  // two threads, each ended once, on itself, after its socket went
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(thread_ids.count(std::to_string(journal.ended_threads[i])), 1u);
+    EXPECT_TRUE(journal.ended_on_own_thread[i]);
+    EXPECT_TRUE(journal.ended_without_socket[i]);
+  }
+  // OnGetThread runs on the accepting thread: neither the test's thread nor a connection thread.
+  ASSERT_EQ(journal.get_thread_callers.size(), 2u);
+  EXPECT_EQ(journal.get_thread_callers[0], journal.get_thread_callers[1]);
+  EXPECT_NE(journal.get_thread_callers[0], GetCurrentThreadId());
+  EXPECT_EQ(thread_ids.count(std::to_string(journal.get_thread_callers[0])), 0u);
+}
+
+TEST(ServerSocket, AConnectionThatNoThreadServesIsClosedAndNoEndIsReported) {
+  LoopbackServer loopback;
+  TServerSocket& server = loopback.server;
+  std::atomic<int> asked{0};
+  std::atomic<bool> dropped_body_ran{false};
+  server.OnGetThread = [&](TServerSocket&,
+                           TServerClientWinSocket& socket) -> std::unique_ptr<TServerClientThread> {
+    if (++asked == 2) {
+      // A thread that the handler "started" but did not hand over never runs its body.
+      auto dropped =
+          std::make_unique<FunctionThread>(&socket, [&](FunctionThread&) { dropped_body_ran = true; });
+      dropped->Resume();
+    }
+    return nullptr;
+  };
+  server.SetActive(true);
+  for (int i = 0; i < 2; ++i) {
+    TcpSocket client = loopback.Connect();
+    const uint32_t start = GetTickCount();
+    EXPECT_EQ(ReceiveUntilClosed(client), "");
+    EXPECT_LT(GetTickCount() - start, kPatience);  // closed, not timed out
+  }
+  server.SetActive(false);
+  server.OnGetThread = nullptr;  // without a handler, too
+  server.SetActive(true);
+  TcpSocket client = loopback.Connect();
+  EXPECT_EQ(ReceiveUntilClosed(client), "");
+
+  server.SetActive(false);
+  EXPECT_EQ(asked, 2);
+  EXPECT_FALSE(dropped_body_ran);
+  EXPECT_EQ(loopback.journal.EndCount(), 0u);
+  EXPECT_EQ(server.ActiveThreads(), 0);
+}
+
+TEST(ServerSocket, ServesAsManyConnectionsAtOnceAsItsHandlerAccepts) {
+  constexpr int kConnections = 6;
+  LoopbackServer loopback;
+  std::atomic<int> running{0};
+  Event all_running(true, false);
+  loopback.ServeWith([&](FunctionThread& thread) {
+    if (++running == kConnections) all_running.Set();
+    EXPECT_EQ(WaitForSingleObject(all_running, kPatience), WaitResult::kSignaled);
+    thread.ClientSocket()->SendText("served");
+  });
+  loopback.server.SetActive(true);
+  std::vector<TcpSocket> clients;
+  for (int i = 0; i < kConnections; ++i) clients.push_back(loopback.Connect());
+  ASSERT_EQ(WaitForSingleObject(all_running, kPatience), WaitResult::kSignaled);
+  for (TcpSocket& client : clients) EXPECT_EQ(ReceiveUntilClosed(client), "served");
+  EXPECT_TRUE(loopback.WaitForEnds(kConnections));
+  loopback.server.SetActive(false);
+  EXPECT_EQ(loopback.journal.EndCount(), static_cast<size_t>(kConnections));
+}
+
+TEST(ServerSocket, ABodyThatRaisesStillEndsItsConnectionAndReportsTheEnd) {
+  LoopbackServer loopback;
+  loopback.ServeWith([](FunctionThread&) { throw Exception("body failed"); });
+  loopback.server.SetActive(true);
+  TcpSocket client = loopback.Connect();
+  EXPECT_EQ(ReceiveUntilClosed(client), "");
+  EXPECT_TRUE(loopback.WaitForEnds(1));
+  loopback.server.SetActive(false);
+}
+
+TEST(ServerSocket, DeactivationEndsThreadsBlockedInAWaitOrAReadAndWaitsForThem) {
+  LoopbackServer loopback;
+  Semaphore blocked(0, 2);
+  std::atomic<int> connection_number{0};
+  std::mutex mutex;
+  std::vector<std::string> outcomes;
+  loopback.ServeWith([&](FunctionThread& thread) {
+    TWinSocketStream stream(*thread.ClientSocket(), 60000);
+    const bool waits = ++connection_number == 1;
+    blocked.Release();
+    std::string outcome;
+    if (waits) {
+      outcome = stream.WaitForData(60000) ? "wait:data" : "wait:none";
+    } else {
+      char buffer[10];
+      outcome = "read:" + std::to_string(stream.Read(buffer, 10));
+    }
+    outcome += thread.Terminated() ? " terminated" : " running";
+    outcome += thread.ClientSocket()->Connected() ? " connected" : " closed";
+    Sleep(200);  // still busy when the server closes: it must wait for the end
+    std::lock_guard<std::mutex> lock(mutex);
+    outcomes.push_back(outcome);
+  });
+  TServerSocket& server = loopback.server;
+  server.SetActive(true);
+  const uint16_t port = server.LocalPort();
+  TcpSocket waiting = loopback.Connect();
+  ASSERT_EQ(WaitForSingleObject(blocked, kPatience), WaitResult::kSignaled);
+  TcpSocket reading = loopback.Connect();
+  ASSERT_EQ(WaitForSingleObject(blocked, kPatience), WaitResult::kSignaled);
+  EXPECT_EQ(server.ActiveThreads(), 2);
+  Sleep(100);  // both are inside their wait and read by now
+
+  const uint32_t start = GetTickCount();
+  server.SetActive(false);
+  EXPECT_LT(GetTickCount() - start, 30000u);  // far less than the 60 s time-outs
+  EXPECT_EQ(loopback.journal.EndCount(), 2u);
+  EXPECT_EQ(server.ActiveThreads(), 0);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::multiset<std::string> seen(outcomes.begin(), outcomes.end());
+    EXPECT_EQ(seen, (std::multiset<std::string>{"wait:data terminated closed", "read:0 terminated closed"}));
+  }
+  EXPECT_EQ(ReceiveUntilClosed(waiting), "");
+  EXPECT_EQ(ReceiveUntilClosed(reading), "");
+  // The listening socket is closed as well.
+  TcpSocket late;
+  EXPECT_FALSE(late.Connect("127.0.0.1", port, kPatience));
+  EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+}
+
+TEST(ServerSocket, APortInUseRaisesTheSocketErrorWithItsCode) {
+  LoopbackServer first;
+  first.ServeWith([](FunctionThread& thread) { thread.ClientSocket()->SendText("first"); });
+  first.server.SetActive(true);
+  first.server.SetActive(true);  // already active: nothing happens
+
+  TServerSocket second;
+  second.SetAddress("127.0.0.1");
+  second.SetPort(first.server.LocalPort());
+  try {
+    second.SetActive(true);
+    FAIL() << "no error raised";
+  } catch (const ESocketError& error) {
+    EXPECT_EQ(error.ErrorCode, static_cast<uint32_t>(WSAEADDRINUSE));
+    EXPECT_EQ(
+        error.Message(),
+        "Windows socket error: Only one usage of each socket address (protocol/network address/port) is "
+        "normally permitted (10048), on API 'bind'");
+  }
+  EXPECT_FALSE(second.Active());
+  EXPECT_EQ(second.LocalPort(), 0);
+
+  second.SetPort(70000);
+  EXPECT_THROW(second.SetActive(true), ESocketError);
+
+  // The first server goes on serving, and serves again after a restart.
+  for (int round = 0; round < 2; ++round) {
+    TcpSocket client = first.Connect();
+    EXPECT_EQ(ReceiveUntilClosed(client), "first");
+    first.server.SetActive(false);
+    first.server.SetActive(false);
+    first.server.SetActive(true);
+  }
+}
+
+// A thread whose peer resets the connection before the thread sends; the handler keeps or clears the code.
+TEST(ServerSocket, AFailedSendGoesToTheClientErrorHandlerWhichKeepsOrClearsTheCode) {
+  for (const bool clear : {true, false}) {
+    SCOPED_TRACE(clear ? "cleared" : "kept");
+    LoopbackServer loopback;
+    Event started(true, false);
+    std::mutex mutex;
+    std::vector<std::string> handler_calls;
+    std::string outcome;
+    loopback.server.OnClientError = [&](TServerSocket& sender, TCustomWinSocket& socket, TErrorEvent kind,
+                                        int32_t& code) {
+      std::lock_guard<std::mutex> lock(mutex);
+      EXPECT_EQ(&sender, &loopback.server);
+      handler_calls.push_back(std::to_string(static_cast<int32_t>(kind)) + " " + std::to_string(code) + " " +
+                              socket.RemoteAddress());
+      if (clear) code = 0;
+    };
+    loopback.ServeWith([&](FunctionThread& thread) {
+      TWinSocketStream stream(*thread.ClientSocket(), kPatience);
+      started.Set();
+      EXPECT_TRUE(stream.WaitForData(kPatience));  // the reset has arrived
+      std::string result;
+      try {
+        result = "sent " + std::to_string(thread.ClientSocket()->SendText("too late"));
+      } catch (const ESocketError& error) {
+        result = error.Message();
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      outcome = result;
+    });
+    loopback.server.SetActive(true);
+    TcpSocket client = loopback.Connect();
+    ASSERT_EQ(WaitForSingleObject(started, kPatience), WaitResult::kSignaled);
+    client.CloseWithReset();
+    ASSERT_TRUE(loopback.WaitForEnds(1));
+    loopback.server.SetActive(false);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(handler_calls.size(), 1u);
+    const bool reset = handler_calls[0] == "1 10054 127.0.0.1";
+    EXPECT_TRUE(reset || handler_calls[0] == "1 10058 127.0.0.1") << handler_calls[0];
+    if (clear) {
+      EXPECT_EQ(outcome, "sent 0");
+    } else {
+      EXPECT_EQ(outcome, SocketErrorMessage(reset ? WSAECONNRESET : WSAESHUTDOWN, "send"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv::platform
