@@ -4,6 +4,11 @@ target_compile_options(qv_settings INTERFACE -Wall -Wextra -Wnon-virtual-dtor -W
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   target_compile_options(qv_settings INTERFACE -Wshadow=local)  # clang knows no such form
 endif()
+if(WIN32)
+  # Windows 7 is the oldest system the programs run on (CoGetApartmentType, LOCALE_SSHORTTIME ...);
+  # the wide-character forms of the Win32 calls are the ones the platform layer uses.
+  target_compile_definitions(qv_settings INTERFACE _WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE)
+endif()
 if(QV_WARNINGS_AS_ERRORS)
   target_compile_options(qv_settings INTERFACE -Werror)
 endif()

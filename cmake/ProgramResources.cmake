@@ -5,6 +5,23 @@
 set(QV_PROGRAM_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/../src/resources/program.rc.in)
 set(QV_MESSAGE_FILE ${CMAKE_CURRENT_LIST_DIR}/../src/logging/messages.mc)
 
+# qv_message_table(VARIABLE): the message table compiled from the message file by windmc, once per
+# build (the Windows build); VARIABLE gets the path of its binary resource.
+function(qv_message_table variable)
+  set(directory ${CMAKE_BINARY_DIR}/resources/messages)
+  set(table ${directory}/MSG00409.bin)
+  if(NOT TARGET qv_message_table)
+    get_filename_component(message_file ${QV_MESSAGE_FILE} ABSOLUTE)
+    file(MAKE_DIRECTORY ${directory})
+    add_custom_command(OUTPUT ${table} ${directory}/messages.rc ${directory}/messages.h
+                       COMMAND ${CMAKE_MC_COMPILER} -h ${directory} -r ${directory} ${message_file}
+                       DEPENDS ${message_file}
+                       COMMENT "Compiling the message catalogue" VERBATIM)
+    add_custom_target(qv_message_table DEPENDS ${table})
+  endif()
+  set(${variable} ${table} PARENT_SCOPE)
+endfunction()
+
 # qv_add_program_resources(TARGET DESCRIPTION [PRODUCT_VERSION X.Y] [COMMENTS TEXT]): TARGET's
 # FileDescription is DESCRIPTION. ProductVersion is the project's version unless PRODUCT_VERSION gives
 # another (the calendar store's program states the information store version it stands for); COMMENTS
@@ -40,9 +57,14 @@ function(qv_add_program_resources target description)
   set(source ${CMAKE_CURRENT_BINARY_DIR}/resources/${target}_resources.cc)
   configure_file(${QV_PROGRAM_RC_TEMPLATE} ${script} @ONLY)
   if(WIN32)
-    # The native build compiles the same script with the Windows resource compiler; the message
-    # table comes from the same message file through mc (added with the Windows platform layer).
-    target_sources(${target} PRIVATE ${script})
+    # The Windows build compiles the same script with the Windows resource compiler (windres), with
+    # the message table that the message compiler (windmc) makes of the same message file.
+    qv_message_table(message_table)
+    set(wrapper ${CMAKE_CURRENT_BINARY_DIR}/resources/${target}_resources.rc)
+    file(GENERATE OUTPUT ${wrapper} CONTENT "#include \"${script}\"\nLANGUAGE 0x09, 0x01\n1 MESSAGETABLE \"${message_table}\"\n")
+    set_source_files_properties(${wrapper} PROPERTIES OBJECT_DEPENDS "${script};${message_table}")
+    target_sources(${target} PRIVATE ${wrapper})
+    add_dependencies(${target} qv_message_table)
     return()
   endif()
   get_filename_component(message_file ${QV_MESSAGE_FILE} ABSOLUTE)

@@ -1,4 +1,5 @@
 #include "platform/com.h"
+#include "platform/com_apartment.h"
 
 #include <map>
 #include <mutex>
@@ -7,19 +8,9 @@ namespace qv::platform {
 
 namespace {
 
-enum class Apartment { kNone, kMultithreaded, kSingleThreaded };
-
-struct ThreadApartment {
-  Apartment kind = Apartment::kNone;
-  int entries = 0;
-};
-
-thread_local ThreadApartment this_thread_apartment;
-
 struct ClassTable {
   std::mutex lock;
   std::map<Guid, ClassFactory> factories;
-  int multithreaded_threads = 0;  // threads inside the multithreaded apartment
 };
 
 ClassTable& Classes() {
@@ -43,30 +34,6 @@ std::string GuidToString(const Guid& guid) {
   return text + "}";
 }
 
-HRESULT CoInitializeEx(void*, uint32_t coinit) {
-  const Apartment wanted =
-      (coinit & COINIT_APARTMENTTHREADED) != 0 ? Apartment::kSingleThreaded : Apartment::kMultithreaded;
-  ThreadApartment& current = this_thread_apartment;
-  if (current.kind != Apartment::kNone && current.kind != wanted) return RPC_E_CHANGED_MODE;
-  if (current.entries++ > 0) return S_FALSE;
-  current.kind = wanted;
-  if (wanted == Apartment::kMultithreaded) {
-    std::lock_guard<std::mutex> guard(Classes().lock);
-    ++Classes().multithreaded_threads;
-  }
-  return S_OK;
-}
-
-void CoUninitialize() {
-  ThreadApartment& current = this_thread_apartment;
-  if (current.entries == 0 || --current.entries > 0) return;
-  if (current.kind == Apartment::kMultithreaded) {
-    std::lock_guard<std::mutex> guard(Classes().lock);
-    --Classes().multithreaded_threads;
-  }
-  current.kind = Apartment::kNone;
-}
-
 void CoRegisterClass(const Guid& clsid, ClassFactory factory) {
   std::lock_guard<std::mutex> guard(Classes().lock);
   Classes().factories[clsid] = std::move(factory);
@@ -82,8 +49,7 @@ HRESULT CoCreateInstance(const Guid& clsid, const Guid& iid, std::shared_ptr<IUn
   ClassFactory factory;
   {
     std::lock_guard<std::mutex> guard(Classes().lock);
-    if (this_thread_apartment.kind == Apartment::kNone && Classes().multithreaded_threads == 0)
-      return CO_E_NOTINITIALIZED;
+    if (!CurrentThreadMayCreateObjects()) return CO_E_NOTINITIALIZED;
     const auto found = Classes().factories.find(clsid);
     if (found == Classes().factories.end()) return REGDB_E_CLASSNOTREG;
     factory = found->second;

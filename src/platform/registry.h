@@ -106,6 +106,12 @@ uint32_t RegEnumValue(HKEY key, uint32_t index, std::string* name, uint32_t* typ
 uint32_t RegQueryInfoKey(HKEY key, uint32_t* sub_keys, uint32_t* max_sub_key_length, uint32_t* values,
                          uint32_t* max_value_name_length, uint32_t* max_value_length);
 
+// Maps a predefined root (HKEY_LOCAL_MACHINE ...) to another key for every thread of this process, as
+// RegOverridePredefKey does; a zero key restores the root. Other processes and the system are not
+// affected. Tests use it to give each test a registry of its own where the registry is the system's.
+// ERROR_INVALID_PARAMETER for a key that is not a predefined root.
+uint32_t RegOverridePredefKey(HKEY key, HKEY override_key);
+
 // Owns an open key and closes it when it goes.
 class RegKey {
  public:

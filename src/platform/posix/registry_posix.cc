@@ -67,6 +67,22 @@ class Registry {
     return handles_.erase(static_cast<uintptr_t>(key)) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
   }
 
+  uint32_t Override(HKEY key, HKEY override_key) {
+    std::lock_guard lock(mutex_);
+    if (!PredefinedSlot(key)) return ERROR_INVALID_PARAMETER;
+    const auto slot = static_cast<uintptr_t>(key);
+    if (override_key == HKEY{}) {
+      overrides_.erase(slot);
+      return ERROR_SUCCESS;
+    }
+    // The override is kept as it is now, so closing its handle later changes nothing (the system
+    // keeps a duplicate of the handle).
+    OpenKey replacement;
+    if (const uint32_t code = Resolve(override_key, &replacement); code != ERROR_SUCCESS) return code;
+    overrides_[slot] = std::move(replacement);
+    return ERROR_SUCCESS;
+  }
+
   std::shared_ptr<posix::RegistryHive> CurrentHive() {
     std::lock_guard lock(mutex_);
     return Hive();
@@ -91,6 +107,11 @@ class Registry {
 
   uint32_t Resolve(HKEY key, OpenKey* open) {
     if (PredefinedSlot(key)) {
+      if (const auto overridden = overrides_.find(static_cast<uintptr_t>(key));
+          overridden != overrides_.end()) {
+        *open = overridden->second;
+        return ERROR_SUCCESS;
+      }
       open->hive = Hive();
       open->id = open->hive->RootKey(key);
       open->access = KEY_ALL_ACCESS;
@@ -105,6 +126,7 @@ class Registry {
   std::mutex mutex_;
   std::shared_ptr<posix::RegistryHive> hive_;
   std::unordered_map<uintptr_t, OpenKey> handles_;
+  std::unordered_map<uintptr_t, OpenKey> overrides_;  // predefined roots mapped to other keys
   uintptr_t next_handle_ = 1;
 };
 
@@ -236,6 +258,10 @@ uint32_t RegQueryInfoKey(HKEY key, uint32_t* sub_keys, uint32_t* max_sub_key_len
     if (max_value_length != nullptr) *max_value_length = info.max_value_length;
     return ERROR_SUCCESS;
   });
+}
+
+uint32_t RegOverridePredefKey(HKEY key, HKEY override_key) {
+  return Registry::Instance().Override(key, override_key);
 }
 
 std::string RegistryHiveFile() {

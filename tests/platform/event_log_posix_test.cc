@@ -1,3 +1,6 @@
+// The Linux event log: the event-log database of the state directory (record numbers, reading both
+// ways, write protection, damaged files, size limits, several writing processes) and the copies of the
+// events that go to syslog.
 #include "platform/event_log.h"
 
 #include <gtest/gtest.h>
@@ -347,37 +350,6 @@ TEST(EventLog, ProcessesWritingAtOnceLoseNone) {
   ASSERT_EQ(ids.size(), static_cast<size_t>(kChildren));
   for (const auto& [name, source_ids] : ids) EXPECT_EQ(source_ids.size(), 100u) << name;
   EXPECT_EQ(events.back().RecordNumber, static_cast<uint32_t>(kChildren * 100));
-}
-
-TEST(EventDescription, FindsTheCatalogueThroughTheSourcesRegistration) {
-  qv::testing::EventLogTestDir dir;
-  EXPECT_TRUE(EventMessageFiles("Qvan").empty());
-  RegisterMessageFile("Qvan", "/nonexistent/program ; " + qv::testing::CatalogueProgram());
-  EXPECT_EQ(EventMessageFiles("QVAN"),
-            (std::vector<std::string>{"/nonexistent/program", qv::testing::CatalogueProgram()}));
-  std::string text;
-  // The first file that holds the message counts; a missing one is passed over.
-  ASSERT_TRUE(FormatEventDescription(EventMessageFiles("Qvan"), 111, {"20"}, &text));
-  EXPECT_EQ(text, "Request reject!\r\nMaximum connection of 20 reached!\r\n");
-  EXPECT_FALSE(FormatEventDescription(EventMessageFiles("Qvan"), 4711, {}, &text));
-  EXPECT_FALSE(FormatEventDescription({}, 111, {"20"}, &text));
-
-  SetEnvironmentVariable("QV_TEST_PROGRAM", qv::testing::CatalogueProgram());
-  RegisterMessageFile("Expanded", "%QV_TEST_PROGRAM%", REG_EXPAND_SZ);
-  EXPECT_EQ(EventMessageFiles("Expanded"), std::vector<std::string>{qv::testing::CatalogueProgram()});
-  RegisterMessageFile("Kept", "%QV_TEST_PROGRAM%");  // REG_SZ is taken as it stands
-  EXPECT_EQ(EventMessageFiles("Kept"), std::vector<std::string>{"%QV_TEST_PROGRAM%"});
-  SetEnvironmentVariable("QV_TEST_PROGRAM", std::nullopt);
-}
-
-TEST(EventDescription, SaysSoWhenNoCatalogueHasTheMessage) {
-  EXPECT_EQ(
-      MissingEventDescription("Other", 7, {"first", "second"}),
-      "The description for Event ID 7 from source Other cannot be found. Either the component that raises "
-      "this event is not installed on this computer, or its message file (EventMessageFile) is missing or "
-      "holds no such message.\r\n\r\nThe following information was included with the event:\r\n\r\n"
-      "first\r\nsecond\r\n");
-  EXPECT_EQ(MissingEventDescription("Other", 7, {}).find("following information"), std::string::npos);
 }
 
 // The copies sent to a syslog daemon: "<PRI>Mmm dd hh:mm:ss TAG[PID]: TEXT".

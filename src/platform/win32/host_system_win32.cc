@@ -1,0 +1,12 @@
+#include "platform/host_system.h"
+
+#include "platform/win32/windows_api.h"
+
+namespace qv::platform {
+
+bool RunsUnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace qv::platform
