@@ -11,8 +11,10 @@ function(qv_message_table variable)
   set(directory ${CMAKE_BINARY_DIR}/resources/messages)
   set(table ${directory}/MSG00409.bin)
   if(NOT TARGET qv_message_table)
-    get_filename_component(message_file ${QV_MESSAGE_FILE} ABSOLUTE)
-    file(MAKE_DIRECTORY ${directory})
+    # windmc keeps the line ends of its input in the texts, and the texts end their lines with CR LF
+    # (as mc gives them): it reads a copy with Windows line ends.
+    set(message_file ${directory}/messages.mc)
+    configure_file(${QV_MESSAGE_FILE} ${message_file} @ONLY NEWLINE_STYLE CRLF)
     add_custom_command(OUTPUT ${table} ${directory}/messages.rc ${directory}/messages.h
                        COMMAND ${CMAKE_MC_COMPILER} -h ${directory} -r ${directory} ${message_file}
                        DEPENDS ${message_file}

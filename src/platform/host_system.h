@@ -4,6 +4,9 @@
 
 namespace qv::platform {
 
+// True for the Windows programs (on Windows or under Wine), false for the Linux ones.
+bool RunsOnWindows();
+
 // True when the program is a Windows program running under Wine (its ntdll exports
 // wine_get_version); always false for the Linux programs.
 bool RunsUnderWine();

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file_attributes.h"
 #include "platform/registry.h"
+#include "platform/text_compare.h"
 #include "platform/win_error.h"
+#include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::testing {
@@ -71,6 +74,16 @@ class RegistryTest : public ::testing::Test {
          platform::RegEnumValue(key.Get(), index, &name, nullptr, nullptr) == platform::ERROR_SUCCESS;
          ++index)
       names.push_back(name);
+    return names;
+  }
+
+  // The value names a key was given, in the order the registry lists them: the order they were set,
+  // except under Wine, which lists them sorted by name (ignoring case).
+  static std::vector<std::string> InListingOrder(std::vector<std::string> names) {
+    if (!qv::testing::SkipUnderWine("the order of values (Wine sorts them by name)")) return names;
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      return platform::FoldTextCase(a) < platform::FoldTextCase(b);
+    });
     return names;
   }
 

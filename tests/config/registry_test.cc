@@ -149,19 +149,5 @@ TEST_F(TRegistryTest, DeleteKeyRemovesTheWholeTree) {
   EXPECT_EQ(registry.GetKeyNames(), std::vector<std::string>{"Sibling"});
 }
 
-TEST_F(TRegistryTest, OpenRegKeyAsksOnlyForTheValueRights) {
-  Set("Software\\Kept", "Port", REG_DWORD, DwordBytes(8080));
-  ProtectHive();
-  TNTRegistry registry;
-  registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
-  // Full access is refused on a write-protected hive; the value rights fall back to reading.
-  EXPECT_FALSE(registry.OpenKey("\\Software\\Kept", false));
-  EXPECT_FALSE(registry.KeyExists("\\Software\\Kept"));
-  ASSERT_TRUE(registry.OpenRegKey("\\Software\\Kept", false));
-  EXPECT_EQ(registry.ReadInteger("Port"), 8080);
-  EXPECT_FALSE(registry.OpenRegKey("\\Software\\New", true));
-  EXPECT_EQ(registry.CurrentPath(), "Software\\Kept");
-}
-
 }  // namespace
 }  // namespace qv

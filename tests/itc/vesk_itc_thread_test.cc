@@ -15,6 +15,7 @@
 #include "platform/thread.h"
 #include "platform/window_messages.h"
 #include "testing/message_pump.h"
+#include "testing/platform_checks.h"
 
 namespace qv {
 namespace {
@@ -238,8 +239,11 @@ TEST(VeskItcThread, WaitForTimeoutGivesUpOnAStuckWorkerAfterTheLimitAndKillDisco
   EXPECT_TRUE(worker->WaitForTimeout(0));
   worker.reset();  // does not wait for the stuck handler
 
-  release.Set();  // the given-up thread finishes its handler and leaves quietly
-  EXPECT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+  release.Set();
+  // Linux: the given-up thread finishes its handler and leaves quietly. Windows ends it at once.
+  if (!qv::testing::SkipOnWindows("the given-up thread finishing its handler (Windows terminates it)")) {
+    EXPECT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+  }
 }
 
 TEST(VeskItcThread, DestroyingARunningWorkerStopsIt) {
@@ -335,7 +339,9 @@ TEST(VeskItcThread, KillWithFreeItReleasesAHandedOverWorker) {
   EXPECT_EQ(destroyed_on.load(), platform::GetCurrentThreadId());
   EXPECT_EQ(FindItcEndpoint("KilledAndFreed"), nullptr);
   release.Set();
-  EXPECT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+  if (!qv::testing::SkipOnWindows("the given-up thread finishing its handler (Windows terminates it)")) {
+    EXPECT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/module.h"
 #include "platform/win_error.h"
+#include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {
@@ -137,9 +138,12 @@ TEST(Registry, KeepsEveryTypeAsRawBytes) {
 
   // Values enumerate in the order they were first set; replacing one keeps its place.
   ASSERT_EQ(RegSetValueEx(key.Get(), "odd", REG_DWORD, Dword(1)), ERROR_SUCCESS);
-  EXPECT_EQ(ValueNames(key.Get()), (std::vector<std::string>{"", "Odd", "Empty", "Count"}));
+  const bool in_setting_order = !qv::testing::SkipUnderWine("the order of values (Wine sorts them by name)");
+  if (in_setting_order) {
+    EXPECT_EQ(ValueNames(key.Get()), (std::vector<std::string>{"", "Odd", "Empty", "Count"}));
+  }
   std::string name;
-  EXPECT_EQ(RegEnumValue(key.Get(), 1, &name, &type, &data), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumValue(key.Get(), in_setting_order ? 1 : 3, &name, &type, &data), ERROR_SUCCESS);
   EXPECT_EQ(name, "Odd");
   EXPECT_EQ(type, REG_DWORD);
   EXPECT_EQ(data, Dword(1));
@@ -155,7 +159,9 @@ TEST(Registry, KeepsEveryTypeAsRawBytes) {
 
   ASSERT_EQ(RegDeleteValue(key.Get(), "ODD"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteValue(key.Get(), "Odd"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(ValueNames(key.Get()), (std::vector<std::string>{"", "Empty", "Count"}));
+  if (in_setting_order) {
+    EXPECT_EQ(ValueNames(key.Get()), (std::vector<std::string>{"", "Empty", "Count"}));
+  }
 }
 
 TEST(Registry, SubKeysComeInTheOrderOfTheirNames) {
@@ -178,13 +184,20 @@ TEST(Registry, RefusesWhatWindowsRefuses) {
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, key.Receive()),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\Software", 0, KEY_READ, key.Receive()), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "Software\\\\Gap", 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
-            ERROR_BAD_PATHNAME);
+  const bool strict = !qv::testing::SkipUnderWine(
+      "refusals of empty and overlong key names and of creating through a reading handle (Wine allows them)");
+  if (strict) {
+    EXPECT_EQ(
+        RegCreateKeyEx(HKEY_LOCAL_MACHINE, "Software\\\\Gap", 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
+        ERROR_BAD_PATHNAME);
+  }
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Parent\\", 0, KEY_READ, key.Receive()),
             ERROR_SUCCESS);
-  EXPECT_EQ(
-      RegCreateKeyEx(HKEY_LOCAL_MACHINE, std::string(256, 'k'), 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
-      ERROR_INVALID_PARAMETER);
+  if (strict) {
+    EXPECT_EQ(
+        RegCreateKeyEx(HKEY_LOCAL_MACHINE, std::string(256, 'k'), 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
+        ERROR_INVALID_PARAMETER);
+  }
 
   // A key with sub-keys is not deleted, nor is a root.
   EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "Software\\Parent"), ERROR_ACCESS_DENIED);
@@ -197,8 +210,10 @@ TEST(Registry, RefusesWhatWindowsRefuses) {
             ERROR_SUCCESS);
   EXPECT_EQ(RegSetValueEx(reading.Get(), "X", REG_SZ, std::string("x", 1)), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValue(reading.Get(), "X"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegCreateKeyEx(reading.Get(), "New", 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
-            ERROR_ACCESS_DENIED);
+  if (strict) {
+    EXPECT_EQ(RegCreateKeyEx(reading.Get(), "New", 0, KEY_ALL_ACCESS, key.Receive(), nullptr),
+              ERROR_ACCESS_DENIED);
+  }
   EXPECT_EQ(RegCreateKeyEx(reading.Get(), "Child", 0, KEY_READ, key.Receive(), nullptr), ERROR_SUCCESS);
   RegKey writing;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Parent", 0, KEY_SET_VALUE, writing.Receive()),
@@ -231,8 +246,11 @@ TEST(Registry, APredefinedRootCanBeMappedToAnotherKeyAndBack) {
       ERROR_SUCCESS);
   EXPECT_EQ(RegOverridePredefKey(key.Get(), stand_in.Get()), ERROR_INVALID_PARAMETER);
 
+  // Unmapped, the root is its own key again. Where the test's registry is itself such a mapping (the
+  // system's registry), that is the system's root, which has keys of the system's own.
   ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, HKEY{}), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Before", 0, KEY_READ, key.Receive()), ERROR_SUCCESS);
+  const std::string kept = RegistryHiveFile().empty() ? "Software\\Microsoft" : "Software\\Before";
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kept, 0, KEY_READ, key.Receive()), ERROR_SUCCESS);
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\During", 0, KEY_READ, key.Receive()),
             ERROR_FILE_NOT_FOUND);
 }

@@ -113,16 +113,6 @@ TEST_F(TVersionInfoTest, NoFileNoResourceOrNoTranslationLeavesEverythingEmpty) {
   EXPECT_FALSE(TVersionInfo(no_translation).VersionData().empty());
 }
 
-TEST_F(TVersionInfoTest, OurElfFilesAreReadLikeWindowsOnes) {
-  const std::vector<uint8_t> section = rescomp::BuildResourceSection(
-      {testing::VersionResourceEntry(
-          testing::VersionResource({{"ProductName", "Stand-in"}, {"FileVersion", "5.5.1.2"}}))},
-      0);
-  const TVersionInfo info(testing::WriteBytes(dir_.File("store"), rescomp::BuildElfImage(section)));
-  EXPECT_EQ(info.GetItem(7), "Stand-in");
-  EXPECT_EQ(info.Build(), 2);
-}
-
 TEST(TVersionInfo, FromVersionDataReadsAResourceInMemory) {
   const TVersionInfo info =
       TVersionInfo::FromVersionData(testing::VersionResource({{"FileVersion", "1.2.3.4"}}, 0x0407, 0x04B0));

@@ -12,4 +12,10 @@ bool SkipUnderWine(const std::string& check) {
   return true;
 }
 
+bool SkipOnWindows(const std::string& check) {
+  if (!platform::RunsOnWindows()) return false;
+  std::cout << "[ WINDOWS  ] skipped: " << check << std::endl;
+  return true;
+}
+
 }  // namespace qv::testing

@@ -10,4 +10,14 @@ namespace qv::testing {
 // True (after printing "[  WINE    ] skipped: <check>") when the check cannot be made here.
 bool SkipUnderWine(const std::string& check);
 
+// The same for a check of what only the Linux stand-ins do, inside a test of both platforms.
+bool SkipOnWindows(const std::string& check);
+
+// What Wine's event log does with events: nothing is kept, so nothing can be read back.
+inline constexpr const char* kWineKeepsNoEvents = "reading the events back (Wine's event log keeps nothing)";
+
 }  // namespace qv::testing
+
+// Ends the test here, as skipped, when the checks that follow cannot be made under Wine.
+#define QV_SKIP_REST_UNDER_WINE(check) \
+  if (::qv::testing::SkipUnderWine(check)) GTEST_SKIP() << "under Wine: " << (check)

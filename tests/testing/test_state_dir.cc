@@ -62,17 +62,27 @@ void TestStateDir::RedirectRegistry() {
   const size_t cut = leaf.find_last_of("\\/");
   if (cut != std::string::npos) leaf = leaf.substr(cut + 1);
   registry_key_ = std::string(kTestRegistryKey) + "\\" + leaf;
+  // Every stand-in is made before any root is mapped: the current user's root is one of them.
+  std::vector<platform::RegKey> stand_ins;
   for (const Root& root : kRoots) {
-    platform::RegKey stand_in;
+    platform::RegKey& stand_in = stand_ins.emplace_back();
     const uint32_t code =
         platform::RegCreateKeyEx(platform::HKEY_CURRENT_USER, registry_key_ + "\\" + root.name, 0,
                                  platform::KEY_ALL_ACCESS, stand_in.Receive(), nullptr);
-    if (code != platform::ERROR_SUCCESS || platform::RegOverridePredefKey(root.key, stand_in.Get()) != 0) {
+    if (code != platform::ERROR_SUCCESS) {
       RestoreRegistry();
       throw std::runtime_error("Cannot give the test a registry of its own (error " + std::to_string(code) +
                                ")");
     }
-    redirected_roots_.push_back(root.key);
+  }
+  for (size_t i = 0; i < stand_ins.size(); ++i) {
+    const uint32_t code = platform::RegOverridePredefKey(kRoots[i].key, stand_ins[i].Get());
+    if (code != platform::ERROR_SUCCESS) {
+      RestoreRegistry();
+      throw std::runtime_error("Cannot map a root to the test's registry (error " + std::to_string(code) +
+                               ")");
+    }
+    redirected_roots_.push_back(kRoots[i].key);
   }
 }
 

@@ -2,6 +2,10 @@
 
 namespace qv::platform {
 
+bool RunsOnWindows() {
+  return false;
+}
+
 bool RunsUnderWine() {
   return false;
 }

@@ -4,6 +4,10 @@
 
 namespace qv::platform {
 
+bool RunsOnWindows() {
+  return true;
+}
+
 bool RunsUnderWine() {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;

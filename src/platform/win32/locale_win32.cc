@@ -13,7 +13,9 @@ namespace qv::platform {
 
 namespace {
 
-enum class PatternKind { kDate, kTime };
+// The short date's separator is the locale's date separator ("/" in the pattern language); other
+// marks of the long date are its own text.
+enum class PatternKind { kShortDate, kLongDate, kTime };
 
 class LocaleReader {
  public:
@@ -71,7 +73,7 @@ std::string PatternFromWindows(const std::string& pattern, PatternKind kind, cha
       flush();
       switch (c) {
         case 'H':
-          result += std::string(run > 1 ? 2 : 1, 'h');  // 24 hours unless an AMPM follows
+          result += std::string(run > 1 ? 2 : 1, 'H');  // 24 hours unless an AMPM follows
           break;
         case 'm':
           result += std::string(run > 1 ? 2 : 1, 'n');
@@ -87,7 +89,7 @@ std::string PatternFromWindows(const std::string& pattern, PatternKind kind, cha
       i += run;
       continue;
     }
-    if (kind == PatternKind::kDate && c == date_separator) {
+    if (kind == PatternKind::kShortDate && c == date_separator) {
       flush();
       result += '/';
     } else if (kind == PatternKind::kTime && c == time_separator) {
@@ -120,9 +122,9 @@ bool ReadPieces(const LocaleReader& reader, LocaleInfo* info) {
   const char date = info->date_separator;
   const char time = info->time_separator;
   if (reader.Read(LOCALE_SSHORTDATE, &text))
-    info->short_date_format = PatternFromWindows(text, PatternKind::kDate, date, time);
+    info->short_date_format = PatternFromWindows(text, PatternKind::kShortDate, date, time);
   if (reader.Read(LOCALE_SLONGDATE, &text))
-    info->long_date_format = PatternFromWindows(text, PatternKind::kDate, date, time);
+    info->long_date_format = PatternFromWindows(text, PatternKind::kLongDate, date, time);
   if (reader.Read(LOCALE_STIMEFORMAT, &text))
     info->long_time_format = PatternFromWindows(text, PatternKind::kTime, date, time);
   if (reader.Read(LOCALE_SSHORTTIME, &text))

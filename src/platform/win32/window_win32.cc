@@ -8,6 +8,7 @@
 // broadcasts, and possible without a desktop (a service's session, or Wine without a display).
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -43,10 +44,60 @@ ClassTable& Classes() {
 
 // The window procedure of the window being created on this thread, until the window holds it.
 thread_local WindowProc creating_proc = nullptr;
-// An exception a window procedure raised, waiting for the call of ours that ran the procedure.
-thread_local std::exception_ptr pending_exception;
-// The windows this thread made, which it destroys when its thread object's body has ended.
-thread_local std::set<HWND> thread_windows;
+// What the layer keeps per thread: the windows the thread made and an exception a window procedure
+// raised, waiting for the call of ours that ran the procedure. It lives in a fiber-local slot, whose
+// callback runs when the thread leaves, while it can still destroy its windows (their procedures get
+// WM_DESTROY and WM_NCDESTROY on it, as on Linux). Not in a C++ thread_local object: with MinGW's
+// thread-local storage, a thread of the C++ library has its storage freed before the destructors of
+// its thread_local objects run.
+struct ThreadState {
+  std::set<HWND> windows;
+  std::exception_ptr pending_exception;
+};
+
+void WINAPI ThreadLeaves(void* data);
+
+DWORD StateSlot() {
+  static const DWORD slot = ::FlsAlloc(ThreadLeaves);
+  return slot;
+}
+
+// The calling thread's state, or nullptr when it has none (or is leaving). Keeps the thread's last
+// error, which FlsGetValue clears, for the callers that have just set it.
+ThreadState* ExistingState() {
+  if (StateSlot() == FLS_OUT_OF_INDEXES) return nullptr;
+  const DWORD error = ::GetLastError();
+  auto* state = static_cast<ThreadState*>(::FlsGetValue(StateSlot()));
+  ::SetLastError(error);
+  return state;
+}
+
+// The calling thread's state, made on first use; nullptr only when the system has no slot to give.
+ThreadState* State() {
+  ThreadState* state = ExistingState();
+  if (state != nullptr || StateSlot() == FLS_OUT_OF_INDEXES) return state;
+  const DWORD error = ::GetLastError();
+  auto made = std::make_unique<ThreadState>();
+  const bool kept = ::FlsSetValue(StateSlot(), made.get());
+  ::SetLastError(error);
+  if (!kept) return nullptr;
+  return made.release();  // owned by the slot: ThreadLeaves takes it back
+}
+
+void DestroyWindowsOf(ThreadState& state) {
+  const std::set<HWND> windows = state.windows;
+  for (const HWND window : windows) {
+    if (::IsWindow(window) && ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
+      ::DestroyWindow(window);
+  }
+  state.windows.clear();
+  state.pending_exception = nullptr;  // nobody is left to take it
+}
+
+void WINAPI ThreadLeaves(void* data) {
+  const std::unique_ptr<ThreadState> state(static_cast<ThreadState*>(data));
+  if (state) DestroyWindowsOf(*state);
+}
 
 constexpr int kProcSlot = 0;  // the window's extra bytes hold its procedure
 
@@ -59,7 +110,9 @@ WindowHandle OurWindow(HWND window) {
 }
 
 void RaisePending() {
-  if (pending_exception) std::rethrow_exception(std::exchange(pending_exception, nullptr));
+  ThreadState* state = ExistingState();
+  if (state != nullptr && state->pending_exception)
+    std::rethrow_exception(std::exchange(state->pending_exception, nullptr));
 }
 
 Msg FromSystem(const MSG& system) {
@@ -107,7 +160,8 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     if (proc == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);
     ::SetWindowLongPtrW(window, kProcSlot, reinterpret_cast<LONG_PTR>(proc));
   }
-  if (message == WM_NCDESTROY) thread_windows.erase(window);
+  ThreadState* state = ExistingState();
+  if (message == WM_NCDESTROY && state != nullptr) state->windows.erase(window);
   CreateStruct create;
   LPARAM passed = lparam;
   if ((message == WM_NCCREATE || message == WM_CREATE) && lparam != 0) {
@@ -123,7 +177,7 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     return proc(OurWindow(window), message, wparam, passed);
   } catch (...) {
     // Answered with 0 (which also refuses a creation); raised again when the system's call returns.
-    if (!pending_exception) pending_exception = std::current_exception();
+    if (state != nullptr && !state->pending_exception) state->pending_exception = std::current_exception();
     return 0;
   }
 }
@@ -133,13 +187,7 @@ LRESULT CALLBACK LayerWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 namespace win32 {
 
 void DestroyThreadWindows() {
-  const std::set<HWND> windows = thread_windows;
-  for (const HWND window : windows) {
-    if (::IsWindow(window) && ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
-      ::DestroyWindow(window);
-  }
-  thread_windows.clear();
-  pending_exception = nullptr;  // nobody is left to take it
+  if (ThreadState* state = ExistingState()) DestroyWindowsOf(*state);
 }
 
 }  // namespace win32
@@ -215,13 +263,15 @@ WindowHandle CreateWindowEx(uint32_t ex_style, const std::string& class_name, co
     ::SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return 0;
   }
+  // The state first: it keeps what the procedure may raise while the window is being made.
+  ThreadState* const state = State();
   const WindowProc outer = std::exchange(creating_proc, window_class.window_proc);
   const HWND window = ::CreateWindowExW(
       ex_style, win32::Wide(class_name).c_str(), win32::Wide(window_name).c_str(), style, x, y, width, height,
       HWND_MESSAGE, reinterpret_cast<HMENU>(menu), reinterpret_cast<HINSTANCE>(instance), create_params);
   const DWORD error = ::GetLastError();
   creating_proc = outer;
-  if (window != nullptr) thread_windows.insert(window);
+  if (window != nullptr && state != nullptr) state->windows.insert(window);
   RaisePending();
   ::SetLastError(error);
   return OurWindow(window);
@@ -273,7 +323,11 @@ bool PostThreadMessage(uint32_t thread_id, uint32_t message, WParam wparam, LPar
 }
 
 LResult SendMessage(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) {
+  ::SetLastError(ERROR_SUCCESS);
   const LRESULT result = ::SendMessageW(SystemWindow(window), message, wparam, lparam);
+  // A send that failed because the window went (or its thread ended) says so in one way.
+  if (result == 0 && ::GetLastError() != ERROR_SUCCESS && !IsWindow(window))
+    ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   RaisePending();
   return result;
 }

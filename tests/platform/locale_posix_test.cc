@@ -1,3 +1,5 @@
+// The locale pieces from POSIX locales (the environment's choice per category, locales made with
+// localedef for the test, texts turned into Windows-1252) and the strftime patterns they come in.
 #include "platform/locale.h"
 
 #include <gtest/gtest.h>
