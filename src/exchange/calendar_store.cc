@@ -136,9 +136,11 @@ int SpanClassOf(TDateTime start, TDateTime end) {
   return span_class;
 }
 
-CalendarStore::CalendarStore() : CalendarStore(platform::PlatformStateFile(kFileName)) {}
+CalendarStore::CalendarStore() : CalendarStore(platform::PlatformStateFile(kFileName), true) {}
 
-CalendarStore::CalendarStore(const std::string& path)
+CalendarStore::CalendarStore(const std::string& path) : CalendarStore(path, false) {}
+
+CalendarStore::CalendarStore(const std::string& path, bool machine_store)
     : database_(path, platform::SqliteDatabase::Mode::kReadWriteCreate) {
   database_.Exec("PRAGMA foreign_keys = ON");
   int64_t found = 0;
@@ -149,6 +151,7 @@ CalendarStore::CalendarStore(const std::string& path)
   if (found > kSchemaVersion)
     throw ECalendarStoreError("The calendar store \"" + path + "\" was written by a newer version");
   if (found < kSchemaVersion) CreateSchema();
+  if (found == 0 && machine_store) registration_ = RegisterStoreProgram(StoreProgramFile(), false);
 }
 
 void CalendarStore::CreateSchema() {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/information_store.h"
 #include "platform/accounts.h"
 #include "platform/sqlite_database.h"
 #include "support/date_time.h"
@@ -76,8 +77,11 @@ class CalendarStore {
   // Occurrences of recurring events are stored at most this many days ahead of today (and the reserve).
   static constexpr double kMaxLookAheadDays = 3653;
 
-  // Opens the store of the platform state directory, creating it when missing.
+  // Opens the machine's store, the one of the platform state directory, creating it when missing.
+  // Creating it registers the maintenance program (StoreProgramFile) as the information store's
+  // program, unless one is registered already; the store is made whatever the registration's outcome.
   CalendarStore();
+  // A store at another place: nothing is registered.
   explicit CalendarStore(const std::string& path);
   CalendarStore(const CalendarStore&) = delete;
   CalendarStore& operator=(const CalendarStore&) = delete;
@@ -104,13 +108,17 @@ class CalendarStore {
   void EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime latest_start);
 
   platform::SqliteDatabase& Database() { return database_; }
+  // How the maintenance program was registered, when this object created the machine's store.
+  const std::optional<StoreProgramRegistration>& ProgramRegistration() const { return registration_; }
 
  private:
+  CalendarStore(const std::string& path, bool machine_store);
   void CreateSchema();
   MailboxRecord RequireMailbox(const std::string& name);
   void LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones);
 
   platform::SqliteDatabase database_;
+  std::optional<StoreProgramRegistration> registration_;
 };
 
 // The duration class of an appointment: the smallest c with end - start <= 2^c days (0 for a day

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "exchange/mapi_tlb.h"
+#include "platform/accounts.h"
 
 namespace qv::platform {
 class TServerClientThread;
@@ -15,10 +19,11 @@ namespace qv {
 class TWCExchange {
  public:
   // The request thread gives the client's remote address for event messages; without one (tests)
-  // the address is empty.
+  // the address is empty. Creates the messaging library's session; its error leaves the construction.
   explicit TWCExchange(platform::TServerClientThread* thread);
   TWCExchange(const TWCExchange&) = delete;
   TWCExchange& operator=(const TWCExchange&) = delete;
+  // Logs the session off when it logged on, and ends the account's logon.
   ~TWCExchange();
 
   // The complete response: HTTP header and WML deck. Errors of the messaging library leave it.
@@ -30,6 +35,37 @@ class TWCExchange {
   std::string PageKind;  // E
   std::string Position;  // X
   int32_t MaxPdu = 1000;
+
+  // Logs the session on to Mailbox and checks Password against the mailbox's owner. On failure the
+  // reason is "Could not logon you" and event 122 names the client and the mailbox.
+  bool LogonMailbox(std::string* reason);
+  // Resolves the owner's account from its SID in hexadecimal (two digits a byte; a pair that is no
+  // hexadecimal number raises EConvertError) and checks Password with a network logon. A SID that no
+  // authority knows is reported (exception report, event 50) and answers false, as a refused
+  // password does.
+  bool CheckNtAccount(const std::string& sid_text);
+  // The page bodies, from a calendar object made for this one page.
+  std::string GetCalendarOneAppointment();
+  std::string GetCalendarAppointmentList();
+
+  // The handler's identity in trace lines: 8 upper-case hexadecimal digits.
+  const std::string& SessionId() const { return session_id_; }
+  // The client's remote address; empty without a request thread or client socket.
+  std::string ClientAddress() const;
+
+  static constexpr const char* kLogonRefused = "Could not logon you";
+
+  platform::TServerClientThread* const Thread;
+  std::shared_ptr<cdo::Session> Session;
+  // The owner's logon, set by a successful CheckNtAccount.
+  std::unique_ptr<platform::AccessToken> LogonToken;
+  // True once the session's logon call has returned.
+  bool LoggedOn = false;
+
+ private:
+  bool RefuseLogon(std::string* reason);
+
+  std::string session_id_;
 };
 
 }  // namespace qv

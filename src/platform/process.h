@@ -28,6 +28,11 @@ class ChildProcess {
   int64_t id_ = 0;
 };
 
+// Ends a process by its id at once (OpenProcess and TerminateProcess); on Linux it is killed
+// (SIGKILL), so the exit code is not its own. False with the last error set when there is no such
+// process or it may not be ended.
+bool TerminateProcessById(uint32_t process_id, uint32_t exit_code);
+
 // Starts a program and waits until it ends (Start, then Wait). False with the last error set when the
 // program cannot be started.
 bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, uint32_t* exit_code);

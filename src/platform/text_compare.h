@@ -2,6 +2,7 @@
 // locale (CompareString with NORM_IGNORECASE).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qv::platform {
@@ -10,5 +11,9 @@ namespace qv::platform {
 // Windows-1252: the letters of that code page (A-Z, the accented Latin-1 letters, Š Œ Ž Ÿ) match their
 // lower-case forms. The order is a total order consistent with that equality.
 int CompareTextIgnoreCase(std::string_view a, std::string_view b);
+
+// The text with every Windows-1252 letter in its lower-case form: two texts are equal ignoring case
+// exactly when their folded forms are equal.
+std::string FoldTextCase(std::string_view text);
 
 }  // namespace qv::platform

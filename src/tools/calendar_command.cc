@@ -12,6 +12,7 @@
 #include "platform/last_error.h"
 #include "support/date_time.h"
 #include "support/win_error_text.h"
+#include "tools/store_program_note.h"
 
 namespace qv::tools {
 
@@ -71,6 +72,7 @@ int Import(ToolStreams& io, const std::string& mailbox, const std::string& file,
   }
   const std::string source = file == "-" ? "standard input" : "\"" + file + "\"";
   CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, "qvanctl calendar", io.err);
   ImportReport report;
   try {
     report = store.Import(mailbox, content, replace, [&io](size_t done, size_t total) {
@@ -95,6 +97,7 @@ int Import(ToolStreams& io, const std::string& mailbox, const std::string& file,
 
 int Export(ToolStreams& io, const std::string& mailbox, const std::string* file) {
   CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, "qvanctl calendar", io.err);
   const std::string content = store.Export(mailbox);
   if (file == nullptr) {
     io.out << content;

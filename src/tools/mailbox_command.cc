@@ -7,6 +7,7 @@
 #include "platform/accounts.h"
 #include "platform/last_error.h"
 #include "support/win_error_text.h"
+#include "tools/store_program_note.h"
 
 namespace qv::tools {
 
@@ -68,6 +69,7 @@ int Add(ToolStreams& io, const std::string& name, const std::string& owner, cons
   if (use != platform::SidNameUse::kUser)
     return Failed(io, "cannot add \"" + name + "\": \"" + owner + "\" is not a user account");
   CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
   store.AddMailbox(name, display, sid);
   io.out << "Added mailbox \"" << name << "\" (" << display << "), owned by " << OwnerText(sid) << ".\n";
   return 0;
@@ -75,6 +77,7 @@ int Add(ToolStreams& io, const std::string& name, const std::string& owner, cons
 
 int Delete(ToolStreams& io, const std::string& name) {
   CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
   if (!store.DeleteMailbox(name))
     return Failed(io, "cannot delete \"" + name + "\": there is no such mailbox");
   io.out << "Deleted mailbox \"" << name << "\" with its calendar.\n";
@@ -83,6 +86,7 @@ int Delete(ToolStreams& io, const std::string& name) {
 
 int List(ToolStreams& io) {
   CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
   const std::vector<MailboxRecord> mailboxes = store.ListMailboxes();
   if (mailboxes.empty()) {
     io.out << "No mailboxes.\n";

@@ -8,6 +8,7 @@
 #include "tools/events_command.h"
 #include "tools/mailbox_command.h"
 #include "tools/reg_command.h"
+#include "tools/sc_command.h"
 
 namespace qv::tools {
 
@@ -19,6 +20,7 @@ const std::vector<Subcommand>& Subcommands() {
        RunAccountCommand},
       {"mailbox", "the mailboxes of the calendar store: add, delete, list", RunMailboxCommand},
       {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
+      {"sc", "service control: query, start, stop, pause, continue a service", RunScCommand},
   };
   return subcommands;
 }

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -56,6 +57,15 @@ bool ChildProcess::Wait(uint32_t* exit_code) {
     *exit_code = static_cast<uint32_t>(WEXITSTATUS(status));
   else
     *exit_code = 128 + static_cast<uint32_t>(WTERMSIG(status));
+  return true;
+}
+
+bool TerminateProcessById(uint32_t process_id, uint32_t exit_code) {
+  (void)exit_code;
+  if (process_id == 0 || kill(static_cast<pid_t>(process_id), SIGKILL) != 0) {
+    posix::SetLastErrorFromErrno(process_id == 0 ? EINVAL : errno);
+    return false;
+  }
   return true;
 }
 

@@ -100,6 +100,7 @@ const std::unordered_map<uint32_t, const char*>& MessageTable() {
       {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT,
        "The service process could not connect to the service controller."},
       {ERROR_EXCEPTION_IN_SERVICE, "An exception occurred in the service when handling the control request."},
+      {ERROR_DATABASE_DOES_NOT_EXIST, "The database specified does not exist."},
       {ERROR_SERVICE_SPECIFIC_ERROR, "The service has returned a service-specific error code."},
       {ERROR_PROCESS_ABORTED, "The process terminated unexpectedly."},
       {ERROR_SERVICE_LOGON_FAILED, "The service did not start due to a logon failure."},

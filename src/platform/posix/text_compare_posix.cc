@@ -25,6 +25,12 @@ constexpr std::array<uint8_t, 256> kFold = MakeFoldTable();
 
 }  // namespace
 
+std::string FoldTextCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = static_cast<char>(kFold[static_cast<uint8_t>(c)]);
+  return folded;
+}
+
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
   const size_t common = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < common; ++i) {

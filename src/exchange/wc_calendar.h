@@ -1,0 +1,88 @@
+// TWCCalendar: the calendar pages of one logged-on mailbox. It reads the default calendar folder
+// through the messaging library, filtered to the window from today to today + 365 days, and renders
+// the appointment list from an index or one appointment, cut so that the page fits the device's
+// maximum message size. An appointment's index is its 0-based place in the window in start order; it
+// is meaningful for the same mailbox on the same day, and every link of a page carries it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "exchange/mapi_tlb.h"
+
+namespace qv {
+
+class TWCCalendar {
+ public:
+  // Keeps the request's values and opens the session's default calendar folder. Errors of the
+  // messaging library leave the construction.
+  TWCCalendar(const std::shared_ptr<cdo::Session>& session, std::string mailbox, std::string password,
+              std::string position, int32_t max_pdu);
+  TWCCalendar(const TWCCalendar&) = delete;
+  TWCCalendar& operator=(const TWCCalendar&) = delete;
+
+  // The list page from the index in Position; "no appointments" when there is none there.
+  std::string GetAppointmentList();
+  // The page of the one appointment at the index in Position; "no appointments" when there is none.
+  std::string GetAppointment();
+
+  // The folder's items filtered to the window from today to today + 365 days.
+  std::shared_ptr<cdo::Messages> GetMessages();
+
+  // The first item, then up to `count` times the next, stopping early past the end: true when that
+  // ends on an appointment. A count of 0 or less stays on the first.
+  static bool GotoItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item, int64_t count);
+  static bool NextItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item);
+  static bool PreviousItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item);
+
+  // Appends the item's list entry for the index to the page when it fits below the budget, with a
+  // day header first when its day differs from the last day (which becomes its day either way).
+  // False when the header or the entry does not fit; a header that fitted stays.
+  bool AddListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index, int64_t budget,
+                    int64_t* last_day);
+
+  // The first index of the list page before the one that starts at the position: walking back from
+  // the position's own appointment, the latest index that no longer fits a page holding everything
+  // up to the position; 0 when all of it fits, and when there is no appointment at the position.
+  int64_t GetPreviousPageStart(cdo::Messages& messages, int64_t position);
+
+  // The characters left for a page body of `factor` navigation links whose index is `index`:
+  // MaxPdu - 346 - factor * LinkLength(index). Zero or below when nothing fits.
+  int64_t PageBudget(int factor, int64_t index) const;
+  // The estimate of one navigation link: 53 + the lengths of the mailbox and the password as they
+  // stand in links + the digits of the index.
+  int64_t LinkLength(int64_t index) const;
+
+  // The number of links a page may carry.
+  static constexpr int kListLinks = 2;
+  static constexpr int kDetailLinks = 3;
+  // The envelope (269), the header (51), and room for the character set (10) and the title (16).
+  static constexpr int64_t kEnvelopeReserve = 346;
+  static constexpr int64_t kLinkReserve = 53;
+  // The list shows the time and the start of the subject in this many characters.
+  static constexpr int64_t kListEntryText = 17;
+  static constexpr const char* kNoAppointments = "no appointments";
+
+  std::shared_ptr<cdo::Folder> CalendarFolder;
+  const std::string Mailbox;   // as received
+  const std::string Password;  // as received
+  const std::string Position;
+  const int32_t MaxPdu;
+
+ private:
+  // Position as an index: on a text that is no decimal integer the trace line, event 200 and 0; an
+  // index below 0 (never in the service's own links) counts as 0.
+  int64_t StartIndex() const;
+  std::string Link(std::string_view kind, int64_t index) const;
+  // Appends the label, "<br/>", the value and "<br/>" when the value cut to the characters left
+  // (budget - text length - label length) is not empty as a page text.
+  static void AppendProperty(std::string* text, const char* label, cdo::AppointmentItem& item,
+                             std::string (cdo::AppointmentItem::*read)(), int64_t budget);
+
+  // Mailbox and password as they stand in links (page texts).
+  const std::string link_mailbox_;
+  const std::string link_password_;
+};
+
+}  // namespace qv

@@ -1,0 +1,150 @@
+#include "exchange/wc_exchange.h"
+
+#include <cstdio>
+
+#include "config/wc_config.h"
+#include "exchange/response_envelope.h"
+#include "exchange/wc_calendar.h"
+#include "logging/wc_event_log.h"
+#include "logging/wc_trace_writer.h"
+#include "platform/last_error.h"
+#include "platform/server_client_thread.h"
+#include "support/wc_exception.h"
+#include "support/win_error_text.h"
+
+namespace qv {
+
+namespace {
+
+constexpr uint32_t kLogonFailedEvent = 122;
+constexpr const char* kUnknownUser = "Unknown";
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The bytes of the pairs of hexadecimal digits, first pair first; an odd last digit is ignored.
+platform::Sid SidFromHex(const std::string& text) {
+  platform::Sid sid;
+  sid.reserve(text.size() / 2);
+  for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    const int high = HexDigitValue(text[i]);
+    const int low = HexDigitValue(text[i + 1]);
+    if (high < 0 || low < 0) throw EConvertError("'$" + text.substr(i, 2) + "' is not a valid integer value");
+    sid += static_cast<char>(high * 16 + low);
+  }
+  return sid;
+}
+
+std::string IdentityText(const void* address) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(address)));
+  return text;
+}
+
+}  // namespace
+
+TWCExchange::TWCExchange(platform::TServerClientThread* thread)
+    : Thread(thread), Session(cdo::CreateSession()), session_id_(IdentityText(&Session)) {
+  TraceWriter->Trace("Exchange Session start: $" + session_id_, 3);
+}
+
+TWCExchange::~TWCExchange() {
+  if (Session != nullptr && LoggedOn) {
+    try {
+      Session->Logoff();
+    } catch (const std::exception& error) {
+      // A destructor cannot pass the error on; the trace keeps it.
+      TraceExceptionReport(error.what(), "TWCExchange");
+    }
+  }
+  Session.reset();
+  LogonToken.reset();
+  if (TraceWriter.Exists()) TraceWriter->Trace("Exchange Session end: $" + session_id_, 3);
+}
+
+std::string TWCExchange::ClientAddress() const {
+  if (Thread == nullptr || Thread->ClientSocket() == nullptr) return std::string();
+  return Thread->ClientSocket()->RemoteAddress();
+}
+
+std::string TWCExchange::GetResponse() {
+  std::string body;
+  if (Mailbox.empty()) {
+    body = LogonFormBody();
+  } else {
+    std::string reason;
+    if (LogonMailbox(&reason)) {
+      TraceWriter->Trace("Login successful", 2);
+      body = PageKind == "CO" ? GetCalendarOneAppointment() : GetCalendarAppointmentList();
+    } else {
+      body = ErrorCardBody(reason);
+      TraceWriter->Trace(
+          "Exchange Session: $" + session_id_ + " Request rejected: " + reason + " MailBox: " + Mailbox, 2);
+    }
+  }
+  std::string response = BuildResponse(Config->CharSet, Config->DeckHeader, body);
+  if (TraceWriter->TraceDetailness == 3) {
+    TraceWriter->Trace("MaxChar: " + std::to_string(MaxPdu) + "Char:" + std::to_string(response.size()) +
+                           "Body: \r\n" + response,
+                       3);
+  }
+  return response;
+}
+
+bool TWCExchange::RefuseLogon(std::string* reason) {
+  *reason = kLogonRefused;
+  EventLog->WriteEvent(eltError, 0, kLogonFailedEvent, ClientAddress(), Mailbox);
+  return false;
+}
+
+bool TWCExchange::LogonMailbox(std::string* reason) {
+  const std::string profile_info = Config->ExchangeServer + "\r\n" + Mailbox;
+  Session->Logon(std::nullopt, std::nullopt, false, true, 0, true, profile_info);
+  LoggedOn = true;
+  const auto user = Session->CurrentUser();
+  if (user->Name() == kUnknownUser) return RefuseLogon(reason);
+  if (!CheckNtAccount(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value())) return RefuseLogon(reason);
+  TraceWriter->Trace("Exchange Session: $" + session_id_ + " Logon succesfull: " + Mailbox, 3);
+  return true;
+}
+
+bool TWCExchange::CheckNtAccount(const std::string& sid_text) {
+  const platform::Sid sid = SidFromHex(sid_text);
+  // The names come whole: the platform's lookup has no fixed buffers to overflow, so an owner whose
+  // name is longer than a Windows name buffer still logs on.
+  std::string user_name;
+  std::string domain;
+  if (platform::LookupAccountSid(sid, &user_name, &domain)) {
+    std::unique_ptr<platform::AccessToken> token;
+    if (!platform::LogonUser(user_name, domain, Password, platform::LogonType::kNetwork, &token))
+      return false;
+    LogonToken = std::move(token);
+    return true;
+  }
+  const std::string error_text = GetWinErrorText(static_cast<int32_t>(platform::GetLastError()));
+  TraceExceptionReport(error_text, "TWCExchange", nullptr, [&] {
+    return "LastError: " + error_text + " sSID: " + sid_text + " sBufUserName: " + user_name +
+           " sBufDomain: " + domain;
+  });
+  WCException report(error_text);  // reports itself (event 50 and trace); not raised
+  return false;
+}
+
+std::string TWCExchange::GetCalendarOneAppointment() {
+  TraceWriter->Trace("GetCalendarOneAppointment", 3);
+  TWCCalendar calendar(Session, Mailbox, Password, Position, MaxPdu);
+  return calendar.GetAppointment();
+}
+
+std::string TWCExchange::GetCalendarAppointmentList() {
+  if (Position.empty()) Position = "0";
+  TraceWriter->Trace("GetCalendarAppointmentList", 3);
+  TWCCalendar calendar(Session, Mailbox, Password, Position, MaxPdu);
+  return calendar.GetAppointmentList();
+}
+
+}  // namespace qv

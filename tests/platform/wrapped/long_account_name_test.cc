@@ -1,0 +1,61 @@
+// The request handler's account check for a mailbox owned by a system account whose name is longer
+// than the 51-character buffers of the Windows lookup: the name arrives whole and the owner logs on.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "exchange/calendar_store_driver.h"
+#include "exchange/wc_exchange.h"
+#include "logging/wc_trace_writer.h"
+#include "platform/accounts.h"
+#include "platform/com.h"
+#include "platform/environment.h"
+#include "testing/test_state_dir.h"
+
+namespace qv {
+namespace {
+
+constexpr const char* kLongName = "margaret.hamilton.of.the.apollo.guidance.computer.team.lead";  // 59
+
+std::string HexOf(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const char byte : bytes) {
+    text += kDigits[static_cast<uint8_t>(byte) >> 4];
+    text += kDigits[static_cast<uint8_t>(byte) & 0x0F];
+  }
+  return text;
+}
+
+TEST(LongAccountName, AnOwnerWhoseNameIsLongerThanAWindowsNameBufferLogsOn) {
+  ASSERT_EQ(platform::GetEnvironmentVariable("PAM_WRAPPER"), "1") << "run through with_test_users.sh";
+  testing::TestStateDir dir;
+  TWCTraceWriter trace(dir.File("trace.txt"), 0);
+  ProcessWide<TWCTraceWriter>::Installation trace_installed(TraceWriter, trace);
+  ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
+  RegisterCalendarStoreDriver();
+  {
+    platform::Sid owner;
+    ASSERT_TRUE(platform::TextToSid("S-1-22-1-4005", &owner));
+    std::string name, domain;
+    ASSERT_TRUE(platform::LookupAccountSid(owner, &name, &domain));
+    EXPECT_EQ(name, kLongName);
+    EXPECT_GT(name.size(), 50u);
+
+    TWCExchange handler(nullptr);
+    handler.Password = "Margaret-Secret5";
+    EXPECT_TRUE(handler.CheckNtAccount(HexOf(owner)));
+    ASSERT_NE(handler.LogonToken, nullptr);
+    EXPECT_EQ(handler.LogonToken->UserName(), kLongName);
+    EXPECT_EQ(handler.LogonToken->Domain(), platform::kUnixUserDomain);
+
+    TWCExchange refused(nullptr);
+    refused.Password = "Margaret-Secret4";
+    EXPECT_FALSE(refused.CheckNtAccount(HexOf(owner)));
+    EXPECT_EQ(refused.LogonToken, nullptr);
+  }
+  platform::CoUninitialize();
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,128 @@
+#include "testing/service_sandbox.h"
+
+#include <sstream>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/shared_file.h"
+#include "testing/test_service.h"
+
+namespace qv::testing {
+
+ServiceSandbox::ServiceSandbox() {
+  platform::ForceDirectories(UnitDirectory());
+  platform::ForceDirectories(PamDirectory());
+  SetEnvironment("QUORVANE_SYSTEMD_UNIT_DIR", UnitDirectory());
+  SetEnvironment("QUORVANE_PAM_DIR", PamDirectory());
+  SetEnvironment("QUORVANE_SYSTEMCTL", "");
+  SetEnvironment("QV_TEST_SERVICE_LOG", LogFile());
+  for (const char* setting :
+       {"QV_TEST_SERVICE_NAME", "QV_TEST_SERVICE_START", "QV_TEST_SERVICE_STOP",
+        "QV_TEST_SERVICE_AFTER_INSTALL", "QV_TEST_SERVICE_NO_PAUSE", "QV_TEST_SERVICE_WAIT_HINT"})
+    SetEnvironment(setting, std::nullopt);
+}
+
+ServiceSandbox::~ServiceSandbox() {
+  // A hanging stop handler waits for this file.
+  platform::WriteWholeFile(LogFile() + ".release", "");
+  StopLeftover(kTestServiceName);
+  for (const auto& name : tracked_) StopLeftover(name);
+  WaitForServiceProcessesToEnd();
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+    platform::SetEnvironmentVariable(it->first, it->second);
+}
+
+void ServiceSandbox::WaitForServiceProcessesToEnd() {
+  // A service reports its stop a moment before its process ends, and the process still writes its log
+  // and reads the registry meanwhile. Each process holds its run folder's lock (the stand-in's
+  // "services/<name>/lock", an open-file-description lock, which a share-mode writer meets) until it
+  // has ended; the directory goes only after that.
+  std::vector<std::string> folders;
+  if (!platform::ListDirectory(state_dir_.File("services"), &folders)) return;
+  for (const auto& folder : folders) {
+    const std::string lock = state_dir_.File("services/" + folder + "/lock");
+    const uint32_t start = platform::GetTickCount();
+    for (;;) {
+      platform::SharedFile probe;
+      if (!platform::FileExists(lock) || probe.OpenForWriting(lock)) break;
+      if (platform::GetTickCount() - start > 10000) break;
+      platform::Sleep(10);
+    }
+  }
+}
+
+std::vector<std::string> ServiceSandbox::LogLines() const {
+  std::string content;
+  platform::ReadWholeFile(LogFile(), &content);
+  std::vector<std::string> lines;
+  std::istringstream stream(content);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+void ServiceSandbox::SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  saved_.emplace_back(name, platform::GetEnvironmentVariable(name));
+  platform::SetEnvironmentVariable(name, value);
+}
+
+uint32_t ServiceSandbox::RunServiceProgram(const std::vector<std::string>& arguments) {
+  uint32_t exit_code = 0xFFFF;
+  if (!platform::RunProgram(TestServiceProgram(), arguments, &exit_code)) return 0xFFFF;
+  return exit_code;
+}
+
+bool ServiceSandbox::WaitForState(const std::string& service_name, uint32_t state,
+                                  platform::SERVICE_STATUS* last) {
+  const platform::ServiceHandle manager(platform::OpenSCManager("", "", platform::SC_MANAGER_CONNECT));
+  const platform::ServiceHandle service(
+      platform::OpenService(manager.Get(), service_name, platform::SERVICE_QUERY_STATUS));
+  platform::SERVICE_STATUS status;
+  const uint32_t start = platform::GetTickCount();
+  for (;;) {
+    if (!service || !platform::QueryServiceStatus(service.Get(), &status)) return false;
+    if (last != nullptr) *last = status;
+    if (status.dwCurrentState == state) return true;
+    if (platform::GetTickCount() - start > 10000) return false;
+    platform::Sleep(10);
+  }
+}
+
+void ServiceSandbox::StopLeftover(const std::string& service_name) {
+  const platform::ServiceHandle manager(platform::OpenSCManager("", "", platform::SC_MANAGER_CONNECT));
+  const platform::ServiceHandle service(platform::OpenService(
+      manager.Get(), service_name, platform::SERVICE_QUERY_STATUS | platform::SERVICE_STOP));
+  if (!service) return;
+  platform::SERVICE_STATUS_PROCESS status;
+  if (!platform::QueryServiceStatusEx(service.Get(), &status) ||
+      status.dwCurrentState == platform::SERVICE_STOPPED)
+    return;
+  platform::SERVICE_STATUS ignored;
+  platform::ControlService(service.Get(), platform::SERVICE_CONTROL_STOP, &ignored);
+  if (WaitForState(service_name, platform::SERVICE_STOPPED)) return;
+  if (platform::QueryServiceStatusEx(service.Get(), &status) && status.dwProcessId != 0)
+    platform::TerminateProcessById(status.dwProcessId, 1);
+  WaitForState(service_name, platform::SERVICE_STOPPED);
+}
+
+std::string ServiceEntryValue(const std::string& service_name, const std::string& value_name) {
+  platform::RegKey key;
+  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE,
+                             "SYSTEM\\CurrentControlSet\\Services\\" + service_name, 0, platform::KEY_READ,
+                             key.Receive()) != platform::ERROR_SUCCESS)
+    return "";
+  uint32_t type = 0;
+  std::string data;
+  if (platform::RegQueryValueEx(key.Get(), value_name, &type, &data) != platform::ERROR_SUCCESS) return "";
+  if (type == platform::REG_DWORD && data.size() == 4) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(data[static_cast<size_t>(i)]);
+    return std::to_string(value);
+  }
+  if (!data.empty() && data.back() == '\0') data.pop_back();
+  return data;
+}
+
+}  // namespace qv::testing
