@@ -14,11 +14,13 @@
 
 #include "config/registry_fixture.h"
 #include "config/wc_config.h"
+#include "exchange/calendar_store_driver.h"
 #include "logging/log_file_helpers.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_html_log_writer.h"
 #include "logging/wc_trace_writer.h"
 #include "platform/clock.h"
+#include "platform/com.h"
 #include "platform/event_log.h"
 #include "platform/last_error.h"
 #include "platform/registry.h"
@@ -71,9 +73,14 @@ class ServerEnvironment {
     trace_installed_.emplace(TraceWriter, *trace_writer_);
     request_log_.emplace();
     request_log_installed_.emplace(RequestLog, *request_log_);
+    // The request handler's messaging library, as the service sets it up at start: the calendar store
+    // of the state directory, in the process's multithreaded apartment.
+    EXPECT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
+    RegisterCalendarStoreDriver();
   }
 
   ~ServerEnvironment() {
+    platform::CoUninitialize();
     request_log_installed_.reset();
     request_log_.reset();
     trace_installed_.reset();
@@ -84,6 +91,7 @@ class ServerEnvironment {
     config_.reset();
   }
 
+  const std::string& StateDirectory() const { return dir_.Path(); }
   std::string TraceFile() const { return dir_.File("trace/Qvan.trace"); }
   std::string LogFile() const { return dir_.File("log/Qvan.log"); }
 

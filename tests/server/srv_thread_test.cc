@@ -4,6 +4,7 @@
 
 #include "e2e/service_decks.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "server_fixture.h"
 #include "testing/stand_in_origin.h"
 
@@ -68,12 +69,48 @@ TEST(SrvThread, HandsTheRequestsValuesToTheHandlerAndLogsTheRequestWithThePasswo
   EXPECT_EQ(Exchange(*server, GatewayRequest("?u=nobody&U=")), kLogonResponse);
   EXPECT_EQ(Exchange(*server, GatewayRequest("?U=nobody&u=")), kErrorResponse);
 
-  ASSERT_TRUE(environment.WaitForRequestLines(4));
+  // A mailbox that does not exist: the error card and event 122 with the client's address.
+  const auto refusals = ServerEnvironment::Events(122);
+  ASSERT_EQ(refusals.size(), 2u);
+  EXPECT_EQ(refusals[0].Strings, (std::vector<std::string>{"127.0.0.1", "nobody"}));
+  // The device's PDU size, with and without the blank after the field's colon.
+  EXPECT_EQ(Exchange(*server, "GET /?U= HTTP/1.0\r\nx-up-devcap-max-pdu:2800\r\n\r\n"), kLogonResponse);
+  ASSERT_TRUE(environment.WaitForTrace("MaxChar: 2800Char:"));
+  EXPECT_EQ(CountOf(environment.Trace(), "MaxChar: 1400Char:"), 4u);
+
+  ASSERT_TRUE(environment.WaitForRequestLines(5));
   const std::vector<std::string> lines = environment.RequestLines();
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   // Time stamp, blank, address, blank, the GET line as received (its carriage return included).
   EXPECT_TRUE(lines[0].ends_with(" 127.0.0.1 GET /?p=********&e=CA&u=nobody&x=0 HTTP/1.0\r")) << lines[0];
   EXPECT_TRUE(lines[1].ends_with(" 127.0.0.1 GET /cal?U=&P=******** HTTP/1.0\r")) << lines[1];
+}
+
+TEST(SrvThread, AFailingRequestHandlerGivesNoResponseAndIsReported) {
+  ServerEnvironment environment;
+  // A calendar store that cannot be read: the handler's logon fails.
+  ASSERT_TRUE(
+      platform::WriteWholeFile(environment.StateDirectory() + "/calendar.db", std::string(4096, 'x')));
+  auto server = StartServer();
+  EXPECT_EQ(Exchange(*server, GatewayRequest("?U=jdoe&P=pw")), "");
+  EXPECT_TRUE(WaitForRequestThreads(*server, 0));
+
+  // The report of the thread body at detail 3, then "Socket error " twice; the handler was freed.
+  ASSERT_TRUE(environment.WaitForTrace("Exchange Session end: $"));
+  ASSERT_TRUE(environment.WaitForTrace("Socket error ", 2));
+  const std::string trace = environment.Trace();
+  const size_t report = trace.find("Exception! ");
+  ASSERT_NE(report, std::string::npos) << trace;
+  const std::string message = trace.substr(report + 11, trace.find("\r\n", report) - report - 11);
+  EXPECT_NE(trace.find("Exception! " + message + "\r\n\tTSrvThread at GetStackAddress\r\n\tThread ID: "),
+            std::string::npos);
+  EXPECT_NE(trace.find(" ClientSocket: 127.0.0.1:"), std::string::npos);
+  EXPECT_NE(trace.find("\r\n\tsReadBuffer: "), std::string::npos);
+  EXPECT_NE(trace.find(" sIncomingHeader: GET /?U=jdoe&P=pw HTTP/1.0\r\n"), std::string::npos);
+  EXPECT_NE(trace.find(" iReadTimeOut: 1000 iWaitTimeOut: 3000 iReadCount: "), std::string::npos);
+  EXPECT_EQ(CountOf(trace, "Socket error " + message + "\r\n"), 2u) << trace;
+  // The request was logged before the handler failed.
+  ASSERT_TRUE(environment.WaitForRequestLines(1));
 }
 
 TEST(SrvThread, DropsBytesBeforeTheGetLineAndIgnoresOtherMethods) {
