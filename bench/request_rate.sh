@@ -119,6 +119,8 @@ done
 
 echo
 echo "wrk -t$threads -c$clients -d${seconds}s, Connection: close, best of $rounds rounds"
+# wrk counts a response that ends with the connection (ours carry no length, as HTTP/1.0 allows) as a
+# read error as well as a request: for quorvane the read errors are the answered requests.
 grep -h -E "Socket errors|Non-2xx" "$work/wrk-quorvane.txt" | sort | uniq -c | sed 's/^/quorvane: /' || true
 grep -h -E "Socket errors|Non-2xx" "$work/wrk-nginx.txt" | sort | uniq -c | sed 's/^/nginx:    /' || true
 awk -v s="$best_server" -v n="$best_nginx" \

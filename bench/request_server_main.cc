@@ -10,9 +10,11 @@
 #include <string>
 
 #include "config/wc_config.h"
+#include "exchange/calendar_store_driver.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_html_log_writer.h"
 #include "logging/wc_trace_writer.h"
+#include "platform/com.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -59,6 +61,11 @@ int Serve(const std::map<std::string, int32_t>& options, const std::string& stat
   qv::THtmlLogWriter request_log;
   qv::ProcessWide<qv::THtmlLogWriter>::Installation request_log_installed(qv::RequestLog, request_log);
 
+  // The request handler's messaging library, as the service sets it up: the calendar store in the
+  // process's multithreaded apartment.
+  qv::platform::CoInitializeEx(nullptr, qv::platform::COINIT_MULTITHREADED);
+  qv::RegisterCalendarStoreDriver();
+
   qv::TSocketSrv server;
   server.SetAddress("127.0.0.1");
   server.SetActive(true);
@@ -67,6 +74,7 @@ int Serve(const std::map<std::string, int32_t>& options, const std::string& stat
   while (std::getline(std::cin, line)) {
   }
   server.SetActive(false);
+  qv::platform::CoUninitialize();
   return 0;
 }
 
