@@ -69,12 +69,8 @@ TEST(RequestLoad, EveryRequestIsAnsweredInFullOrRefusedAndEveryAnswerIsLogged) {
   EXPECT_EQ(answered + refused + garbled + unfinished, kClients * kRequestsPerClient) << "time limit reached";
   EXPECT_TRUE(WaitForRequestThreads(*server, 0));
 
-  // One event 111 per refusal (written just after the connection was closed).
-  const uint32_t waited = platform::GetTickCount();
-  while (ServerEnvironment::Events(111).size() < static_cast<size_t>(refused.load()) &&
-         platform::GetTickCount() - waited < testing::kPatience)
-    platform::Sleep(20);
-  const auto events = ServerEnvironment::Events(111);
+  // One event 111 per refusal.
+  const auto events = ServerEnvironment::WaitForEvents(111, static_cast<size_t>(refused.load()));
   EXPECT_EQ(events.size(), static_cast<size_t>(refused.load()));
   for (const auto& event : events) EXPECT_EQ(event.Strings, std::vector<std::string>{"8"});
 

@@ -109,6 +109,18 @@ class ServerEnvironment {
   }
   std::vector<std::string> RequestLines() const { return SplitLines(FileText(LogFile())); }
 
+  // Waits until the event log holds at least count events of the id; the events of that id, oldest first.
+  // (A refused client sees its connection closed just before the event is written.)
+  static std::vector<platform::EventLogRecord> WaitForEvents(uint32_t event_id, size_t count) {
+    const uint32_t start = platform::GetTickCount();
+    std::vector<platform::EventLogRecord> events = Events(event_id);
+    while (events.size() < count && platform::GetTickCount() - start < kPatience) {
+      platform::Sleep(10);
+      events = Events(event_id);
+    }
+    return events;
+  }
+
   // The events of one id, oldest first.
   static std::vector<platform::EventLogRecord> Events(uint32_t event_id) {
     std::vector<platform::EventLogRecord> events = ReadAllEvents();

@@ -103,7 +103,7 @@ TEST(SocketSrv, RefusesConnectionsBeyondTheLimitAndServesAgainWhenOneEnds) {
   EXPECT_EQ(refused.ReceiveUntilClosed(500), "");
   EXPECT_TRUE(refused.Closed());
   EXPECT_EQ(server->RequestThreadCount, 2);
-  auto events = ServerEnvironment::Events(111);
+  auto events = ServerEnvironment::WaitForEvents(111, 1);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
   EXPECT_EQ(events[0].Strings, std::vector<std::string>{"2"});
@@ -143,7 +143,7 @@ TEST(SocketSrv, WithMaxConnectionsZeroRefusesEveryConnection) {
     EXPECT_EQ(client.ReceiveUntilClosed(), "");
     EXPECT_TRUE(client.Closed());
   }
-  const auto events = ServerEnvironment::Events(111);
+  const auto events = ServerEnvironment::WaitForEvents(111, 3);
   ASSERT_EQ(events.size(), 3u);
   EXPECT_EQ(events[2].Strings, std::vector<std::string>{"0"});
   EXPECT_EQ(server->RequestThreadCount, 0);

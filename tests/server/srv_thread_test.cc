@@ -157,7 +157,7 @@ TEST(SrvThread, FlushesAnOversizedRequestAndStillAnswersAGetLineThatFollows) {
   ASSERT_TRUE(
       environment.WaitForTrace("Warning - Maybe a HACKER ATTACK! Flushing Buffer!\r\n\tBufferData: GET /"));
   EXPECT_TRUE(client.StaysSilent(100));
-  ASSERT_EQ(ServerEnvironment::Events(101).size(), 1u);
+  ASSERT_EQ(ServerEnvironment::WaitForEvents(101, 1).size(), 1u);
   // What is left of the old request is dropped up to the next start marker.
   ASSERT_TRUE(client.Send("\r\n" + GatewayRequest("?U=&P=")));
   EXPECT_EQ(client.ReceiveUntilClosed(), kLogonResponse);
