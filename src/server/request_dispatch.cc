@@ -9,7 +9,8 @@
 namespace qv {
 
 // The handler lives for this request only and is freed on every path; a failure passes on to the
-// thread body, and no response is sent.
+// thread body, and no response is sent. The request log gets the client's address as the connection
+// was accepted: a stop or pause that closes the socket meanwhile must not leave the line without it.
 std::string TSrvThread::HandleRequest(const std::string& sHeader) {
   TWCExchange exchange(this);
   exchange.Mailbox = GetParam(sHeader, "U");
@@ -18,7 +19,7 @@ std::string TSrvThread::HandleRequest(const std::string& sHeader) {
   exchange.Position = GetParam(sHeader, "X");
   exchange.MaxPdu = GetMaxPdu(sHeader);
   const std::string get_line = GetFirstLine(sHeader);
-  const std::string address = ClientSocket()->RemoteAddress();
+  const std::string& address = ClientSocket()->PeerAddress();
   RequestLog->LogRequest(address, get_line, exchange.Password);
   if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace("Request from: " + address, 3);
   return exchange.GetResponse();

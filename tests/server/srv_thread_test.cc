@@ -5,6 +5,7 @@
 #include "e2e/service_decks.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "server/wc_socket_thread.h"
 #include "server_fixture.h"
 #include "testing/stand_in_origin.h"
 
@@ -182,6 +183,30 @@ TEST(SrvThread, EndsWithoutAnswerWhenTheClientGoesAway) {
   EXPECT_TRUE(WaitForRequestThreads(*server, 0));
   ASSERT_TRUE(environment.WaitForTrace("Thread terminated: ", 2));
   EXPECT_TRUE(environment.RequestLines().empty());
+}
+
+// A stop or pause closes the client socket while a request is being handled: the request's log line
+// still names the client.
+TEST(SrvThread, ARequestWhoseSocketWasClosedMeanwhileIsLoggedWithItsClientsAddress) {
+  ServerEnvironment environment;
+  auto server = StartServer();
+  platform::TcpSocket listener;
+  platform::TcpSocket peer;
+  platform::TcpSocket accepted;
+  std::string address;
+  uint16_t port = 0;
+  ASSERT_TRUE(listener.Listen("127.0.0.1", 0, 1));
+  ASSERT_TRUE(peer.Connect("127.0.0.1", listener.LocalPort(), testing::kPatience));
+  ASSERT_TRUE(listener.Accept(testing::kPatience, &accepted, &address, &port));
+  platform::TServerClientWinSocket socket(*server, std::move(accepted), address, port);
+  TSrvThread thread(&socket);  // never started: the request is handled on this thread
+  socket.Close();
+
+  EXPECT_EQ(thread.HandleRequest("GET /?U=&P=pw HTTP/1.0\r\nHost: 127.0.0.1"), kLogonResponse);
+  ASSERT_TRUE(environment.WaitForRequestLines(1));
+  const std::vector<std::string> lines = environment.RequestLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].ends_with(" 127.0.0.1 GET /?U=&P=******** HTTP/1.0\r")) << lines[0];
 }
 
 TEST(SrvThread, SwitchingTheServerOffEndsRequestsInProgressWithoutAnswer) {
