@@ -15,6 +15,14 @@ namespace {
 // millions of appointments (a rule every second, say) or never reach the range at all.
 constexpr size_t kMaxRuleSteps = 2000000;
 
+// libical works out a zone's offset changes from each observance's DTSTART up to this year, the
+// first time it converts a time of the zone.
+constexpr int kZoneChangesEndYear = 2037;
+// Real zones change their offset once or twice a year; an observance whose rule would make more
+// changes than this many a year (an hourly rule from 1970: half a million, minutes of work in
+// libical at every import and extension) makes the definition unusable.
+constexpr int kMaxZoneChangesPerYear = 4;
+
 constexpr int64_t kSecondsPerDay = 86400;
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
@@ -160,6 +168,35 @@ void TimeZones::ZoneDeleter::operator()(icaltimezone* zone) const {
   icaltimezone_free(zone, 1);
 }
 
+namespace {
+
+// Whether libical can work out the changes of every observance of a parsed VTIMEZONE in a bounded
+// number of steps: each rule is walked as libical walks it, from DTSTART to the end year.
+bool ObservancesAreBounded(icalcomponent* vtimezone) {
+  for (icalcomponent* observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
+       observance != nullptr; observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+    icalproperty* start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+    if (start == nullptr) continue;  // libical passes such an observance over
+    const icaltimetype dtstart = icalproperty_get_dtstart(start);
+    const int years = std::max(1, kZoneChangesEndYear - dtstart.year + 1);
+    const size_t limit = static_cast<size_t>(years) * kMaxZoneChangesPerYear;
+    for (icalproperty* rule = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY);
+         rule != nullptr; rule = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
+      const RuleIterator iterator(icalrecur_iterator_new(icalproperty_get_rrule(rule), dtstart));
+      icalerror_clear_errno();
+      if (iterator == nullptr) continue;
+      for (size_t steps = 0;; ++steps) {
+        const icaltimetype next = icalrecur_iterator_next(iterator.get());
+        if (icaltime_is_null_time(next) || next.year > kZoneChangesEndYear) break;
+        if (steps >= limit) return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TimeZones::Define(const Component& vtimezone) {
   const Property* tzid = vtimezone.Find("TZID");
   if (tzid == nullptr || tzid->Value().empty()) return false;
@@ -167,7 +204,7 @@ bool TimeZones::Define(const Component& vtimezone) {
   WriteComponent(vtimezone, true, &text);
   icalcomponent* parsed = icalparser_parse_string(text.c_str());
   if (parsed == nullptr) return false;
-  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT) {
+  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT || !ObservancesAreBounded(parsed)) {
     icalcomponent_free(parsed);
     return false;
   }
