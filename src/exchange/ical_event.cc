@@ -15,15 +15,22 @@ namespace {
 // millions of appointments (a rule every second, say) or never reach the range at all.
 constexpr size_t kMaxRuleSteps = 2000000;
 
+// A rule finer than daily with BY parts is walked by libical one unit (second, minute, hour) at a
+// time, also through the units its BY parts leave out: every minute of three years to find the
+// minutes of one 29 February. Such a rule whose range holds more units than this is too dense to walk.
+constexpr int64_t kMaxFilteredRuleUnits = 500000;
+
 // libical works out a zone's offset changes from each observance's DTSTART up to this year, the
 // first time it converts a time of the zone.
 constexpr int kZoneChangesEndYear = 2037;
-// Real zones change their offset once or twice a year; an observance whose rule would make more
-// changes than this many a year (an hourly rule from 1970: half a million, minutes of work in
-// libical at every import and extension) makes the definition unusable.
+// Real zones change their offset once or twice a year, by yearly rules. An observance with another
+// rule (libical walks an hourly one hour by hour: minutes of work at every import and extension), or
+// with a yearly rule that makes more changes than this many a year, makes the definition unusable.
 constexpr int kMaxZoneChangesPerYear = 4;
 
 constexpr int64_t kSecondsPerDay = 86400;
+constexpr double kUnixEpoch = 25569;  // 1970-01-01 as an OLE date
+constexpr double kLastDay = 2958465;  // 9999-12-31
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
 int64_t DaysFromCivil(int64_t year, int month, int day) {
@@ -137,6 +144,37 @@ struct IteratorDeleter {
 };
 using RuleIterator = std::unique_ptr<icalrecur_iterator, IteratorDeleter>;
 
+bool HasByParts(const icalrecurrencetype& rule) {
+  for (const short* part : {rule.by_second, rule.by_minute, rule.by_hour, rule.by_day, rule.by_month_day,
+                            rule.by_year_day, rule.by_week_no, rule.by_month, rule.by_set_pos}) {
+    if (part[0] != ICAL_RECURRENCE_ARRAY_MAX) return true;
+  }
+  return false;
+}
+
+// Whether libical would need more than kMaxFilteredRuleUnits steps to walk the rule from its start to
+// `until` (seconds counted like WallSeconds; a few hours of zone offset do not matter here).
+bool TooCostlyToWalk(const icalrecurrencetype& rule, int64_t start_seconds, int64_t until_seconds) {
+  int64_t unit = 0;
+  switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+      unit = 1;
+      break;
+    case ICAL_MINUTELY_RECURRENCE:
+      unit = 60;
+      break;
+    case ICAL_HOURLY_RECURRENCE:
+      unit = 3600;
+      break;
+    default:
+      return false;  // daily and coarser rules step to the days their BY parts give
+  }
+  if (!HasByParts(rule)) return false;  // every step yields an occurrence, which the walk counts
+  int64_t end = until_seconds;
+  if (!icaltime_is_null_time(rule.until)) end = std::min(end, WallSeconds(FromIcal(rule.until)));
+  return (end - start_seconds) / (unit * std::max<int64_t>(1, rule.interval)) > kMaxFilteredRuleUnits;
+}
+
 std::string Quoted(std::string_view text) {
   std::string quoted(1, '"');
   quoted.append(text);
@@ -171,7 +209,7 @@ void TimeZones::ZoneDeleter::operator()(icaltimezone* zone) const {
 namespace {
 
 // Whether libical can work out the changes of every observance of a parsed VTIMEZONE in a bounded
-// number of steps: each rule is walked as libical walks it, from DTSTART to the end year.
+// number of steps: each rule is yearly and is walked as libical walks it, from DTSTART to the end year.
 bool ObservancesAreBounded(icalcomponent* vtimezone) {
   for (icalcomponent* observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
        observance != nullptr; observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
@@ -182,7 +220,9 @@ bool ObservancesAreBounded(icalcomponent* vtimezone) {
     const size_t limit = static_cast<size_t>(years) * kMaxZoneChangesPerYear;
     for (icalproperty* rule = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY);
          rule != nullptr; rule = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
-      const RuleIterator iterator(icalrecur_iterator_new(icalproperty_get_rrule(rule), dtstart));
+      const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+      if (recurrence.freq != ICAL_YEARLY_RECURRENCE) return false;
+      const RuleIterator iterator(icalrecur_iterator_new(recurrence, dtstart));
       icalerror_clear_errno();
       if (iterator == nullptr) continue;
       for (size_t steps = 0;; ++steps) {
@@ -466,7 +506,11 @@ EventSeries::Expansion EventSeries::Expand(TDateTime from, TDateTime until, size
 
   take(start_moment_, duration_);
   size_t steps = 0;
+  // The end of the range in seconds since 1970, kept inside the years a calendar can hold.
+  const int64_t until_seconds = static_cast<int64_t>(
+      std::clamp(until - kUnixEpoch, -kUnixEpoch, kLastDay - kUnixEpoch) * kSecondsPerDay);
   for (const auto& rule : rules_) {
+    if (TooCostlyToWalk(rule->recurrence, start_moment_.seconds, until_seconds)) return Expansion::kTooMany;
     const RuleIterator iterator(icalrecur_iterator_new(rule->recurrence, ToIcal(start_)));
     if (iterator == nullptr) continue;
     while (true) {

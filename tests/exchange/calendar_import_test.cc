@@ -435,5 +435,26 @@ TEST_F(CalendarTest, LargeImportsReportProgressAndRefuseRunawayRules) {
   EXPECT_EQ(report.skipped[0].text, "more than 100000 occurrences");
 }
 
+// libical walks a rule finer than daily one unit at a time, also through the units its BY parts leave
+// out: every minute of four years for the minutes of one 29 February (seconds of work, and minutes
+// for a rule every second). Such a rule is refused when its range holds more than 500,000 units; an
+// hourly rule limited to some hours of weekdays walks few enough.
+TEST_F(CalendarTest, RulesFinerThanDailyThatLeaveOutMostUnitsAreRefused) {
+  const ImportReport report = Import(
+      "BEGIN:VEVENT\r\nUID:leap-minutes\r\nDTSTART:20250301T000000\r\n"
+      "RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=29\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:leap-seconds\r\nDTSTART:20250301T000000\r\n"
+      "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=29;UNTIL=20280301T000000\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:office-hours\r\nDTSTART:20240304T090000\r\nDURATION:PT30M\r\n"
+      "RRULE:FREQ=HOURLY;BYDAY=MO,TU;BYHOUR=9,10;UNTIL=20240312T000000\r\nSUMMARY:Office hour\r\n"
+      "END:VEVENT\r\n");
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(report.skipped[0].uid, "leap-minutes");
+  EXPECT_EQ(report.skipped[1].uid, "leap-seconds");
+  EXPECT_EQ(report.skipped[1].text, "more than 100000 occurrences");
+  EXPECT_EQ(report.events, 1u);
+  EXPECT_EQ(report.occurrences, 6u);  // 4, 5 and 11 March at 9:00 and 10:00
+}
+
 }  // namespace
 }  // namespace qv::testing

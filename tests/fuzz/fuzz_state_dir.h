@@ -1,8 +1,10 @@
 // A platform state directory of its own for a fuzz target that touches the stand-ins (registry hive,
-// event log, calendar store): made once when the target starts, named by QUORVANE_STATE_DIR, with
-// the syslog copies of events switched off, and deleted when the process ends normally.
+// event log, calendar store): made on first use, named by QUORVANE_STATE_DIR, with the syslog copies
+// of events switched off, and deleted when the process ends normally. The objects that use it are
+// never destroyed (libFuzzer ends the process with exit), so nothing of theirs runs after it is gone.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/environment.h"
@@ -10,21 +12,19 @@
 
 namespace qv::fuzzing {
 
-class FuzzStateDir {
- public:
-  FuzzStateDir() : path_(platform::CreateTemporaryDirectory("quorvane-fuzz-")) {
-    platform::SetEnvironmentVariable("QUORVANE_STATE_DIR", path_);
+inline const std::string& FuzzStateDirectory() {
+  static const std::string* const path = [] {
+    const auto* made = new std::string(platform::CreateTemporaryDirectory("quorvane-fuzz-"));
+    platform::SetEnvironmentVariable("QUORVANE_STATE_DIR", *made);
     platform::SetEnvironmentVariable("QUORVANE_SYSLOG_SOCKET", std::string());
-  }
-  FuzzStateDir(const FuzzStateDir&) = delete;
-  FuzzStateDir& operator=(const FuzzStateDir&) = delete;
-  ~FuzzStateDir() { platform::DeleteTree(path_); }
+    std::atexit([] { platform::DeleteTree(FuzzStateDirectory()); });
+    return made;
+  }();
+  return *path;
+}
 
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+inline std::string FuzzStateFile(const std::string& name) {
+  return FuzzStateDirectory() + "/" + name;
+}
 
 }  // namespace qv::fuzzing

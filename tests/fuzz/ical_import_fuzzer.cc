@@ -37,11 +37,10 @@ struct Environment {
   Environment() {
     // A zone with daylight saving time, on other dates than North America's.
     platform::SetEnvironmentVariable("TZ", std::string("CET-1CEST,M3.5.0,M10.5.0/3"));
-    store = std::make_unique<CalendarStore>(dir.File("calendar.db"));
+    store = std::make_unique<CalendarStore>(fuzzing::FuzzStateFile("calendar.db"));
     store->AddMailbox(kMailbox, "Fuzz", kOwner);
     mailbox_id = store->FindMailbox(kMailbox)->id;
   }
-  fuzzing::FuzzStateDir dir;
   std::unique_ptr<CalendarStore> store;
   int64_t mailbox_id = 0;
 };

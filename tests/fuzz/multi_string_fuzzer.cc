@@ -32,8 +32,7 @@ void StoreRaw(const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static qv::fuzzing::FuzzStateDir* dir = new qv::fuzzing::FuzzStateDir;  // lives to the end of the process
-  (void)dir;
+  qv::fuzzing::FuzzStateDirectory();  // the registry hive
   const std::string bytes(reinterpret_cast<const char*>(data), size);
 
   // A stored value: its strings are non-empty and hold no NUL, and they survive packing.

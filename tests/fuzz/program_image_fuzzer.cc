@@ -53,8 +53,7 @@ void ReadVersion(std::span<const uint8_t> block) {
 }
 
 void ReadProgramFile(std::span<const uint8_t> bytes) {
-  static fuzzing::FuzzStateDir* dir = new fuzzing::FuzzStateDir;  // lives to the end of the process
-  const std::string path = dir->File("program.exe");
+  const std::string path = fuzzing::FuzzStateFile("program.exe");
   Check(
       platform::WriteWholeFile(path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
   try {

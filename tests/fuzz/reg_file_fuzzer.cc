@@ -67,8 +67,7 @@ void EmptyHive() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static qv::fuzzing::FuzzStateDir* dir = new qv::fuzzing::FuzzStateDir;  // lives to the end of the process
-  (void)dir;
+  qv::fuzzing::FuzzStateDirectory();  // the registry hive
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
   RegFile file;

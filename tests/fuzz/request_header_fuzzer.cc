@@ -29,10 +29,10 @@ void Check(bool condition) {
 
 // The flush of an oversized buffer writes a trace line (dropped at level 0) and an event.
 struct Environment {
-  qv::fuzzing::FuzzStateDir dir;
+  const std::string& state_directory = qv::fuzzing::FuzzStateDirectory();  // before the event log opens
   qv::TWCEventLog event_log;
   qv::ProcessWide<qv::TWCEventLog>::Installation event_log_installed{qv::EventLog, event_log};
-  qv::TWCTraceWriter trace_writer{dir.File("Qvan.trace"), 0};
+  qv::TWCTraceWriter trace_writer{qv::fuzzing::FuzzStateFile("Qvan.trace"), 0};
   qv::ProcessWide<qv::TWCTraceWriter>::Installation trace_installed{qv::TraceWriter, trace_writer};
 };
 
