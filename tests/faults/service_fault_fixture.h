@@ -19,7 +19,7 @@
 
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
-#include "service/quorvane_fixture.h"
+#include "testing/quorvane_fixture.h"
 #include "testing/process_resources.h"
 
 namespace qv::testing {
