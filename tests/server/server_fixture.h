@@ -27,6 +27,7 @@
 #include "platform/tcp_socket.h"
 #include "server/wc_socket_srv.h"
 #include "testing/event_log_testing.h"
+#include "testing/machine_registry.h"
 #include "testing/message_pump.h"
 
 namespace qv::testing {
@@ -137,11 +138,7 @@ class ServerEnvironment {
   }
   static void SetValue(const std::string& key_path, const std::string& name, uint32_t type,
                        const std::string& data) {
-    platform::RegKey key;
-    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_ALL_ACCESS,
-                                       key.Receive(), nullptr),
-              platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::RegSetValueEx(key.Get(), name, type, data), platform::ERROR_SUCCESS);
+    SetMachineValue(key_path, name, type, data);
   }
 
   EventLogTestDir dir_;
