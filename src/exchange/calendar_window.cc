@@ -95,13 +95,7 @@ const AppointmentRecord* CalendarWindow::FirstInWindow() {
   return nullptr;
 }
 
-const AppointmentRecord* CalendarWindow::LastOfAll() {
-  last_read_forward_ = true;
-  if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
-    place_ = Place::kInWindow;
-    index_ = page_.size() - 1;
-    return &page_[index_];
-  }
+const AppointmentRecord* CalendarWindow::LastOfEarlier() {
   LoadEarlier();
   if (!earlier_.empty()) {
     place_ = Place::kInEarlier;
@@ -110,6 +104,16 @@ const AppointmentRecord* CalendarWindow::LastOfAll() {
   }
   place_ = Place::kBeforeFirst;
   return nullptr;
+}
+
+const AppointmentRecord* CalendarWindow::LastOfAll() {
+  last_read_forward_ = true;
+  if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
+    place_ = Place::kInWindow;
+    index_ = page_.size() - 1;
+    return &page_[index_];
+  }
+  return LastOfEarlier();
 }
 
 const AppointmentRecord* CalendarWindow::First() {
@@ -157,14 +161,7 @@ const AppointmentRecord* CalendarWindow::Previous() {
         index_ = page_.size() - 1;
         return &page_[index_];
       }
-      LoadEarlier();
-      if (!earlier_.empty()) {
-        place_ = Place::kInEarlier;
-        index_ = earlier_.size() - 1;
-        return &earlier_[index_];
-      }
-      place_ = Place::kBeforeFirst;
-      return nullptr;
+      return LastOfEarlier();
     case Place::kAfterLast:
       return LastOfAll();
   }

@@ -39,6 +39,8 @@ class CalendarWindow {
   // Reads the page after (forward) or before (backward) a key into page_; false when it is empty.
   bool ReadPage(bool forward, TDateTime key_start, int64_t key_id);
   const AppointmentRecord* FirstInWindow();
+  // The last appointment before the window, or none (then the cursor stands before the first).
+  const AppointmentRecord* LastOfEarlier();
   const AppointmentRecord* LastOfAll();
 
   platform::SqliteDatabase& database_;

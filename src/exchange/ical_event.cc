@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/clock.h"
+#include "support/civil_time.h"
 
 namespace qv::ical {
 
@@ -15,38 +16,22 @@ namespace {
 // millions of appointments (a rule every second, say) or never reach the range at all.
 constexpr size_t kMaxRuleSteps = 2000000;
 
+// A rule finer than daily with BY parts is walked by libical one unit (second, minute, hour) at a
+// time, also through the units its BY parts leave out: every minute of three years to find the
+// minutes of one 29 February. Such a rule whose range holds more units than this is too dense to walk.
+constexpr int64_t kMaxFilteredRuleUnits = 500000;
+
+// libical works out a zone's offset changes from each observance's DTSTART up to this year, the
+// first time it converts a time of the zone.
+constexpr int kZoneChangesEndYear = 2037;
+// Real zones change their offset once or twice a year, by yearly rules. An observance with another
+// rule (libical walks an hourly one hour by hour: minutes of work at every import and extension), or
+// with a yearly rule that makes more changes than this many a year, makes the definition unusable.
+constexpr int kMaxZoneChangesPerYear = 4;
+
 constexpr int64_t kSecondsPerDay = 86400;
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
-platform::SystemTime CivilFromSeconds(int64_t seconds) {
-  int64_t days = seconds / kSecondsPerDay;
-  int64_t rest = seconds % kSecondsPerDay;
-  if (rest < 0) rest += kSecondsPerDay, --days;
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t month_index = (5 * day_of_year + 2) / 153;
-  platform::SystemTime time;
-  time.day = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
-  time.month = static_cast<int>(month_index < 10 ? month_index + 3 : month_index - 9);
-  time.year = static_cast<int>(year_of_era + era * 400 + (time.month <= 2));
-  time.hour = static_cast<int>(rest / 3600);
-  time.minute = static_cast<int>(rest / 60 % 60);
-  time.second = static_cast<int>(rest % 60);
-  return time;
-}
+constexpr double kUnixEpoch = 25569;  // 1970-01-01 as an OLE date
+constexpr double kLastDay = 2958465;  // 9999-12-31
 
 int64_t WallSeconds(const TimeValue& value) {
   return DaysFromCivil(value.year, value.month, value.day) * kSecondsPerDay + value.hour * 3600 +
@@ -129,6 +114,37 @@ struct IteratorDeleter {
 };
 using RuleIterator = std::unique_ptr<icalrecur_iterator, IteratorDeleter>;
 
+bool HasByParts(const icalrecurrencetype& rule) {
+  for (const short* part : {rule.by_second, rule.by_minute, rule.by_hour, rule.by_day, rule.by_month_day,
+                            rule.by_year_day, rule.by_week_no, rule.by_month, rule.by_set_pos}) {
+    if (part[0] != ICAL_RECURRENCE_ARRAY_MAX) return true;
+  }
+  return false;
+}
+
+// Whether libical would need more than kMaxFilteredRuleUnits steps to walk the rule from its start to
+// `until` (seconds counted like WallSeconds; a few hours of zone offset do not matter here).
+bool TooCostlyToWalk(const icalrecurrencetype& rule, int64_t start_seconds, int64_t until_seconds) {
+  int64_t unit = 0;
+  switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+      unit = 1;
+      break;
+    case ICAL_MINUTELY_RECURRENCE:
+      unit = 60;
+      break;
+    case ICAL_HOURLY_RECURRENCE:
+      unit = 3600;
+      break;
+    default:
+      return false;  // daily and coarser rules step to the days their BY parts give
+  }
+  if (!HasByParts(rule)) return false;  // every step yields an occurrence, which the walk counts
+  int64_t end = until_seconds;
+  if (!icaltime_is_null_time(rule.until)) end = std::min(end, WallSeconds(FromIcal(rule.until)));
+  return (end - start_seconds) / (unit * std::max<int64_t>(1, rule.interval)) > kMaxFilteredRuleUnits;
+}
+
 std::string Quoted(std::string_view text) {
   std::string quoted(1, '"');
   quoted.append(text);
@@ -160,6 +176,37 @@ void TimeZones::ZoneDeleter::operator()(icaltimezone* zone) const {
   icaltimezone_free(zone, 1);
 }
 
+namespace {
+
+// Whether libical can work out the changes of every observance of a parsed VTIMEZONE in a bounded
+// number of steps: each rule is yearly and is walked as libical walks it, from DTSTART to the end year.
+bool ObservancesAreBounded(icalcomponent* vtimezone) {
+  for (icalcomponent* observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
+       observance != nullptr; observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+    icalproperty* start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+    if (start == nullptr) continue;  // libical passes such an observance over
+    const icaltimetype dtstart = icalproperty_get_dtstart(start);
+    const int years = std::max(1, kZoneChangesEndYear - dtstart.year + 1);
+    const size_t limit = static_cast<size_t>(years) * kMaxZoneChangesPerYear;
+    for (icalproperty* rule = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY);
+         rule != nullptr; rule = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
+      const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+      if (recurrence.freq != ICAL_YEARLY_RECURRENCE) return false;
+      const RuleIterator iterator(icalrecur_iterator_new(recurrence, dtstart));
+      icalerror_clear_errno();
+      if (iterator == nullptr) continue;
+      for (size_t steps = 0;; ++steps) {
+        const icaltimetype next = icalrecur_iterator_next(iterator.get());
+        if (icaltime_is_null_time(next) || next.year > kZoneChangesEndYear) break;
+        if (steps >= limit) return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TimeZones::Define(const Component& vtimezone) {
   const Property* tzid = vtimezone.Find("TZID");
   if (tzid == nullptr || tzid->Value().empty()) return false;
@@ -167,7 +214,7 @@ bool TimeZones::Define(const Component& vtimezone) {
   WriteComponent(vtimezone, true, &text);
   icalcomponent* parsed = icalparser_parse_string(text.c_str());
   if (parsed == nullptr) return false;
-  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT) {
+  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT || !ObservancesAreBounded(parsed)) {
     icalcomponent_free(parsed);
     return false;
   }
@@ -429,7 +476,11 @@ EventSeries::Expansion EventSeries::Expand(TDateTime from, TDateTime until, size
 
   take(start_moment_, duration_);
   size_t steps = 0;
+  // The end of the range in seconds since 1970, kept inside the years a calendar can hold.
+  const int64_t until_seconds = static_cast<int64_t>(
+      std::clamp(until - kUnixEpoch, -kUnixEpoch, kLastDay - kUnixEpoch) * kSecondsPerDay);
   for (const auto& rule : rules_) {
+    if (TooCostlyToWalk(rule->recurrence, start_moment_.seconds, until_seconds)) return Expansion::kTooMany;
     const RuleIterator iterator(icalrecur_iterator_new(rule->recurrence, ToIcal(start_)));
     if (iterator == nullptr) continue;
     while (true) {

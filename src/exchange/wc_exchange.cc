@@ -68,7 +68,7 @@ TWCExchange::~TWCExchange() {
 
 std::string TWCExchange::ClientAddress() const {
   if (Thread == nullptr || Thread->ClientSocket() == nullptr) return std::string();
-  return Thread->ClientSocket()->RemoteAddress();
+  return Thread->ClientSocket()->PeerAddress();
 }
 
 std::string TWCExchange::GetResponse() {

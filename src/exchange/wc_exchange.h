@@ -50,7 +50,8 @@ class TWCExchange {
 
   // The handler's identity in trace lines: 8 upper-case hexadecimal digits.
   const std::string& SessionId() const { return session_id_; }
-  // The client's remote address; empty without a request thread or client socket.
+  // The client's remote address as its connection was accepted (kept when a stop closes the socket
+  // meanwhile); empty without a request thread or client socket.
   std::string ClientAddress() const;
 
   static constexpr const char* kLogonRefused = "Could not logon you";

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "itc/default_exception_display.h"
 #include "itc/itc_directory.h"
 #include "itc/itc_message_block.h"
 #include "itc/single_write_multi_read.h"
 #include "platform/last_error.h"
 #include "platform/thread.h"
+#include "platform/unhandled_exception.h"
 #include "support/win_error_text.h"
 
 namespace qv {
@@ -298,13 +298,17 @@ void TVeskItc::DoWindowMessage(const platform::Msg& message, bool& handled) {
 void TVeskItc::HandleException() {
   // A thread given up by its owner must not touch this endpoint any more.
   if (platform::CurrentThreadAbandoned()) return;
+  DeliverCurrentException(OnException, *this);
+}
+
+void DeliverCurrentException(const TItcExceptionEvent& on_exception, TVeskItc& sender) {
   const std::exception_ptr current = std::current_exception();
   try {
     std::rethrow_exception(current);
   } catch (const Exception& exception) {
-    if (OnException) {
+    if (on_exception) {
       try {
-        OnException(*this, exception);
+        on_exception(sender, exception);
       } catch (...) {
         // What the exception handler raises goes nowhere.
       }
@@ -312,7 +316,7 @@ void TVeskItc::HandleException() {
     }
   } catch (...) {
   }
-  ShowUnhandledException(current);
+  platform::ShowUnhandledException(current);
 }
 
 platform::LResult ItcWindowProc(platform::WindowHandle window, uint32_t message, platform::WParam wparam,

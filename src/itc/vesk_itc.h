@@ -43,6 +43,11 @@ using TItcWindowMessageEvent =
     std::function<void(TVeskItc& sender, const platform::Msg& message, bool& handled)>;
 using TItcExceptionEvent = std::function<void(TVeskItc& sender, const Exception& exception)>;
 
+// Hands the exception being handled to `on_exception` with `sender` when it is one of ours (what the
+// handler raises goes nowhere); without a handler, or for any other exception, the process's default
+// display shows it. Callers on a thread its owner may have given up check that first.
+void DeliverCurrentException(const TItcExceptionEvent& on_exception, TVeskItc& sender);
+
 class TVeskItc {
  public:
   static constexpr size_t kMaxNameLength = 63;

@@ -1,6 +1,5 @@
 #include "itc/vesk_itc_thread.h"
 
-#include "itc/default_exception_display.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 
@@ -200,21 +199,7 @@ void TVeskItcThread::DoMessage(const std::string& sender_name, const void* data,
 
 void TVeskItcThread::HandleException() {
   if (platform::CurrentThreadAbandoned()) return;
-  const std::exception_ptr current = std::current_exception();
-  try {
-    std::rethrow_exception(current);
-  } catch (const Exception& exception) {
-    if (OnException) {
-      try {
-        OnException(*Itc_, exception);
-      } catch (...) {
-        // What the exception handler raises goes nowhere.
-      }
-      return;
-    }
-  } catch (...) {
-  }
-  ShowUnhandledException(current);
+  DeliverCurrentException(OnException, *Itc_);
 }
 
 }  // namespace qv

@@ -20,9 +20,18 @@ class ChildProcess {
   // Starts the program with the arguments that follow its name; a name without a path delimiter is
   // looked for along PATH. False, with the last error set, when it cannot be started.
   bool Start(const std::string& program, const std::vector<std::string>& arguments);
+  // The same with the child's standard output and standard error appended to a file (created when
+  // missing), as a service's console output goes to its log.
+  bool Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& output_file);
   // Waits until the child ends and gives its exit code; a child ended by a signal gives 128 + the
   // signal's number. False when no child runs.
   bool Wait(uint32_t* exit_code);
+  // The same for at most timeout_ms: false with ERROR_TIMEOUT as the last error when the child still
+  // runs then (it can be waited for again).
+  bool Wait(uint32_t* exit_code, uint32_t timeout_ms);
+  // The child's process id; 0 when none runs.
+  uint32_t ProcessId() const { return static_cast<uint32_t>(id_); }
 
  private:
   int64_t id_ = 0;

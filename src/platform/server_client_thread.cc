@@ -1,5 +1,7 @@
 #include "platform/server_client_thread.h"
 
+#include "platform/unhandled_exception.h"
+
 namespace qv::platform {
 
 namespace {
@@ -29,7 +31,7 @@ void TServerClientThread::Execute() {
   try {
     ClientExecute();
   } catch (...) {
-    TServerSocket::ReportUnhandledException(std::current_exception());
+    ShowUnhandledException(std::current_exception());
   }
   server_.EndConnection(*this);
 }

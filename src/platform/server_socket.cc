@@ -7,6 +7,7 @@
 #include "platform/last_error.h"
 #include "platform/server_client_thread.h"
 #include "platform/thread.h"
+#include "platform/unhandled_exception.h"
 #include "platform/win_error.h"
 
 namespace qv::platform {
@@ -47,7 +48,7 @@ TServerSocket::~TServerSocket() {
   try {
     SetActive(false);
   } catch (...) {
-    ReportUnhandledException(std::current_exception());
+    ShowUnhandledException(std::current_exception());
   }
 }
 
@@ -123,7 +124,7 @@ void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address
     try {
       thread = OnGetThread(*this, *socket);
     } catch (...) {
-      ReportUnhandledException(std::current_exception());
+      ShowUnhandledException(std::current_exception());
       thread.reset();
     }
   }
@@ -180,7 +181,7 @@ void TServerSocket::EndConnection(TServerClientThread& thread) {
     try {
       OnThreadEnd(*this, thread);
     } catch (...) {
-      ReportUnhandledException(std::current_exception());
+      ShowUnhandledException(std::current_exception());
     }
   }
   // The last touch of the server: once the entry is gone, a deactivation may finish and free it.
@@ -191,23 +192,6 @@ void TServerSocket::EndConnection(TServerClientThread& thread) {
 
 void TServerSocket::ClientError(TCustomWinSocket& socket, TErrorEvent error_event, int32_t& error_code) {
   if (OnClientError) OnClientError(*this, socket, error_event, error_code);
-}
-
-void TServerSocket::ReportUnhandledException(std::exception_ptr exception) {
-  std::string text;
-  try {
-    std::rethrow_exception(exception);
-  } catch (const Exception& e) {
-    text = std::string(e.ClassName()) + ": " + e.Message();
-  } catch (const std::exception& e) {
-    text = std::string("std::exception: ") + e.what();
-  } catch (...) {
-    text = "an exception of unknown type";
-  }
-  const std::string line =
-      "Unhandled exception on thread " + std::to_string(GetCurrentThreadId()) + ": " + text + "\n";
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
 }
 
 }  // namespace qv::platform

@@ -118,8 +118,6 @@ class TServerSocket {
   // A connection thread's end: closes and frees the client socket, reports the end, drops the entry.
   void EndConnection(TServerClientThread& thread);
   void ClientError(TCustomWinSocket& socket, TErrorEvent error_event, int32_t& error_code);
-  // An exception that a connection thread's body or a handler let escape: one line on standard error.
-  static void ReportUnhandledException(std::exception_ptr exception);
 
   int32_t port_ = 0;
   std::string address_;

@@ -30,6 +30,9 @@ class TCustomWinSocket {
   std::string RemoteAddress() const;
   // The peer's port; 0 once not connected.
   int32_t RemotePort() const;
+  // The peer's dotted IPv4 address as the connection was accepted, also after this side has closed
+  // the socket: for the records of a request that a stop or pause cut off while it was being handled.
+  const std::string& PeerAddress() const { return remote_address_; }
 
   // Ends the connection (the peer reads the end of the stream) and releases the handle once no call
   // uses it any more. Closing a closed socket does nothing.

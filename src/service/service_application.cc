@@ -1,6 +1,8 @@
 #include "service/service_application.h"
 
+#include <atomic>
 #include <ostream>
+#include <thread>
 
 #include "platform/accounts.h"
 #include "platform/exception.h"
@@ -10,6 +12,8 @@
 #include "platform/service_control.h"
 #include "platform/service_dispatcher.h"
 #include "platform/text_compare.h"
+#include "platform/thread.h"
+#include "platform/window_messages.h"
 #include "support/platform_error.h"
 #include "support/win_error_text.h"
 
@@ -141,9 +145,40 @@ int TServiceApplication::RunService() {
   TService& service = *service_;
   const std::vector<platform::SERVICE_TABLE_ENTRY> table = {
       {service.Name, [&service](const std::vector<std::string>& arguments) { service.Main(arguments); }}};
-  if (!platform::StartServiceCtrlDispatcher(table)) {
+  // The dispatcher runs on a thread of its own while this thread dispatches its window messages
+  // until the service has stopped: the windows of the objects this thread made (the file writers'
+  // error reports arrive there) are served for the whole life of the service.
+  const uint32_t this_thread = platform::GetCurrentThreadId();
+  platform::Msg message;
+  platform::PeekMessage(&message, 0, 0, 0, platform::PM_NOREMOVE);  // makes this thread's queue
+  std::atomic<bool> finished{false};
+  bool dispatched = false;
+  uint32_t error = 0;
+  std::thread dispatcher([&] {
+    dispatched = platform::StartServiceCtrlDispatcher(table);
+    if (!dispatched) error = platform::GetLastError();
+    finished = true;
+    platform::PostThreadMessage(this_thread, platform::WM_QUIT, 0, 0);
+  });
+  const auto dispatch = [this](const platform::Msg& got) {
+    try {
+      platform::DispatchMessage(&got);
+    } catch (const std::exception& failure) {
+      err_ << "Unhandled exception in a window message: " << failure.what() << "\n";
+    }
+  };
+  while (!finished) {
+    const int got = platform::GetMessage(&message, 0, 0, 0);
+    if (got < 0) break;
+    if (got > 0) dispatch(message);  // a quit (got 0) that is not the dispatcher's is passed over
+  }
+  dispatcher.join();
+  // What came in while the service stopped, the dispatcher's quit among it.
+  while (platform::PeekMessage(&message, 0, 0, 0, platform::PM_REMOVE))
+    if (message.message != platform::WM_QUIT) dispatch(message);
+  if (!dispatched) {
     err_ << "Service \"" << (service.DisplayName.empty() ? service.Name : service.DisplayName)
-         << "\" cannot run: \"" << GetWinErrorText(static_cast<int32_t>(platform::GetLastError())) << "\"\n";
+         << "\" cannot run: \"" << GetWinErrorText(static_cast<int32_t>(error)) << "\"\n";
     return 1;
   }
   return service.EndedCleanly() ? 0 : 1;

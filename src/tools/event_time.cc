@@ -4,24 +4,11 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "support/civil_time.h"
 
 namespace qv::tools {
 
 namespace {
-
-// The proleptic Gregorian date of a day count since 1970-01-01 (days_from_civil, inverted).
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t shifted_month = (5 * day_of_year + 2) / 153;
-  *day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
-  *month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
-  *year = static_cast<int>(year_of_era + era * 400 + (*month <= 2 ? 1 : 0));
-}
 
 std::string DateTimeText(int year, int month, int day, int hour, int minute, int second, char separator) {
   char text[40];
@@ -80,13 +67,8 @@ std::string LocalTimeText(int64_t unix_seconds) {
 }
 
 std::string UtcTimeText(int64_t unix_seconds) {
-  const int64_t days = (unix_seconds >= 0 ? unix_seconds : unix_seconds - 86399) / 86400;
-  const int64_t seconds = unix_seconds - days * 86400;
-  int year = 0, month = 0, day = 0;
-  CivilFromDays(days, &year, &month, &day);
-  return DateTimeText(year, month, day, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                      static_cast<int>(seconds % 60), 'T') +
-         "Z";
+  const platform::SystemTime utc = CivilFromSeconds(unix_seconds);
+  return DateTimeText(utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second, 'T') + "Z";
 }
 
 bool ParseSinceTime(const std::string& text, int64_t now, int64_t* unix_seconds) {

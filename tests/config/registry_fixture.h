@@ -13,6 +13,7 @@
 #include "platform/registry.h"
 #include "platform/text_compare.h"
 #include "platform/win_error.h"
+#include "testing/machine_registry.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 
@@ -38,11 +39,7 @@ class RegistryTest : public ::testing::Test {
  protected:
   static void Set(const std::string& key_path, const std::string& name, uint32_t type,
                   const std::string& data) {
-    platform::RegKey key;
-    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_ALL_ACCESS,
-                                       key.Receive(), nullptr),
-              platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::RegSetValueEx(key.Get(), name, type, data), platform::ERROR_SUCCESS);
+    SetMachineValue(key_path, name, type, data);
   }
 
   static std::optional<StoredValue> Get(const std::string& key_path, const std::string& name) {

@@ -150,6 +150,31 @@ TEST_F(CalendarTest, TimesOfOtherZonesBecomeTheServersLocalTime) {
   EXPECT_NE(report.notes[0].text.find("unknown time zone \"Olympus Mons Time\""), std::string::npos);
 }
 
+// libical works out every offset change of a zone from the observance's start to 2037 when it first
+// converts a time: a zone that changes every hour would cost minutes at each import. Such a
+// definition is left out (its times become local times); real zones, also those that start in 1601
+// as Outlook's do or in year 1, are used.
+TEST_F(CalendarTest, AZoneThatChangesItsOffsetEveryHourIsLeftOut) {
+  const ImportReport report = Import(
+      "BEGIN:VTIMEZONE\r\nTZID:Hourly\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+      "RRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+      "BEGIN:VTIMEZONE\r\nTZID:Since year one\r\nBEGIN:STANDARD\r\nDTSTART:00010101T000000\r\n"
+      "RRULE:FREQ=YEARLY\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+      "BEGIN:VEVENT\r\nUID:hourly\r\nDTSTART;TZID=Hourly:20240320T090000\r\nDURATION:PT1H\r\n"
+      "SUMMARY:Hourly zone\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:old\r\nDTSTART;TZID=Since year one:20240320T090000\r\nDURATION:PT1H\r\n"
+      "SUMMARY:Year one zone\r\nEND:VEVENT\r\n");
+  ASSERT_EQ(report.notes.size(), 2u);
+  EXPECT_EQ(report.notes[0].line, 4);
+  EXPECT_EQ(report.notes[0].text, "a VTIMEZONE without a usable definition was left out");
+  EXPECT_EQ(report.notes[1].uid, "hourly");
+  EXPECT_NE(report.notes[1].text.find("unknown time zone \"Hourly\""), std::string::npos);
+  // 9:00 at +03:00 is 7:00 here (CET, +01:00).
+  EXPECT_THAT(Window(EncodeDate(2024, 3, 20), EncodeDate(2024, 3, 21)),
+              ElementsAre("2024-03-20 07:00 -> 2024-03-20 08:00 Year one zone",
+                          "2024-03-20 09:00 -> 2024-03-20 10:00 Hourly zone"));
+}
+
 TEST_F(CalendarTest, RecurringEventInAnotherZoneFollowsThatZonesSummerTime) {
   // A 9:00 New York meeting every Monday: 15:00 here, except in the weeks in which only one side has
   // changed its clocks (from 10 March to 31 March 2024).
@@ -408,6 +433,27 @@ TEST_F(CalendarTest, LargeImportsReportProgressAndRefuseRunawayRules) {
   ASSERT_EQ(report.skipped.size(), 1u);
   EXPECT_EQ(report.skipped[0].uid, "every-second");
   EXPECT_EQ(report.skipped[0].text, "more than 100000 occurrences");
+}
+
+// libical walks a rule finer than daily one unit at a time, also through the units its BY parts leave
+// out: every minute of four years for the minutes of one 29 February (seconds of work, and minutes
+// for a rule every second). Such a rule is refused when its range holds more than 500,000 units; an
+// hourly rule limited to some hours of weekdays walks few enough.
+TEST_F(CalendarTest, RulesFinerThanDailyThatLeaveOutMostUnitsAreRefused) {
+  const ImportReport report = Import(
+      "BEGIN:VEVENT\r\nUID:leap-minutes\r\nDTSTART:20250301T000000\r\n"
+      "RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=29\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:leap-seconds\r\nDTSTART:20250301T000000\r\n"
+      "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=29;UNTIL=20280301T000000\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:office-hours\r\nDTSTART:20240304T090000\r\nDURATION:PT30M\r\n"
+      "RRULE:FREQ=HOURLY;BYDAY=MO,TU;BYHOUR=9,10;UNTIL=20240312T000000\r\nSUMMARY:Office hour\r\n"
+      "END:VEVENT\r\n");
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(report.skipped[0].uid, "leap-minutes");
+  EXPECT_EQ(report.skipped[1].uid, "leap-seconds");
+  EXPECT_EQ(report.skipped[1].text, "more than 100000 occurrences");
+  EXPECT_EQ(report.events, 1u);
+  EXPECT_EQ(report.occurrences, 6u);  // 4, 5 and 11 March at 9:00 and 10:00
 }
 
 }  // namespace

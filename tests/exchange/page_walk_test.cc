@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <map>
-#include <regex>
 #include <set>
 
 #include "exchange/pages_fixture.h"
@@ -91,12 +91,16 @@ struct PageLinks {
 
 PageLinks ReadListPage(const std::string& body) {
   PageLinks links;
-  static const std::regex kLink("E=(CO|CA)&amp;X=(\\d+)\">([^<]*)</a>");
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), kLink); it != std::sregex_iterator(); ++it) {
-    const int index = std::stoi((*it)[2]);
-    if ((*it)[1] == "CO") {
+  for (size_t at = body.find("E=C"); at != std::string::npos; at = body.find("E=C", at + 1)) {
+    const std::string kind = body.substr(at + 2, 2);
+    const size_t digits = at + std::string("E=CO&amp;X=").size();
+    size_t end = digits;
+    while (end < body.size() && std::isdigit(static_cast<unsigned char>(body[end]))) ++end;
+    const int index = std::stoi(body.substr(digits, end - digits));
+    const std::string label = body.substr(end + 2, body.find("</a>", end) - end - 2);
+    if (kind == "CO") {
       links.shown.push_back(index);
-    } else if ((*it)[3] == "&lt;&lt;") {
+    } else if (label == "&lt;&lt;") {
       links.backward = index;
     } else {
       links.forward = index;

@@ -1,10 +1,17 @@
 // Untrusted program files through the resource reader: the bytes as a PE or ELF image whose version
 // resource and message table are found and read the way TVersionInfo and the event viewer read
-// them, and the same bytes taken directly as a version resource and as a message table.
+// them, the same bytes taken directly as a version resource and as a message table, and the bytes
+// as a program file on disk read by TVersionInfo as the start-up check reads the information
+// store's program (positioned reads of the file instead of a buffer).
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
+#include <string>
 #include <vector>
+
+#include "fuzz_state_dir.h"
+#include "platform/file_system.h"
 
 #include "platform/exception.h"
 #include "platform/image_resources.h"
@@ -18,14 +25,47 @@ namespace {
 
 using namespace qv;
 
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Every value and number the reader offers.
+void ReadAll(const TVersionInfo& info) {
+  for (int index = 0; index < TVersionInfo::kValueCount; ++index) {
+    // A value is cut at its first NUL.
+    Check(info.GetItem(index).find('\0') == std::string::npos);
+  }
+  info.GetValue("SpecialBuild");
+  info.GetValue("");
+  // Without a translation there are no values and no numbers.
+  if (info.KeyPrefix().empty()) Check(info.FileVersion().empty() && info.MajorVersion() == 0);
+}
+
 void ReadVersion(std::span<const uint8_t> block) {
   std::string value;
   platform::VerQueryValue(block, "\\", &value);
+  platform::VerQueryValue(block, "\\VarFileInfo\\Translation", &value);
   try {
-    const TVersionInfo info = TVersionInfo::FromVersionData(std::vector<uint8_t>(block.begin(), block.end()));
-    info.GetValue("SpecialBuild");
+    ReadAll(TVersionInfo::FromVersionData(std::vector<uint8_t>(block.begin(), block.end())));
   } catch (const EConvertError&) {
     // a FileVersion part that is not a number: the reader's documented answer
+  }
+}
+
+void ReadProgramFile(std::span<const uint8_t> bytes) {
+  const std::string path = fuzzing::FuzzStateFile("program.exe");
+  Check(
+      platform::WriteWholeFile(path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+  try {
+    const TVersionInfo info(path);
+    ReadAll(info);
+    // The file route finds what the buffer route finds.
+    const platform::MemoryImageBytes image(bytes);
+    std::vector<uint8_t> resource;
+    if (platform::FindImageResource(image, platform::kResourceTypeVersion, 1, platform::kLanguageNeutral,
+                                    &resource))
+      Check(info.VersionData() == resource);
+  } catch (const EConvertError&) {
   }
 }
 
@@ -60,5 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ReadVersion(bytes);
   ReadMessages(bytes);
+  ReadProgramFile(bytes);
   return 0;
 }

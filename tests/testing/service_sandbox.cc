@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/shared_file.h"
+#include "testing/machine_registry.h"
 #include "testing/test_service.h"
 
 namespace qv::testing {
@@ -108,21 +109,7 @@ void ServiceSandbox::StopLeftover(const std::string& service_name) {
 }
 
 std::string ServiceEntryValue(const std::string& service_name, const std::string& value_name) {
-  platform::RegKey key;
-  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE,
-                             "SYSTEM\\CurrentControlSet\\Services\\" + service_name, 0, platform::KEY_READ,
-                             key.Receive()) != platform::ERROR_SUCCESS)
-    return "";
-  uint32_t type = 0;
-  std::string data;
-  if (platform::RegQueryValueEx(key.Get(), value_name, &type, &data) != platform::ERROR_SUCCESS) return "";
-  if (type == platform::REG_DWORD && data.size() == 4) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(data[static_cast<size_t>(i)]);
-    return std::to_string(value);
-  }
-  if (!data.empty() && data.back() == '\0') data.pop_back();
-  return data;
+  return MachineValue("SYSTEM\\CurrentControlSet\\Services\\" + service_name, value_name).value_or("");
 }
 
 }  // namespace qv::testing

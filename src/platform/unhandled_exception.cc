@@ -1,4 +1,4 @@
-#include "itc/default_exception_display.h"
+#include "platform/unhandled_exception.h"
 
 #include <cstdio>
 #include <string>
@@ -6,7 +6,7 @@
 #include "platform/exception.h"
 #include "platform/thread.h"
 
-namespace qv {
+namespace qv::platform {
 
 void ShowUnhandledException(std::exception_ptr exception) {
   std::string text;
@@ -20,9 +20,9 @@ void ShowUnhandledException(std::exception_ptr exception) {
     text = "an exception of unknown type";
   }
   const std::string line =
-      "Unhandled exception on thread " + std::to_string(platform::GetCurrentThreadId()) + ": " + text + "\n";
+      "Unhandled exception on thread " + std::to_string(GetCurrentThreadId()) + ": " + text + "\n";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
 }
 
-}  // namespace qv
+}  // namespace qv::platform

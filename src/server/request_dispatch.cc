@@ -1,0 +1,28 @@
+// The request thread's dispatch: one request handler per request header.
+#include <string>
+
+#include "exchange/wc_exchange.h"
+#include "logging/wc_html_log_writer.h"
+#include "logging/wc_trace_writer.h"
+#include "server/wc_socket_thread.h"
+
+namespace qv {
+
+// The handler lives for this request only and is freed on every path; a failure passes on to the
+// thread body, and no response is sent. The request log gets the client's address as the connection
+// was accepted: a stop or pause that closes the socket meanwhile must not leave the line without it.
+std::string TSrvThread::HandleRequest(const std::string& sHeader) {
+  TWCExchange exchange(this);
+  exchange.Mailbox = GetParam(sHeader, "U");
+  exchange.Password = GetParam(sHeader, "P");
+  exchange.PageKind = GetParam(sHeader, "E");
+  exchange.Position = GetParam(sHeader, "X");
+  exchange.MaxPdu = GetMaxPdu(sHeader);
+  const std::string get_line = GetFirstLine(sHeader);
+  const std::string& address = ClientSocket()->PeerAddress();
+  RequestLog->LogRequest(address, get_line, exchange.Password);
+  if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace("Request from: " + address, 3);
+  return exchange.GetResponse();
+}
+
+}  // namespace qv

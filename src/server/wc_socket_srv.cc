@@ -1,0 +1,85 @@
+#include "server/wc_socket_srv.h"
+
+#include <string>
+
+#include "config/wc_config.h"
+#include "logging/wc_event_log.h"
+#include "logging/wc_trace_writer.h"
+#include "server/wc_socket_thread.h"
+
+namespace qv {
+
+namespace {
+
+// Event ids of the message catalogue.
+constexpr uint32_t kClientErrorEvent = 110;
+constexpr uint32_t kConnectionLimitEvent = 111;
+
+}  // namespace
+
+const char* ErrorEventName(int32_t error_event) {
+  static constexpr const char* kNames[] = {"General", "Send", "Receive", "Connect", "Disconnect", "Accept"};
+  if (error_event < 0 || error_event >= static_cast<int32_t>(std::size(kNames))) return "";
+  return kNames[error_event];
+}
+
+TSocketSrv::TSocketSrv() : client_error_lock_(std::make_unique<platform::CriticalSection>()) {
+  SetServerType(platform::stThreadBlocking);
+  SetPort(Config->Port);
+  OnGetThread = [this](platform::TServerSocket&, platform::TServerClientWinSocket& client_socket) {
+    return GetThread(client_socket);
+  };
+  OnThreadEnd = [this](platform::TServerSocket&, platform::TServerClientThread& thread) {
+    ThreadEnd(thread);
+  };
+  OnClientError = [this](platform::TServerSocket&, platform::TCustomWinSocket& socket,
+                         platform::TErrorEvent error_event,
+                         int32_t& error_code) { ClientError(socket, error_event, error_code); };
+}
+
+TSocketSrv::~TSocketSrv() {
+  // The handlers use this object's members: every request thread must be gone before they are.
+  platform::TServerSocket::SetActive(false);
+  client_error_lock_.reset();
+}
+
+void TSocketSrv::SetActive(bool value) {
+  platform::TServerSocket::SetActive(value);
+  if (value) TraceWriter->Trace("Socket listen on Port:" + std::to_string(Port()), 2);
+}
+
+std::unique_ptr<platform::TServerClientThread> TSocketSrv::GetThread(
+    platform::TServerClientWinSocket& client_socket) {
+  const int32_t max_connections = Config->MaxConnections;
+  if (RequestThreadCount >= max_connections) {
+    client_socket.Close();
+    EventLog->WriteEvent(eltWarning, 0, kConnectionLimitEvent, std::to_string(max_connections));
+    TraceWriter->Trace("Thread not started max. Connection reached!", 3);
+    return nullptr;
+  }
+  auto thread = std::make_unique<TSrvThread>(&client_socket);
+  ++RequestThreadCount;
+  thread->Resume();  // the platform starts it when it takes it over
+  TraceWriter->Trace("Thread started: " + std::to_string(thread->ThreadID()), 3);
+  return thread;
+}
+
+void TSocketSrv::ThreadEnd(platform::TServerClientThread& thread) {
+  TraceWriter->Trace("Thread terminated: " + std::to_string(thread.ThreadID()), 3);
+  --RequestThreadCount;
+}
+
+void TSocketSrv::ClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent error_event,
+                             int32_t& error_code) {
+  platform::CriticalSectionLock lock(*client_error_lock_);
+  // Without tracing the error is not reported here and raises in the thread that met it.
+  if (TraceWriter->TraceDetailness == 0) return;
+  const std::string kind = ErrorEventName(error_event);
+  const std::string code = "Client Error: " + std::to_string(error_code);
+  const std::string address = "RemoteAddress: " + socket.RemoteAddress();
+  TraceWriter->Trace(code + " / " + address + "ErrorEvent: " + kind, 2);
+  EventLog->WriteEvent(eltWarning, 0, kClientErrorEvent, code, address, "ErrorEvent: " + kind);
+  error_code = 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,43 @@
+// TSocketSrv: the service's connection server. It listens on the configured port, serves every
+// accepted connection by a request thread (TSrvThread) while fewer than MaxConnections run, refuses
+// the others, counts the running request threads and reports socket errors of client connections.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/server_socket.h"
+#include "platform/sync.h"
+
+namespace qv {
+
+class TSocketSrv : public platform::TServerSocket {
+ public:
+  // Inactive, on the Port of the settings snapshot, with the server's own handlers.
+  TSocketSrv();
+  // Deactivates the server first (which ends every request thread), then frees the lock.
+  ~TSocketSrv() override;
+
+  // Switches listening on or off. On: "Socket listen on Port:" + port goes to the trace once the
+  // socket listens; an error (the port in use, say) passes on and writes nothing.
+  void SetActive(bool value);
+
+  // Request threads started and not yet ended.
+  std::atomic<int32_t> RequestThreadCount{0};
+
+ private:
+  // The thread provider: a request thread for the connection, or none at the connection limit.
+  std::unique_ptr<platform::TServerClientThread> GetThread(platform::TServerClientWinSocket& client_socket);
+  void ThreadEnd(platform::TServerClientThread& thread);
+  void ClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent error_event,
+                   int32_t& error_code);
+
+  std::unique_ptr<platform::CriticalSection> client_error_lock_;
+};
+
+// The name of a socket operation kind as the client-error reports show it ("Send", "Receive" ...);
+// empty for a kind outside the six.
+const char* ErrorEventName(int32_t error_event);
+
+}  // namespace qv

@@ -1,0 +1,157 @@
+#include "server/wc_socket_thread.h"
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "config/wc_config.h"
+#include "logging/wc_trace_writer.h"
+#include "platform/socket_error.h"
+#include "platform/win_socket_stream.h"
+#include "server/request_errors.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int32_t kReadChunk = 10;  // bytes asked for by each read
+
+// A read that fails because the peer dropped the connection reports the system code 64 (network name
+// no longer available) or 233 (no process at the other end); the message shows it in decimal.
+bool IsDroppedConnection(const std::string& message) {
+  return message.find("64") != std::string::npos || message.find("233") != std::string::npos;
+}
+
+}  // namespace
+
+// The working values of one run of the thread body, which the exception report prints.
+struct TSrvThread::Reception {
+  std::string sReadBuffer;      // the latest read
+  std::string sIncomingData;    // received and not yet consumed
+  std::string sIncomingHeader;  // the complete request header, once recognised
+  std::string sResponse;        // the answer to send
+  int32_t iReadTimeOut = 0;     // ms, one read
+  int32_t iWaitTimeOut = 0;     // ms, the longest wait for the next data
+  int32_t iReadCount = 0;       // bytes of the latest read
+};
+
+TSrvThread::TSrvThread(platform::TServerClientWinSocket* client_socket)
+    : TServerClientThread(client_socket) {}
+
+// The body ends the thread on every path: after the answer, on a wait that timed out, on a read that
+// found nothing (a time-out or the peer's end), and on an error that ends the loop. It closes the
+// socket itself on the time-out and error paths; after an answer the platform closes it.
+void TSrvThread::ClientExecute() {
+  Reception r;
+  r.iReadTimeOut = Config->SocketTimeOut;
+  r.iWaitTimeOut = Config->ServerTimeOut;
+  try {
+    Receive(r);
+  } catch (...) {
+    HandleOuterError(r, std::current_exception());
+  }
+}
+
+void TSrvThread::Receive(Reception& r) {
+  // Negative time-outs wrap around to very long ones (-1 is INFINITE), as on Windows.
+  platform::TWinSocketStream stream(*ClientSocket(), static_cast<uint32_t>(r.iReadTimeOut));
+  while (!Terminated() && ClientSocket()->Connected()) {
+    try {
+      if (!stream.WaitForData(static_cast<uint32_t>(r.iWaitTimeOut))) {
+        TraceTimeOut();
+        TerminateAndClose();
+        continue;
+      }
+      if (Terminated() || !ClientSocket()->Connected()) continue;
+      r.sReadBuffer.assign(kReadChunk, '\0');
+      r.iReadCount = stream.Read(r.sReadBuffer.data(), kReadChunk);
+      if (r.iReadCount == 0) {
+        TraceTimeOut();
+        TerminateAndClose();
+        continue;
+      }
+      r.sReadBuffer.resize(static_cast<size_t>(r.iReadCount));
+      r.sIncomingData += r.sReadBuffer;
+      if (ExtractHeader(r.sIncomingData, r.sIncomingHeader)) {
+        if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace(r.sIncomingHeader + "\r\n", 3);
+        r.sResponse = HandleRequest(r.sIncomingHeader);
+        // One send; the count it reports is not looked at. The platform closes the connection when
+        // the body returns, which marks the end of the response.
+        ClientSocket()->SendText(r.sResponse);
+        Terminate();
+      }
+    } catch (...) {
+      HandleReadStepError(r);
+    }
+  }
+}
+
+void TSrvThread::HandleReadStepError(Reception&) {
+  try {
+    throw;
+  } catch (const platform::ESocketError& error) {
+    TraceWriter->Trace("Socket error " + error.Message(), 3);
+    TerminateAndClose();
+    if (IsDroppedConnection(error.Message())) return;
+    throw;
+  } catch (const ERangeError& error) {
+    TraceWriter->Trace("Socket error " + error.Message(), 3);
+  } catch (const std::out_of_range& error) {
+    TraceWriter->Trace(std::string("Socket error ") + error.what(), 3);
+  } catch (...) {
+    Terminate();
+    throw;
+  }
+}
+
+void TSrvThread::HandleOuterError(const Reception& r, std::exception_ptr error) {
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const WCException& reported) {
+      // Reported where it was raised.
+      TraceWriter->Trace("Socket error " + reported.Message(), 3);
+      TerminateAndClose();
+    } catch (...) {
+      const std::string message = ErrorMessage(std::current_exception());
+      ReportException(r, message);
+      for (int i = 0; i < 2; ++i) {
+        TraceWriter->Trace("Socket error " + message, 3);
+        TerminateAndClose();
+      }
+    }
+  } catch (...) {
+    // Only a failure to build a text can get here; the thread ends all the same.
+    TerminateAndClose();
+  }
+}
+
+void TSrvThread::ReportException(const Reception& r, const std::string& message) {
+  TraceExceptionReport(
+      message, kRequestThreadClass,
+      [&] {
+        return "Thread ID: " + std::to_string(ThreadID()) +
+               " ClientSocket: " + ClientSocket()->RemoteAddress() + ":" +
+               std::to_string(ClientSocket()->RemotePort());
+      },
+      [&] {
+        return "sReadBuffer: " + r.sReadBuffer + " sIncomingData: " + r.sIncomingData +
+               " sIncomingHeader: " + r.sIncomingHeader + " sResponse: " + r.sResponse +
+               " iReadTimeOut: " + std::to_string(r.iReadTimeOut) +
+               " iWaitTimeOut: " + std::to_string(r.iWaitTimeOut) +
+               " iReadCount: " + std::to_string(r.iReadCount);
+      });
+}
+
+void TSrvThread::TraceTimeOut() {
+  TraceWriter->Trace("SocketTimeOut - Thread ID: " + std::to_string(ThreadID()) + " ClientSocket: " +
+                         ClientSocket()->RemoteAddress() + ":" + std::to_string(ClientSocket()->RemotePort()),
+                     3);
+}
+
+void TSrvThread::TerminateAndClose() {
+  Terminate();
+  ClientSocket()->Close();
+}
+
+}  // namespace qv

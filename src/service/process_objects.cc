@@ -1,0 +1,42 @@
+#include "service/process_objects.h"
+
+#include <cstdio>
+#include <string>
+
+#include "exchange/calendar_store_driver.h"
+#include "platform/com.h"
+#include "platform/exception.h"
+
+namespace qv {
+
+ProcessObjects::Apartment::Apartment() {
+  const platform::HRESULT result = platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED);
+  if (platform::FAILED(result)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
+    throw Exception(std::string("Cannot enter the multithreaded apartment: $") + code);
+  }
+}
+
+ProcessObjects::Apartment::~Apartment() {
+  platform::CoUninitialize();
+}
+
+// Each object takes its settings from the ones before it (the writers their files and switches from
+// the snapshot), so each is installed before the next is made.
+ProcessObjects::ProcessObjects() {
+  config_ = std::make_unique<TWCConfig>();
+  config_slot_.emplace(Config, *config_);
+  event_log_ = std::make_unique<TWCEventLog>();
+  event_log_slot_.emplace(EventLog, *event_log_);
+  trace_writer_ = std::make_unique<TWCTraceWriter>();
+  trace_writer_slot_.emplace(TraceWriter, *trace_writer_);
+  request_log_ = std::make_unique<THtmlLogWriter>();
+  request_log_slot_.emplace(RequestLog, *request_log_);
+  apartment_.emplace();
+  RegisterCalendarStoreDriver();
+}
+
+ProcessObjects::~ProcessObjects() = default;
+
+}  // namespace qv

@@ -1,0 +1,136 @@
+#include "service/quorvane_service.h"
+
+#include <cstring>
+#include <exception>
+
+#include "config/wc_config.h"
+#include "exchange/startup_checks.h"
+#include "logging/wc_event_log.h"
+#include "logging/wc_trace_writer.h"
+#include "server/wc_socket_srv.h"
+#include "support/service_functions.h"
+
+namespace qv {
+
+namespace {
+
+// Event ids of the message catalogue.
+constexpr uint32_t kNoticeEvent = 0;
+constexpr uint32_t kStateEvent = 1;
+constexpr uint32_t kSocketErrorEvent = 100;
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// True when the service is paused: it still runs (its process, its writers) though it does not listen.
+bool IsServicePaused(const std::string& machine_name, const std::string& service_name) {
+  const platform::ServiceHandle manager = OpenServiceManager(machine_name);
+  const platform::ServiceHandle service(
+      platform::OpenService(manager.Get(), service_name, platform::SERVICE_QUERY_STATUS));
+  platform::SERVICE_STATUS status;
+  return service && platform::QueryServiceStatus(service.Get(), &status) &&
+         status.dwCurrentState == platform::SERVICE_PAUSED;
+}
+
+}  // namespace
+
+TQuorvane::TQuorvane() : TService(kServiceName) {
+  OnCreate = [this](TService& sender) { ServiceCreate(sender); };
+  OnDestroy = [this](TService& sender) { ServiceDestroy(sender); };
+  BeforeInstall = [this](TService& sender) { ServiceBeforeInstall(sender); };
+  AfterInstall = [this](TService& sender) { ServiceAfterInstall(sender); };
+  BeforeUninstall = [this](TService& sender) { ServiceBeforeUninstall(sender); };
+  OnStart = [this](TService& sender, bool& started) { ServiceStart(sender, started); };
+  OnStop = [this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); };
+  OnPause = [this](TService& sender, bool& paused) { ServicePause(sender, paused); };
+  OnContinue = [this](TService& sender, bool& continued) { ServiceContinue(sender, continued); };
+}
+
+// Also when the application frees the object without its destroy handler having run.
+TQuorvane::~TQuorvane() = default;
+
+void TQuorvane::ServiceCreate(TService&) {
+  AllowStop = true;
+  AllowPause = true;
+  DisplayName = "Quorvane";
+  SocketSrv = std::make_unique<TSocketSrv>();
+}
+
+void TQuorvane::ServiceDestroy(TService&) {
+  SocketSrv.reset();
+}
+
+void TQuorvane::ServiceStart(TService&, bool& Started) {
+  // The checks report their own refusals; an error one of them raises leaves the handler, and the
+  // framework reports the failed start.
+  if (!CheckCdoVersion() || !CheckExchangeVersion()) {
+    Started = false;
+    return;
+  }
+  try {
+    SocketSrv->SetActive(true);
+    Started = true;
+    EventLog->WriteEvent(eltInformation, 0, kStateEvent, "started");
+    TraceWriter->Trace("Qvan started", 2);
+  } catch (const std::exception& error) {
+    Started = false;
+    EventLog->WriteEvent(eltError, 0, kSocketErrorEvent, error.what());
+    TraceWriter->Trace(std::string("Socket error ") + error.what(), 1);
+  }
+}
+
+void TQuorvane::SwitchServer(bool active, const char* state_word, bool& succeeded) {
+  try {
+    SocketSrv->SetActive(active);
+    succeeded = true;
+    EventLog->WriteEvent(eltInformation, 0, kStateEvent, state_word);
+    TraceWriter->Trace(std::string("Qvan ") + state_word, 2);
+  } catch (const std::exception& error) {
+    succeeded = false;
+    EventLog->WriteEvent(eltError, 0, kSocketErrorEvent, error.what());
+    TraceWriter->Trace(error.what(), 1);
+  }
+}
+
+void TQuorvane::ServiceStop(TService&, bool& Stopped) {
+  SwitchServer(false, "stopped", Stopped);
+}
+
+void TQuorvane::ServicePause(TService&, bool& Paused) {
+  SwitchServer(false, "paused", Paused);
+}
+
+void TQuorvane::ServiceContinue(TService&, bool& Continued) {
+  SwitchServer(true, "continued", Continued);
+}
+
+void TQuorvane::ServiceBeforeInstall(TService&) {
+  // A later argument with the same prefix overrides an earlier one; others are not looked at here.
+  for (const std::string& parameter : Parameters) {
+    if (StartsWith(parameter, kServiceStartNamePrefix))
+      ServiceStartName = parameter.substr(std::strlen(kServiceStartNamePrefix));
+    else if (StartsWith(parameter, kPasswordPrefix))
+      Password = parameter.substr(std::strlen(kPasswordPrefix));
+  }
+}
+
+void TQuorvane::ServiceAfterInstall(TService&) {
+  Config->WriteDescription();
+  Config->RegisterEventMessageFile();
+  EventLog->WriteEvent(eltInformation, 0, kNoticeEvent, "The Quorvane has installed.");
+}
+
+void TQuorvane::ServiceBeforeUninstall(TService&) {
+  // The helpers raise when the manager or the service cannot be opened (not installed, say): removal
+  // then ends here, before anything is deleted.
+  const std::string computer = GetLocalComputerName();
+  // A paused service is stopped as well: left alone it would stay behind as a process nobody can
+  // control any more, its entry waiting for a stop that never comes.
+  if (IsServiceRunning(computer, Name) || IsServicePaused(computer, Name)) StopServiceAndWait(computer, Name);
+  Config->DeleteEventSource();
+  Config->DeleteDescription();
+  EventLog->WriteEvent(eltInformation, 0, kNoticeEvent, "The Quorvane has uninstalled.");
+}
+
+}  // namespace qv

@@ -1,0 +1,47 @@
+// TQuorvane: the service object. It owns the connection server and switches it on at start (after
+// the start-up checks of the messaging library and the information store) and on continue, and off
+// at stop and pause; every transition and every failure goes to the event log and the trace in fixed
+// words. Installation takes the account from the command line, writes the service's description and
+// registers the event source; removal stops a service that is still up and removes both again.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "service/service.h"
+
+namespace qv {
+
+class TSocketSrv;
+
+class TQuorvane : public TService {
+ public:
+  static constexpr const char* kServiceName = "Quorvane";
+
+  TQuorvane();
+  ~TQuorvane() override;
+
+  // The handlers, bound to the framework's events by the constructor.
+  void ServiceCreate(TService& Sender);
+  void ServiceDestroy(TService& Sender);
+  void ServiceStart(TService& Sender, bool& Started);
+  void ServiceStop(TService& Sender, bool& Stopped);
+  void ServicePause(TService& Sender, bool& Paused);
+  void ServiceContinue(TService& Sender, bool& Continued);
+  void ServiceBeforeInstall(TService& Sender);
+  void ServiceAfterInstall(TService& Sender);
+  void ServiceBeforeUninstall(TService& Sender);
+
+ private:
+  // Stop, pause and continue: the server switched, event 1 with the state word and "Qvan " + word at
+  // level 2; a failure gives event 100 and its message at level 1, and the control fails.
+  void SwitchServer(bool active, const char* state_word, bool& succeeded);
+
+  std::unique_ptr<TSocketSrv> SocketSrv;
+};
+
+// The command line's account prefixes that installation reads (compared case-sensitively).
+constexpr const char* kServiceStartNamePrefix = "/ServiceStartName=";
+constexpr const char* kPasswordPrefix = "/Password=";
+
+}  // namespace qv

@@ -1,0 +1,59 @@
+// The process-wide objects of the service program made in this process: their slots, the apartment
+// and the messaging library while they live, and nothing left behind when they go or fail to come.
+#include <gtest/gtest.h>
+
+#include "config/wc_config.h"
+#include "exchange/mapi_tlb.h"
+#include "logging/wc_event_log.h"
+#include "logging/wc_html_log_writer.h"
+#include "logging/wc_trace_writer.h"
+#include "platform/com.h"
+#include "service/process_objects.h"
+#include "testing/quorvane_fixture.h"
+#include "testing/event_log_testing.h"
+
+namespace qv {
+namespace {
+
+using namespace qv::testing;
+
+bool AnySlotFilled() {
+  return Config.Exists() || EventLog.Exists() || TraceWriter.Exists() || RequestLog.Exists();
+}
+
+TEST(ProcessObjects, FillTheSlotsFromTheSettingsAndEmptyThemInTheEnd) {
+  EventLogTestDir sandbox;
+  const std::string trace_file = sandbox.Path() + "/Qvan.trace";
+  SetMachineDword(kSettingsKey, "TraceDetailness", 2);
+  SetMachineText(kSettingsKey, "TraceFile", trace_file);
+  SetMachineDword(kSettingsKey, "logging", 0);
+  {
+    const ProcessObjects objects;
+    ASSERT_TRUE(Config.Exists() && EventLog.Exists() && TraceWriter.Exists() && RequestLog.Exists());
+    EXPECT_EQ(Config->TraceFile, trace_file);
+    EXPECT_EQ(TraceWriter->TraceDetailness, 2);
+    EXPECT_FALSE(RequestLog->Enabled);
+    EXPECT_EQ(EventLog->SourceName, "Qvan");
+    // This thread is in the multithreaded apartment, and the library answers.
+    EXPECT_EQ(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED), platform::S_FALSE);
+    platform::CoUninitialize();
+    EXPECT_EQ(cdo::CreateSession()->Version(), "1.21");
+    TraceWriter->Trace("before the end", 2);
+  }
+  EXPECT_FALSE(AnySlotFilled());
+  // The trace writer wrote what was queued before it went.
+  EXPECT_NE(FileText(trace_file).find(" before the end\r\n"), std::string::npos);
+  // The apartment was left with them.
+  EXPECT_EQ(platform::CoInitializeEx(nullptr, platform::COINIT_APARTMENTTHREADED), platform::S_OK);
+  platform::CoUninitialize();
+}
+
+TEST(ProcessObjects, AMistypedSettingLeavesNoObjectBehind) {
+  EventLogTestDir sandbox;
+  SetMachineText(kSettingsKey, "TraceDetailness", "3");
+  EXPECT_THROW(ProcessObjects(), ERegistryException);
+  EXPECT_FALSE(AnySlotFilled());
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,60 @@
+// Values under HKEY_LOCAL_MACHINE of the registry stand-in, set and read as the tests need them:
+// settings written before a program starts, entries checked after it ran.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace qv::testing {
+
+// A value under HKEY_LOCAL_MACHINE: REG_SZ text without its NUL, REG_DWORD in decimal; nothing when
+// the key or value is missing.
+inline std::optional<std::string> MachineValue(const std::string& key_path, const std::string& name) {
+  platform::RegKey key;
+  if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ, key.Receive()) !=
+      platform::ERROR_SUCCESS)
+    return std::nullopt;
+  uint32_t type = 0;
+  std::string data;
+  if (platform::RegQueryValueEx(key.Get(), name, &type, &data) != platform::ERROR_SUCCESS)
+    return std::nullopt;
+  if (type == platform::REG_DWORD && data.size() == 4) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(data[static_cast<size_t>(i)]);
+    return std::to_string(value);
+  }
+  if (!data.empty() && data.back() == '\0') data.pop_back();
+  return data;
+}
+
+inline bool MachineKeyExists(const std::string& key_path) {
+  platform::RegKey key;
+  return platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ,
+                                key.Receive()) == platform::ERROR_SUCCESS;
+}
+
+inline void SetMachineValue(const std::string& key_path, const std::string& name, uint32_t type,
+                            const std::string& data) {
+  platform::RegKey key;
+  ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_ALL_ACCESS,
+                                     key.Receive(), nullptr),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::RegSetValueEx(key.Get(), name, type, data), platform::ERROR_SUCCESS);
+}
+
+inline void SetMachineText(const std::string& key_path, const std::string& name, const std::string& text) {
+  SetMachineValue(key_path, name, platform::REG_SZ, text + '\0');
+}
+
+inline void SetMachineDword(const std::string& key_path, const std::string& name, uint32_t value) {
+  SetMachineValue(key_path, name, platform::REG_DWORD,
+                  std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                              static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)});
+}
+
+}  // namespace qv::testing

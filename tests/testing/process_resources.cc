@@ -1,0 +1,39 @@
+#include "testing/process_resources.h"
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+
+namespace qv::testing {
+
+std::optional<ProcessResources> ReadProcessResources(uint32_t process_id) {
+  const std::string table = "/proc/" + std::to_string(process_id);
+  std::vector<std::string> tasks;
+  ProcessResources resources;
+  if (!platform::ListDirectory(table + "/task", &tasks) ||
+      !platform::ListDirectory(table + "/fd", &resources.descriptors))
+    return std::nullopt;
+  resources.threads = tasks.size();
+  resources.open_files = resources.descriptors.size();
+  return resources;
+}
+
+ProcessResources WaitForProcessResources(uint32_t process_id, const ProcessResources& baseline,
+                                         uint32_t timeout_ms) {
+  const uint32_t start = platform::GetTickCount();
+  for (;;) {
+    const std::optional<ProcessResources> now = ReadProcessResources(process_id);
+    if (!now) return ProcessResources();
+    if (*now == baseline || platform::GetTickCount() - start > timeout_ms) return *now;
+    platform::Sleep(20);
+  }
+}
+
+std::string Describe(const ProcessResources& resources) {
+  std::string text = std::to_string(resources.threads) + " threads, " + std::to_string(resources.open_files) +
+                     " descriptors (";
+  for (size_t i = 0; i < resources.descriptors.size(); ++i)
+    text += (i == 0 ? "" : " ") + resources.descriptors[i];
+  return text + ")";
+}
+
+}  // namespace qv::testing
