@@ -15,6 +15,7 @@
 #include "platform/sync.h"
 #include "platform/win_error.h"
 #include "platform/win_socket_stream.h"
+#include "testing/platform_checks.h"
 
 namespace qv::platform {
 namespace {
@@ -303,10 +304,12 @@ TEST(ServerSocket, APortInUseRaisesTheSocketErrorWithItsCode) {
     FAIL() << "no error raised";
   } catch (const ESocketError& error) {
     EXPECT_EQ(error.ErrorCode, static_cast<uint32_t>(WSAEADDRINUSE));
-    EXPECT_EQ(
-        error.Message(),
-        "Windows socket error: Only one usage of each socket address (protocol/network address/port) is "
-        "normally permitted (10048), on API 'bind'");
+    if (!qv::testing::SkipUnderWine("the system's text of error 10048 (Wine has none)")) {
+      EXPECT_EQ(error.Message(),
+                "Windows socket error: Only one usage of each socket address (protocol/network address/port) "
+                "is normally permitted (10048), on API 'bind'");
+    }
+    EXPECT_TRUE(error.Message().ends_with("(10048), on API 'bind'")) << error.Message();
   }
   EXPECT_FALSE(second.Active());
   EXPECT_EQ(second.LocalPort(), 0);

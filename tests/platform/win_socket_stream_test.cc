@@ -10,6 +10,7 @@
 #include "platform/sync.h"
 #include "platform/win_error.h"
 #include "platform/win_socket.h"
+#include "testing/platform_checks.h"
 
 namespace qv::platform {
 namespace {
@@ -111,6 +112,7 @@ TEST(WinSocketStream, AResetConnectionRaisesTheNetworkNameError) {
   connection.peer.CloseWithReset();
 
   ASSERT_TRUE(stream.WaitForData(5000));
+  QV_SKIP_REST_UNDER_WINE("the reset on the next recv (Wine reads a reset connection as ended)");
   char buffer[10];
   try {
     stream.Read(buffer, 10);
