@@ -10,6 +10,7 @@
 #include "e2e/service_decks.h"
 #include "platform/clock.h"
 #include "server_fixture.h"
+#include "testing/platform_checks.h"
 #include "testing/stand_in_origin.h"
 
 namespace qv {
@@ -70,9 +71,11 @@ TEST(RequestLoad, EveryRequestIsAnsweredInFullOrRefusedAndEveryAnswerIsLogged) {
   EXPECT_TRUE(WaitForRequestThreads(*server, 0));
 
   // One event 111 per refusal.
-  const auto events = ServerEnvironment::WaitForEvents(111, static_cast<size_t>(refused.load()));
-  EXPECT_EQ(events.size(), static_cast<size_t>(refused.load()));
-  for (const auto& event : events) EXPECT_EQ(event.Strings, std::vector<std::string>{"8"});
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::WaitForEvents(111, static_cast<size_t>(refused.load()));
+    EXPECT_EQ(events.size(), static_cast<size_t>(refused.load()));
+    for (const auto& event : events) EXPECT_EQ(event.Strings, std::vector<std::string>{"8"});
+  }
 
   // One request-log line per answer, each with the password masked.
   ASSERT_TRUE(environment.WaitForRequestLines(static_cast<size_t>(answered.load())));

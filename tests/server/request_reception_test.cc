@@ -5,6 +5,7 @@
 
 #include "server/wc_socket_thread.h"
 #include "server_fixture.h"
+#include "testing/platform_checks.h"
 
 namespace qv {
 namespace {
@@ -129,10 +130,12 @@ TEST(ExtractHeader, FlushesMoreThan5000BytesWithoutAnEndOfHeader) {
   EXPECT_FALSE(TSrvThread::ExtractHeader(in_data, header));
   EXPECT_EQ(in_data, "");
   EXPECT_EQ(header, "");
-  const auto events = ServerEnvironment::Events(101);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
-  EXPECT_TRUE(events[0].Strings.empty());
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::Events(101);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
+    EXPECT_TRUE(events[0].Strings.empty());
+  }
   EXPECT_TRUE(environment.WaitForTrace(
       "Warning - Maybe a HACKER ATTACK! Flushing Buffer!\r\n\tBufferData: " + flushed + "\r\n"));
 

@@ -6,6 +6,7 @@
 #include "platform/socket_error.h"
 #include "platform/win_error.h"
 #include "server_fixture.h"
+#include "testing/platform_checks.h"
 #include "testing/stand_in_origin.h"
 
 namespace qv {
@@ -103,10 +104,12 @@ TEST(SocketSrv, RefusesConnectionsBeyondTheLimitAndServesAgainWhenOneEnds) {
   EXPECT_EQ(refused.ReceiveUntilClosed(500), "");
   EXPECT_TRUE(refused.Closed());
   EXPECT_EQ(server->RequestThreadCount, 2);
-  auto events = ServerEnvironment::WaitForEvents(111, 1);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
-  EXPECT_EQ(events[0].Strings, std::vector<std::string>{"2"});
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    auto events = ServerEnvironment::WaitForEvents(111, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
+    EXPECT_EQ(events[0].Strings, std::vector<std::string>{"2"});
+  }
   EXPECT_TRUE(environment.WaitForTrace("Thread not started max. Connection reached!\r\n"));
 
   // The first ends through its wait time-out; the next connection is served again.
@@ -116,7 +119,9 @@ TEST(SocketSrv, RefusesConnectionsBeyondTheLimitAndServesAgainWhenOneEnds) {
   TestClient fourth(server->LocalPort());
   fourth.Send(GatewayRequest("?U=&P="));
   EXPECT_EQ(fourth.ReceiveUntilClosed(), kLogonResponse);
-  EXPECT_EQ(ServerEnvironment::Events(111).size(), 1u);
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    EXPECT_EQ(ServerEnvironment::Events(111).size(), 1u);  // no further refusal
+  }
 
   EXPECT_EQ(second.ReceiveUntilClosed(), "");
   EXPECT_TRUE(WaitForRequestThreads(*server, 0));
@@ -143,9 +148,11 @@ TEST(SocketSrv, WithMaxConnectionsZeroRefusesEveryConnection) {
     EXPECT_EQ(client.ReceiveUntilClosed(), "");
     EXPECT_TRUE(client.Closed());
   }
-  const auto events = ServerEnvironment::WaitForEvents(111, 3);
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[2].Strings, std::vector<std::string>{"0"});
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::WaitForEvents(111, 3);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2].Strings, std::vector<std::string>{"0"});
+  }
   EXPECT_EQ(server->RequestThreadCount, 0);
   EXPECT_TRUE(environment.WaitForTrace("Thread not started max. Connection reached!\r\n", 3));
   EXPECT_EQ(environment.Trace().find("Thread started: "), std::string::npos);
@@ -184,19 +191,25 @@ TEST(SocketSrv, ReportsAClientSocketErrorAndLetsTheOperationReturnQuietly) {
   EXPECT_TRUE(line == "Client Error: 10054 / RemoteAddress: 127.0.0.1ErrorEvent: Send" ||
               line == "Client Error: 10058 / RemoteAddress: 127.0.0.1ErrorEvent: Send")
       << line;
-  const auto events = ServerEnvironment::Events(110);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
-  ASSERT_EQ(events[0].Strings.size(), 3u);
-  EXPECT_EQ(events[0].Strings[0], line.substr(0, line.find(" / ")));
-  EXPECT_EQ(events[0].Strings[1], "RemoteAddress: 127.0.0.1");
-  EXPECT_EQ(events[0].Strings[2], "ErrorEvent: Send");
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::Events(110);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
+    ASSERT_EQ(events[0].Strings.size(), 3u);
+    EXPECT_EQ(events[0].Strings[0], line.substr(0, line.find(" / ")));
+    EXPECT_EQ(events[0].Strings[1], "RemoteAddress: 127.0.0.1");
+    EXPECT_EQ(events[0].Strings[2], "ErrorEvent: Send");
+  }
 
   // Every kind has its name; a kind outside them has none.
   int32_t code = 5;
   server.OnClientError(server, *connection.socket, static_cast<platform::TErrorEvent>(6), code);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ServerEnvironment::Events(110).back().Strings[2], "ErrorEvent: ");
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::Events(110);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().Strings[2], "ErrorEvent: ");
+  }
   const std::vector<std::string> names = {"General", "Send", "Receive", "Connect", "Disconnect", "Accept"};
   for (int32_t kind = 0; kind < 6; ++kind) EXPECT_EQ(ErrorEventName(kind), names[kind]);
   EXPECT_STREQ(ErrorEventName(-1), "");

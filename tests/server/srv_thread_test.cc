@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "server/wc_socket_thread.h"
 #include "server_fixture.h"
+#include "testing/platform_checks.h"
 #include "testing/stand_in_origin.h"
 
 namespace qv {
@@ -71,9 +72,11 @@ TEST(SrvThread, HandsTheRequestsValuesToTheHandlerAndLogsTheRequestWithThePasswo
   EXPECT_EQ(Exchange(*server, GatewayRequest("?U=nobody&u=")), kErrorResponse);
 
   // A mailbox that does not exist: the error card and event 122 with the client's address.
-  const auto refusals = ServerEnvironment::Events(122);
-  ASSERT_EQ(refusals.size(), 2u);
-  EXPECT_EQ(refusals[0].Strings, (std::vector<std::string>{"127.0.0.1", "nobody"}));
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto refusals = ServerEnvironment::Events(122);
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0].Strings, (std::vector<std::string>{"127.0.0.1", "nobody"}));
+  }
   // The device's PDU size, with and without the blank after the field's colon.
   EXPECT_EQ(Exchange(*server, "GET /?U= HTTP/1.0\r\nx-up-devcap-max-pdu:2800\r\n\r\n"), kLogonResponse);
   ASSERT_TRUE(environment.WaitForTrace("MaxChar: 2800Char:"));
@@ -158,7 +161,9 @@ TEST(SrvThread, FlushesAnOversizedRequestAndStillAnswersAGetLineThatFollows) {
   ASSERT_TRUE(
       environment.WaitForTrace("Warning - Maybe a HACKER ATTACK! Flushing Buffer!\r\n\tBufferData: GET /"));
   EXPECT_TRUE(client.StaysSilent(100));
-  ASSERT_EQ(ServerEnvironment::WaitForEvents(101, 1).size(), 1u);
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    ASSERT_EQ(ServerEnvironment::WaitForEvents(101, 1).size(), 1u);
+  }
   // What is left of the old request is dropped up to the next start marker.
   ASSERT_TRUE(client.Send("\r\n" + GatewayRequest("?U=&P=")));
   EXPECT_EQ(client.ReceiveUntilClosed(), kLogonResponse);
