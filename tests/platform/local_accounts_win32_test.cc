@@ -1,0 +1,86 @@
+// The machine's accounts through the system's network management calls: an account's life from
+// creation to deletion, and the names and passwords refused before the system is asked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/accounts.h"
+#include "platform/guid.h"
+#include "platform/last_error.h"
+#include "platform/local_accounts.h"
+#include "platform/win_error.h"
+#include "testing/platform_checks.h"
+
+namespace qv::platform {
+namespace {
+
+// A name no other test run uses: "qvt" and twelve hexadecimal digits of a fresh GUID.
+std::string FreshName() {
+  const Guid guid = CreateGuid();
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = "qvt";
+  for (size_t i = 0; i < 6; ++i) {
+    name += kDigits[guid[i] >> 4];
+    name += kDigits[guid[i] & 0xF];
+  }
+  return name;
+}
+
+TEST(LocalAccounts, AnAccountLivesFromCreationToDeletion) {
+  QV_SKIP_REST_UNDER_WINE("an account's life (Wine's NetUserAdd keeps no account)");
+  const std::string name = FreshName();
+  ASSERT_TRUE(NetUserAdd(name, "first-Passw0rd")) << GetLastError();
+  EXPECT_FALSE(NetUserAdd(name, "first-Passw0rd"));
+  EXPECT_EQ(GetLastError(), ERROR_USER_EXISTS);
+
+  LocalAccount account;
+  ASSERT_TRUE(NetUserGetInfo(name, &account)) << GetLastError();
+  EXPECT_EQ(account.Name, name);
+  EXPECT_TRUE(IsValidSid(account.UserSid));
+  EXPECT_FALSE(account.Disabled);
+  std::string found_name;
+  std::string domain;
+  ASSERT_TRUE(LookupAccountSid(account.UserSid, &found_name, &domain)) << GetLastError();
+  EXPECT_EQ(found_name, name);
+
+  ASSERT_TRUE(NetUserSetDisabled(name, true)) << GetLastError();
+  ASSERT_TRUE(NetUserGetInfo(name, &account));
+  EXPECT_TRUE(account.Disabled);
+  EXPECT_TRUE(NetUserSetPassword(name, "second-Passw0rd")) << GetLastError();
+
+  std::vector<LocalAccount> accounts;
+  ASSERT_TRUE(NetUserEnum(&accounts));
+  EXPECT_TRUE(
+      std::any_of(accounts.begin(), accounts.end(), [&](const LocalAccount& a) { return a.Name == name; }));
+  EXPECT_TRUE(std::is_sorted(accounts.begin(), accounts.end(),
+                             [](const LocalAccount& a, const LocalAccount& b) { return a.Name < b.Name; }));
+
+  ASSERT_TRUE(NetUserDel(name)) << GetLastError();
+  EXPECT_FALSE(NetUserGetInfo(name, &account));
+  EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_USER);
+  EXPECT_FALSE(NetUserDel(name));
+  EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_USER);
+  EXPECT_FALSE(NetUserSetDisabled(name, false));
+  EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_USER);
+}
+
+TEST(LocalAccounts, BadNamesAndPasswordsAreRefusedBeforeTheSystemIsAsked) {
+  for (const std::string& name : {std::string(), std::string("a/b"), std::string("dot."),
+                                  std::string(21, 'n'), std::string(" lead"), std::string("..  ")}) {
+    EXPECT_FALSE(NetUserAdd(name, "Passw0rd")) << name;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_ACCOUNT_NAME) << name;
+  }
+  const std::string name = FreshName();
+  for (const std::string& password : {std::string(), std::string(257, 'p'), std::string("pass\0word", 9)}) {
+    EXPECT_FALSE(NetUserAdd(name, password));
+    EXPECT_EQ(GetLastError(), ERROR_PASSWORD_RESTRICTION);
+    EXPECT_FALSE(NetUserSetPassword(name, password));
+    EXPECT_EQ(GetLastError(), ERROR_PASSWORD_RESTRICTION);
+  }
+  LocalAccount account;
+  EXPECT_FALSE(NetUserGetInfo(name, &account));
+  EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_USER);
+}
+
+}  // namespace
+}  // namespace qv::platform
