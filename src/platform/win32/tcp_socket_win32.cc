@@ -171,16 +171,21 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
 
 void TcpSocket::Close() {
   if (handle_ < 0) return;
+  // Closing is also how a failed call's socket goes: the code that call set stays the thread's.
+  const DWORD error = ::GetLastError();
   const SOCKET socket = SystemSocket(std::exchange(handle_, -1));
   MarkShutDown(socket, false);
   ::closesocket(socket);
+  ::SetLastError(error);
 }
 
 bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog, std::string* failed_call) {
   Close();
   const auto fail = [failed_call](const char* call) {
+    const int error = ::WSAGetLastError();
     if (failed_call != nullptr) *failed_call = call;
-    return FailWithWsaError();
+    ::SetLastError(static_cast<DWORD>(error));
+    return false;
   };
   sockaddr_in local;
   if (!ToSocketAddress(address, port, &local)) {
