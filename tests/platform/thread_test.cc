@@ -3,9 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include "platform/com.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -182,6 +185,72 @@ TEST(Thread, AbandonDestroysTheThreadsWindowsAndEndsItsMessageRetrieval) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(PostMessage(window, WM_USER, 0, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+}
+
+// What a thread body finds of the per-thread state when it starts.
+struct FirstLook {
+  std::thread::id system_thread;
+  uint32_t thread_id = 0;
+  uint32_t last_error = 0;
+  bool had_message = false;
+  HRESULT apartment = E_INVALIDARG;
+};
+
+// Starts a thread object that looks at its per-thread state, leaves some behind (a last error, a
+// posted message it never retrieves, an apartment it never leaves) and ends; waits until it is gone.
+FirstLook RunAndLeaveStateBehind() {
+  FirstLook look;
+  {
+    FunctionThread thread([&look](FunctionThread&) {
+      look.system_thread = std::this_thread::get_id();
+      look.thread_id = GetCurrentThreadId();
+      look.last_error = GetLastError();
+      Msg msg;
+      look.had_message = PeekMessage(&msg, 0, 0, 0, PM_REMOVE);
+      look.apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      SetLastError(ERROR_ACCESS_DENIED);
+      PostMessage(0, WM_USER + 7, 0, 0);
+    });
+    thread.Resume();
+    thread.WaitFor();
+  }
+  return look;
+}
+
+TEST(Thread, EachThreadObjectStartsWithFreshPerThreadState) {
+  const FirstLook first = RunAndLeaveStateBehind();
+  const FirstLook second = RunAndLeaveStateBehind();
+  for (const FirstLook& look : {first, second}) {
+    EXPECT_EQ(look.last_error, 0u);
+    EXPECT_FALSE(look.had_message);
+    EXPECT_EQ(look.apartment, S_OK);
+  }
+  EXPECT_NE(first.thread_id, second.thread_id);
+  // The system may run the second object on the system thread of the first (Linux does, to save
+  // starting a new one): the state above is fresh all the same.
+  if (first.system_thread != second.system_thread) GTEST_SKIP() << "no system thread was reused";
+}
+
+TEST(Thread, EveryRunningObjectHasASystemThreadOfItsOwn) {
+  constexpr int kThreads = 12;
+  for (int round = 0; round < 3; ++round) {  // later rounds run on the system threads of earlier ones
+    std::atomic<int> started{0};
+    Event go(true, false);
+    std::vector<std::unique_ptr<FunctionThread>> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      threads.push_back(std::make_unique<FunctionThread>([&](FunctionThread&) {
+        ++started;
+        WaitForSingleObject(go, 10000);
+      }));
+      threads.back()->Resume();
+    }
+    // All bodies run at once: none waits for a system thread that another body holds.
+    for (int waited = 0; started < kThreads && waited < 10000; ++waited)
+      std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(started, kThreads) << "round " << round;
+    go.Set();
+    threads.clear();
+  }
 }
 
 TEST(Thread, IdentifiersAreDistinctAndStable) {

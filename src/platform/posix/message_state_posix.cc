@@ -155,6 +155,10 @@ void EndThreadMessaging() {
   CloseQueue(queue->thread_id, queue);
 }
 
+void ForgetThreadQueue() {
+  if (!holder_destroyed) holder.queue.reset();
+}
+
 void AbandonThreadMessaging(uint32_t thread_id) {
   std::shared_ptr<MessageQueue> queue;
   {
