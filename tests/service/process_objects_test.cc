@@ -9,7 +9,7 @@
 #include "logging/wc_trace_writer.h"
 #include "platform/com.h"
 #include "service/process_objects.h"
-#include "service/quorvane_fixture.h"
+#include "testing/quorvane_fixture.h"
 #include "testing/event_log_testing.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win_error.h"
-#include "service/quorvane_fixture.h"
+#include "testing/quorvane_fixture.h"
 
 namespace qv {
 namespace {

@@ -1,9 +1,11 @@
-// Shared pieces of the tests that run the service program quorvane itself: the sandbox of the service
-// framework's tests (fresh state directory, unit and PAM folders inside it, systemd never asked), the
-// settings written into its registry first (a free port, full tracing, the trace file and request log
-// in the sandbox), a calendar store with one mailbox whose creation registers quorvane-store as the
-// information store's program, the program run in the foreground as a child with bounded waits, and
-// what the trace, the request log and the event log hold afterwards.
+// Shared pieces of the tests that run the service program quorvane itself (the service suite and the
+// end-to-end tests behind the WAP gateway): the sandbox of the service framework's tests (fresh state
+// directory, unit and PAM folders inside it, systemd never asked), the settings written into its
+// registry first (a free port, full tracing, the trace file and request log in the sandbox), a
+// calendar store with a mailbox whose creation registers quorvane-store as the information store's
+// program, the program run in the foreground as a child with bounded waits, and what the trace, the
+// request log and the event log hold afterwards. A suite that includes this depends on the programs
+// and gets their paths as QV_SERVICE_PROGRAM and QV_STORE_PROGRAM (tests/CMakeLists.txt).
 #pragma once
 
 #include <gmock/gmock.h>
@@ -172,27 +174,32 @@ class QuorvaneTest : public ::testing::Test {
     SetMachineText(kSettingsKey, "LogFile", RequestLogFile());
   }
 
-  // An account of the machine and its mailbox with one appointment tomorrow at ten. Creating the
-  // machine's store registers quorvane-store as the information store's program.
+  // An account of the machine and its mailbox with one appointment tomorrow at ten.
   void CreateStore() {
-    ASSERT_TRUE(platform::NetUserAdd(kMailbox, kMailboxPassword)) << platform::GetLastError();
-    platform::Sid owner;
-    std::string domain;
-    ASSERT_TRUE(platform::LookupAccountName(kMailbox, &owner, &domain));
-    CalendarStore store;
-    ASSERT_TRUE(store.ProgramRegistration().has_value());
-    ASSERT_EQ(store.ProgramRegistration()->outcome, StoreProgramRegistration::Outcome::kRegistered)
-        << store.ProgramRegistration()->reason;
-    store.AddMailbox(kMailbox, "John Doe", owner);
+    ASSERT_NO_FATAL_FAILURE(CreateMailbox(kMailbox, "John Doe", kMailboxPassword));
     const DateTimeParts tomorrow = DecodeDateTime(Date() + 1);
     char start[32];
     std::snprintf(start, sizeof start, "%04d%02d%02dT100000", tomorrow.year, tomorrow.month, tomorrow.day);
-    store.Import(
+    CalendarStore().Import(
         kMailbox,
         std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Test//EN\r\nBEGIN:VEVENT\r\n"
                     "UID:review@example.org\r\nDTSTART:") +
             start + "\r\nDURATION:PT1H\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
         false);
+  }
+
+  // An account of the machine with the password and a mailbox of the same name that it owns, still
+  // empty. Creating the machine's store registers quorvane-store as the information store's program.
+  void CreateMailbox(const std::string& name, const std::string& display_name, const std::string& password) {
+    ASSERT_TRUE(platform::NetUserAdd(name, password)) << platform::GetLastError();
+    platform::Sid owner;
+    std::string domain;
+    ASSERT_TRUE(platform::LookupAccountName(name, &owner, &domain));
+    CalendarStore store;
+    ASSERT_TRUE(store.ProgramRegistration().has_value());
+    ASSERT_EQ(store.ProgramRegistration()->outcome, StoreProgramRegistration::Outcome::kRegistered)
+        << store.ProgramRegistration()->reason;
+    store.AddMailbox(name, display_name, owner);
   }
 
   // Runs the program with the arguments to its end; its exit code, its output in *output.
