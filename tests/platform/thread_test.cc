@@ -194,10 +194,12 @@ struct FirstLook {
   uint32_t last_error = 0;
   bool had_message = false;
   HRESULT apartment = E_INVALIDARG;
+  WindowHandle window = 0;
 };
 
 // Starts a thread object that looks at its per-thread state, leaves some behind (a last error, a
-// posted message it never retrieves, an apartment it never leaves) and ends; waits until it is gone.
+// posted message it never retrieves, a window it never destroys, an apartment it never leaves) and
+// ends; waits until it is gone.
 FirstLook RunAndLeaveStateBehind() {
   FirstLook look;
   {
@@ -210,6 +212,8 @@ FirstLook RunAndLeaveStateBehind() {
       look.apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       SetLastError(ERROR_ACCESS_DENIED);
       PostMessage(0, WM_USER + 7, 0, 0);
+      look.window =
+          CreateWindowEx(0, "LeftBehindClass", "", 0, 0, 0, 0, 0, 0, 0, GetModuleInstance(), nullptr);
     });
     thread.Resume();
     thread.WaitFor();
@@ -218,17 +222,69 @@ FirstLook RunAndLeaveStateBehind() {
 }
 
 TEST(Thread, EachThreadObjectStartsWithFreshPerThreadState) {
+  WndClass window_class;
+  window_class.window_proc = PlainWindowProc;
+  window_class.instance = GetModuleInstance();
+  window_class.class_name = "LeftBehindClass";
+  ASSERT_NE(RegisterClass(window_class), 0);
   const FirstLook first = RunAndLeaveStateBehind();
-  const FirstLook second = RunAndLeaveStateBehind();
-  for (const FirstLook& look : {first, second}) {
+  // The system may run a later object on the system thread of an earlier one (Linux does, once that
+  // thread waits for work again): the state is fresh all the same.
+  FirstLook later;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::this_thread::sleep_for(milliseconds(5));
+    later = RunAndLeaveStateBehind();
+    if (later.system_thread == first.system_thread) break;
+  }
+  for (const FirstLook& look : {first, later}) {
     EXPECT_EQ(look.last_error, 0u);
     EXPECT_FALSE(look.had_message);
     EXPECT_EQ(look.apartment, S_OK);
+    EXPECT_NE(look.window, WindowHandle{0});
+    EXPECT_FALSE(IsWindow(look.window));  // went with its thread
+    EXPECT_FALSE(PostThreadMessage(look.thread_id, WM_USER, 0, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
   }
-  EXPECT_NE(first.thread_id, second.thread_id);
-  // The system may run the second object on the system thread of the first (Linux does, to save
-  // starting a new one): the state above is fresh all the same.
-  if (first.system_thread != second.system_thread) GTEST_SKIP() << "no system thread was reused";
+  EXPECT_NE(first.thread_id, later.thread_id);
+  if (later.system_thread != first.system_thread) GTEST_SKIP() << "no system thread was reused";
+}
+
+// A thread that is released on its own thread, and whose release still uses its message queue.
+class QueueOnReleaseThread : public Thread {
+ public:
+  QueueOnReleaseThread(Event& go, Event& released) : go_(go), released_(released) {}
+  ~QueueOnReleaseThread() override {
+    Msg msg;
+    PeekMessage(&msg, 0, 0, 0, PM_REMOVE);  // the body never did: this opens the queue
+    released_.Set();
+  }
+
+ protected:
+  void Execute() override { WaitForSingleObject(go_, 10000); }
+
+ private:
+  Event& go_;
+  Event& released_;
+};
+
+TEST(Thread, AQueueOpenedWhileAThreadReleasesItselfEndsWithTheThread) {
+  Event go(true, false);
+  Event released(true, false);
+  auto thread = std::make_unique<QueueOnReleaseThread>(go, released);
+  const uint32_t id = thread->ThreadID();
+  thread->SetFreeWhenEnded(true);
+  thread->Resume();
+  Thread::HandOver(std::move(thread));
+  go.Set();
+  ASSERT_EQ(WaitForSingleObject(released, 10000), WaitResult::kSignaled);
+  // The queue closes just after the release; a queue left open would take this message for ever.
+  bool taken = true;
+  for (int waited = 0; taken && waited < 10000; waited += 5) {
+    taken = PostThreadMessage(id, WM_USER, 0, 0);
+    if (taken) std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
 }
 
 TEST(Thread, EveryRunningObjectHasASystemThreadOfItsOwn) {

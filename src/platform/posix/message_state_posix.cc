@@ -156,7 +156,9 @@ void EndThreadMessaging() {
 }
 
 void ForgetThreadQueue() {
-  if (!holder_destroyed) holder.queue.reset();
+  if (holder_destroyed) return;
+  if (holder.queue) EndThreadMessaging();  // a queue still open is closed, as the holder would close it
+  holder.queue.reset();
 }
 
 void AbandonThreadMessaging(uint32_t thread_id) {

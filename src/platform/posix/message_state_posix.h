@@ -99,7 +99,8 @@ std::vector<std::shared_ptr<SentMessage>> RemoveWindowLocked(const std::shared_p
 // queue is closed; messages sent to it and not yet handled are answered with a failure.
 void EndThreadMessaging();
 // The calling thread's system thread goes on to run another thread object: the queue of the one that
-// ended (closed by EndThreadMessaging) is let go, so that the next one gets a queue of its own.
+// ended is closed (when EndThreadMessaging has not closed it yet) and let go, so that the next one gets
+// a queue of its own.
 void ForgetThreadQueue();
 // ... and the time and position of the last retrieved message start afresh (message_queue_posix.cc).
 void ForgetLastMessage();

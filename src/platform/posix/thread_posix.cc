@@ -73,12 +73,19 @@ void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
   current_thread_id = control->id;
   current_control = control.get();
   std::exception_ptr fatal;
-  try {
-    thread->Execute();
-  } catch (...) {
-    fatal = std::current_exception();
-  }
   bool abandoned;
+  {
+    // Given up between Resume and now: the owner may have released the object already.
+    std::lock_guard<std::mutex> lock(control->mutex);
+    abandoned = control->abandoned;
+  }
+  if (!abandoned) {
+    try {
+      thread->Execute();
+    } catch (...) {
+      fatal = std::current_exception();
+    }
+  }
   {
     std::lock_guard<std::mutex> lock(control->mutex);
     abandoned = control->abandoned;
@@ -103,6 +110,9 @@ void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
   }
   control->end_state->Signal();
   owned.reset();
+  // The release may have opened a queue or made windows anew; they go now, under this thread's
+  // identifier, as they went at the end of a system thread of its own.
+  posix::EndThreadMessaging();
 }
 
 void Thread::Resume() {
