@@ -69,6 +69,13 @@ my @wording = (
    'the password hash check; every list or detail request makes one'],
   [qw(accounts_bench), qr{^BM_LogonUser/0$}, 'accounts: network logon, wrong password', 'real', 'ms', ''],
 );
+# Thousands grouped with commas: 10000 becomes 10,000.
+sub grouped {
+  my ($text) = @_;
+  1 while $text =~ s/^(-?\d+)(\d{3})/$1,$2/;
+  return $text;
+}
+
 my %program_order = (pages_bench => 1, calendar_store_bench => 2, itc_bench => 3, trace_writer_bench => 4,
                      event_log_bench => 5, registry_bench => 6, accounts_bench => 7);
 my %per_second = (ns => 1e9, us => 1e6, ms => 1e3, s => 1);
@@ -104,7 +111,7 @@ for my $file (@files) {
     for my $w (@wording) {
       my ($w_program, $pattern, $w_name, $w_kind, $w_unit, $w_notes) = @$w;
       next unless $program eq $w_program && $name =~ $pattern;
-      my @captured = ($1, $2);
+      my @captured = map { defined $_ ? grouped($_) : $_ } ($1, $2);
       ($row_name = $w_name) =~ s/\$(\d)/$captured[$1 - 1]/g;
       ($kind, $unit, $notes) = ($w_kind, $w_unit, $w_notes);
       last;
@@ -137,9 +144,7 @@ sub shown {
   return 'n/a' unless defined $figure;
   my $abs = abs $figure;
   my $digits = $abs >= 100 ? 0 : $abs >= 10 ? 1 : $abs >= 1 ? 2 : 3;
-  my $text = sprintf "%.${digits}f", $figure;
-  1 while $text =~ s/^(-?\d+)(\d{3})/$1,$2/;
-  return $text;
+  return grouped(sprintf "%.${digits}f", $figure);
 }
 sub rounded {
   my ($figure) = @_;
