@@ -133,7 +133,7 @@ for my $file (@files) {
   if (%store_cost) {
     my @sizes = sort { $a <=> $b } keys %store_cost;
     my $growth = $store_cost{$sizes[-1]} / $store_cost{$sizes[0]};
-    push @rows, {name => "store: cost growth from $sizes[0] to $sizes[-1] appointments", figure => $growth,
+    push @rows, {name => 'store: cost growth from ' . grouped($sizes[0]) . ' to ' . grouped($sizes[-1]) . ' appointments', figure => $growth,
                  unit => 'x', notes => 'aim: at most 3'};
   }
 }
