@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/com_thread_state.h"
+
 namespace qv::platform {
 
 namespace {
@@ -65,6 +67,10 @@ void CoUninitialize() {
     --Classes().multithreaded_threads;
   }
   current.kind = Apartment::kNone;
+}
+
+void ForgetThreadApartment() {
+  this_thread_apartment = ThreadApartment{};
 }
 
 void CoRegisterClass(const Guid& clsid, ClassFactory factory) {
