@@ -26,6 +26,9 @@ constexpr size_t kStackSize = 1024 * 1024;
 // Idle threads kept at most, and how long each waits for work before it ends.
 constexpr size_t kMaxIdle = 32;
 constexpr auto kIdleTime = std::chrono::seconds(10);
+// The name an idle thread carries while it waits, so that `top -H`, a debugger and /proc tell the
+// threads that serve from those that wait for work. At work it carries its creator's name again.
+constexpr char kIdleName[] = "qv-idle";
 
 // One system thread's slot: the work handed to it while it waits.
 struct Worker {
@@ -113,11 +116,15 @@ void* WorkerMain(void* first_work) {
     work = std::move(*given);
   }
   Worker worker;
+  char working_name[16] = "";
+  pthread_getname_np(pthread_self(), working_name, sizeof(working_name));
   while (work) {
     work();
     work = nullptr;  // what it holds goes before the thread waits
     ForgetThreadState();
+    pthread_setname_np(pthread_self(), kIdleName);
     work = ThePool().NextWork(worker);
+    if (work) pthread_setname_np(pthread_self(), working_name);
   }
   return nullptr;
 }
