@@ -1,5 +1,6 @@
-// What a calendar page costs: the list page and the detail page at positions 0 and 500 of a mailbox
-// of 10,000 appointments (about 2,500 of them in the 365-day window), each wrapped into the response.
+// What a calendar page costs by mailbox size and position: the list page and the detail page in
+// mailboxes of 1,000 and 10,000 appointments (about 250 and 2,500 of them in the 365-day window), at
+// positions 0 and 200 of both and 2,000 of the larger, each wrapped into the response.
 // "Page" builds the page on a session that is logged on already; "Request" adds what every request
 // does besides the password check: a new session, the logon, the current user and the owner's
 // account field, and the logoff.
@@ -26,9 +27,8 @@
 namespace qv {
 namespace {
 
-constexpr int kAppointments = 10000;
+constexpr int kMailboxSizes[] = {1000, 10000};
 const platform::Sid kOwner = std::string("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
-const std::string kProfile = "127.0.0.1\r\nbox";
 
 std::string TimeText(TDateTime value) {
   const DateTimeParts parts = DecodeDateTime(value);
@@ -38,15 +38,19 @@ std::string TimeText(TDateTime value) {
   return text;
 }
 
+std::string MailboxName(int64_t appointments) {
+  return "box" + std::to_string(appointments);
+}
+
 // Half of the appointments in the eight years before today, half in the two years after, with
 // subjects, locations and texts of a few words.
-std::string MakeCalendar() {
+std::string MakeCalendar(int appointments) {
   std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Bench//EN\r\n";
   const TDateTime today = Date();
-  for (int i = 0; i < kAppointments; ++i) {
+  for (int i = 0; i < appointments; ++i) {
     const bool past = i % 2 == 0;
     const double span = past ? 8 * 365.0 : 2 * 365.0;
-    const double offset = span * (i / 2) / (kAppointments / 2 + 1);
+    const double offset = span * (i / 2) / (appointments / 2 + 1);
     const TDateTime start =
         std::floor(past ? today - span + offset : today + 1 + offset) + (8 + i % 10) / 24.0;
     text += "BEGIN:VEVENT\r\nUID:bench-" + std::to_string(i) + "\r\nDTSTART:" + TimeText(start) +
@@ -58,7 +62,7 @@ std::string MakeCalendar() {
   return text + "END:VCALENDAR\r\n";
 }
 
-// A state directory of its own with the settings, the process-wide writers and the mailbox, made once.
+// A state directory of its own with the settings, the process-wide writers and the mailboxes, made once.
 class BenchWorld {
  public:
   BenchWorld() : directory_(platform::CreateTemporaryDirectory("qvbench-")) {
@@ -73,8 +77,10 @@ class BenchWorld {
     platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED);
     RegisterCalendarStoreDriver();
     CalendarStore store;
-    store.AddMailbox("box", "Mailbox of 10,000", kOwner);
-    store.Import("box", MakeCalendar(), false);
+    for (const int size : kMailboxSizes) {
+      store.AddMailbox(MailboxName(size), "Mailbox of " + std::to_string(size), kOwner);
+      store.Import(MailboxName(size), MakeCalendar(size), false);
+    }
   }
   ~BenchWorld() {
     platform::CoUninitialize();
@@ -102,23 +108,29 @@ BenchWorld& World() {
   return world;
 }
 
-std::shared_ptr<cdo::Session> LoggedOnSession() {
+std::string Profile(const std::string& mailbox) {
+  return "127.0.0.1\r\n" + mailbox;
+}
+
+std::shared_ptr<cdo::Session> LoggedOnSession(const std::string& mailbox) {
   auto session = cdo::CreateSession();
-  session->Logon(std::nullopt, std::nullopt, false, true, 0, true, kProfile);
+  session->Logon(std::nullopt, std::nullopt, false, true, 0, true, Profile(mailbox));
   return session;
 }
 
-std::string Page(const std::shared_ptr<cdo::Session>& session, bool list, int64_t position) {
-  TWCCalendar calendar(session, "box", "secret", std::to_string(position), 1000);
+std::string Page(const std::shared_ptr<cdo::Session>& session, const std::string& mailbox, bool list,
+                 int64_t position) {
+  TWCCalendar calendar(session, mailbox, "secret", std::to_string(position), 1000);
   const std::string body = list ? calendar.GetAppointmentList() : calendar.GetAppointment();
   return BuildResponse(Config->CharSet, Config->DeckHeader, body);
 }
 
 void Measure(benchmark::State& state, bool list, bool whole_request) {
   World();
-  const int64_t position = state.range(0);
-  auto session = LoggedOnSession();
-  if (Page(session, list, position).find("no appointments") != std::string::npos) {
+  const std::string mailbox = MailboxName(state.range(0));
+  const int64_t position = state.range(1);
+  auto session = LoggedOnSession(mailbox);
+  if (Page(session, mailbox, list, position).find("no appointments") != std::string::npos) {
     state.SkipWithError("the window has no appointment at the position");
     return;
   }
@@ -126,14 +138,14 @@ void Measure(benchmark::State& state, bool list, bool whole_request) {
   for (auto _ : state) {
     if (whole_request) {
       auto request_session = cdo::CreateSession();
-      request_session->Logon(std::nullopt, std::nullopt, false, true, 0, true, kProfile);
+      request_session->Logon(std::nullopt, std::nullopt, false, true, 0, true, Profile(mailbox));
       auto user = request_session->CurrentUser();
       benchmark::DoNotOptimize(user->Name());
       benchmark::DoNotOptimize(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value());
-      bytes += Page(request_session, list, position).size();
+      bytes += Page(request_session, mailbox, list, position).size();
       request_session->Logoff();
     } else {
-      bytes += Page(session, list, position).size();
+      bytes += Page(session, mailbox, list, position).size();
     }
   }
   state.counters["bytes"] =
@@ -153,10 +165,16 @@ void DetailRequest(benchmark::State& state) {
   Measure(state, false, true);
 }
 
-BENCHMARK(ListPage)->Arg(0)->Arg(500)->Unit(benchmark::kMicrosecond);
-BENCHMARK(DetailPage)->Arg(0)->Arg(500)->Unit(benchmark::kMicrosecond);
-BENCHMARK(ListRequest)->Arg(0)->Arg(500)->Unit(benchmark::kMicrosecond);
-BENCHMARK(DetailRequest)->Arg(0)->Arg(500)->Unit(benchmark::kMicrosecond);
+// Mailbox size, position.
+void SizesAndPositions(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Args({1000, 0})->Args({1000, 200})->Args({10000, 0})->Args({10000, 200})->Args({10000, 2000});
+  benchmark->ArgNames({"appointments", "position"})->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(ListPage)->Apply(SizesAndPositions);
+BENCHMARK(DetailPage)->Apply(SizesAndPositions);
+BENCHMARK(ListRequest)->Apply(SizesAndPositions);
+BENCHMARK(DetailRequest)->Apply(SizesAndPositions);
 
 }  // namespace
 }  // namespace qv

@@ -1,32 +1,61 @@
 #!/usr/bin/env bash
-# Requests per second for the logon form with 16 concurrent clients (wrk, one connection per request,
-# as a WAP gateway makes them), next to nginx serving the same deck as a static file on loopback with
-# the connection closed after each response, and the ratio of the two from the same run.
+# Requests per second with 16 concurrent clients (wrk, one connection per request, as a WAP gateway
+# makes them) for the logon form and for a list page of a real mailbox, each next to nginx serving the
+# same deck as a static file on loopback with the connection closed after each response; the ratios
+# come from the same run. Also the CPU time each server spends per request and the memory of ours.
 #
-#   bench/request_rate.sh [BUILD_DIR]     (default build/release; configured and built when missing)
+#   bench/request_rate.sh [--build DIR] [--seconds N] [--rounds N] [--rows FILE]
 #
-# Environment: QV_BENCH_SECONDS (10) per measurement, QV_BENCH_CLIENTS (16), QV_BENCH_THREADS (wrk
-# threads, 4), QV_BENCH_ROUNDS (3; the rounds alternate between the two servers, the best of each counts).
+#   --build DIR   a Release build with -DQV_BUILD_BENCH=ON (default build/bench; configured and built
+#                 when its programs are missing)
+#   --seconds N   length of one measurement (default 10)
+#   --rounds N    rounds per page; they alternate between the servers and the best of each counts
+#                 (default 3)
+#   --rows FILE   also append the results to FILE as rows: name TAB figure TAB unit TAB notes
+#
+# Environment: QV_BENCH_CLIENTS (16), QV_BENCH_THREADS (wrk threads, 4).
+#
+# Framing. Our answer is HTTP/1.0 without a length: the closed connection ends it. wrk opens two
+# connections for every such answer (it reconnects once when the answer is complete and once more for
+# the end of the stream, closing the first new connection unused), but one for an answer with a
+# Content-Length. So nginx is measured twice: with the deck sent the way we send it (its length left
+# out, the connection closed after it: the same deck, the same framing and the same connections, which
+# the ratio compares), and as a static file with a Content-Length (wrk then opens half as many
+# connections to it; shown for comparison).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
-build=${1:-build/release}
-seconds=${QV_BENCH_SECONDS:-10}
+
+build=build/bench
+seconds=10
+rounds=3
+rows=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) build=${2:?--build needs a directory}; shift ;;
+    --seconds) seconds=${2:?--seconds needs a number}; shift ;;
+    --rounds) rounds=${2:?--rounds needs a number}; shift ;;
+    --rows) rows=${2:?--rows needs a file}; shift ;;
+    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "request_rate.sh: unknown option \"$1\" (try --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
 clients=${QV_BENCH_CLIENTS:-16}
 threads=${QV_BENCH_THREADS:-4}
-rounds=${QV_BENCH_ROUNDS:-3}
 
-for tool in wrk nginx; do
-  command -v "$tool" >/dev/null || { echo "request_rate.sh: $tool is missing (scripts/install-packages test)" >&2; exit 1; }
+for tool in wrk nginx perl; do
+  command -v "$tool" >/dev/null || { echo "request_rate.sh: $tool is missing (scripts/install-packages bench)" >&2; exit 1; }
 done
 
-if [ ! -x "$build/bench/request_server" ]; then
+if [ ! -x "$build/bench/request_server" ] || [ ! -x "$build/src/qvanctl" ]; then
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCH=ON -DQV_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j2 --target request_server
+  cmake --build "$build" -j "$(nproc)" --target request_server qvanctl quorvane-store
 fi
 
 work=$(mktemp -d /tmp/qvbench-rate-XXXXXX)
-chmod 755 "$work"  # nginx's workers read the deck as an unprivileged user
+chmod 755 "$work"  # nginx's workers read the decks as an unprivileged user
+mkdir -m 755 "$work/www"
 server_pid=""
 nginx_pid=""
 cleanup() {
@@ -36,9 +65,47 @@ cleanup() {
 }
 trap cleanup EXIT
 
+say() { printf '%s\n' "$*"; }
+row() {  # row NAME FIGURE UNIT NOTES
+  [ -z "$rows" ] || printf '%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" >>"$rows"
+}
+free_port() {
+  perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1", LocalPort => 0)->sockport'
+}
+
+# A mailbox with a calendar of a few weeks around today (about 60 appointments in the window), owned
+# by a local account: each list page request logs on and checks the password, as a phone's does.
+account=bench
+password=Bench-Pass1
+export QUORVANE_STATE_DIR="$work/state"
+mkdir -m 700 "$QUORVANE_STATE_DIR"
+calendar() {
+  local stamp day
+  stamp=$(date -u +%Y%m%dT%H%M%SZ)
+  printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Bench//EN\r\n'
+  for day in $(seq -3 40); do
+    local date
+    date=$(date -d "$day days" +%Y%m%d)
+    printf 'BEGIN:VEVENT\r\nUID:bench-%s-a@quorvane\r\nDTSTAMP:%s\r\nDTSTART:%sT091500\r\nDTEND:%sT100000\r\n' \
+      "$day" "$stamp" "$date" "$date"
+    printf 'SUMMARY:Project meeting %s\r\nLOCATION:Room %s\r\nDESCRIPTION:Agenda\\, minutes and actions.\r\nEND:VEVENT\r\n' \
+      "$day" "$(( (day + 10) % 7 + 1 ))"
+    if [ $(( day % 3 )) -eq 0 ]; then
+      printf 'BEGIN:VEVENT\r\nUID:bench-%s-b@quorvane\r\nDTSTAMP:%s\r\nDTSTART:%sT140000\r\nDTEND:%sT153000\r\n' \
+        "$day" "$stamp" "$date" "$date"
+      printf 'SUMMARY:Customer call\r\nLOCATION:Phone\r\nEND:VEVENT\r\n'
+    fi
+  done
+  printf 'END:VCALENDAR\r\n'
+}
+calendar >"$work/calendar.ics"
+printf '%s\n' "$password" | "$build/src/qvanctl" account add "$account" --password-stdin >/dev/null
+"$build/src/qvanctl" mailbox add "$account" --owner "$account" --display "Bench Calendar" >/dev/null 2>&1
+"$build/src/qvanctl" calendar import "$account" "$work/calendar.ics" >/dev/null
+
 # Our server: it serves until its standard input (our descriptor 3) is closed.
 mkfifo "$work/server.in"
-"$build/bench/request_server" <"$work/server.in" >"$work/server.out" 2>"$work/server.err" &
+"$build/bench/request_server" --state-dir "$QUORVANE_STATE_DIR" <"$work/server.in" >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 exec 3>"$work/server.in"
 for _ in $(seq 100); do
@@ -47,25 +114,30 @@ for _ in $(seq 100); do
 done
 server_address=$(sed -n 's/^listening on //p' "$work/server.out")
 [ -n "$server_address" ] || { echo "request_server did not start: $(cat "$work/server.err")" >&2; exit 1; }
-query="/?U=&P="
-server_url="http://$server_address$query"
 
-# The deck our server answers with, as nginx's static file.
-fetch_answer() {  # the body of one response from our server, read with bash's /dev/tcp
+logon_query="/?U=&P="
+list_query="/?U=$account&P=$password"
+
+# The decks our server answers with, as nginx's static files.
+fetch_deck() {  # fetch_deck QUERY FILE: the body of one response, read with bash's /dev/tcp
   local host=${server_address%:*} port=${server_address#*:}
   exec 4<>"/dev/tcp/$host/$port"
-  printf 'GET %s HTTP/1.0\r\n\r\n' "$query" >&4
-  cat <&4
+  printf 'GET %s HTTP/1.0\r\n\r\n' "$1" >&4
+  cat <&4 >"$work/response"
   exec 4<&-
+  perl -0777 -pe 's/\A.*?\r\n\r\n//s' "$work/response" >"$2"  # everything after the header
+  chmod 644 "$2"
 }
-fetch_answer >"$work/response"
-# The deck is everything after the header's blank line.
-perl -0777 -pe 's/\A.*?\r\n\r\n//s' "$work/response" >"$work/logon.wml"
-chmod 644 "$work/logon.wml"
-grep -q 'name="U"' "$work/logon.wml" || { echo "unexpected answer: $(cat "$work/response")" >&2; exit 1; }
+fetch_deck "$logon_query" "$work/www/logon.wml"
+grep -q 'name="U"' "$work/www/logon.wml" || { echo "unexpected logon form: $(cat "$work/response")" >&2; exit 1; }
+fetch_deck "$list_query" "$work/www/list.wml"
+grep -q 'E=CO&amp;X=0' "$work/www/list.wml" || { echo "unexpected list page: $(cat "$work/response")" >&2; exit 1; }
 
-# nginx on a free port: the same deck for every request, the connection closed after each response.
-nginx_port=$(perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1", LocalPort => 0)->sockport')
+# nginx with two servers: the deck without its length and the connection closed after it (server-side
+# includes drop the length, and with chunked encoding off the end of the connection ends the body), and
+# the plain static file with its Content-Length. The mailbox parameter chooses the deck.
+eof_port=$(free_port)
+length_port=$(free_port)
 cat >"$work/nginx.conf" <<EOF
 worker_processes auto;
 daemon off;
@@ -82,46 +154,116 @@ http {
   scgi_temp_path $work/scgi;
   types { }
   default_type text/vnd.wap.wml;
+  map \$arg_U \$deck { "" /logon.wml; default /list.wml; }
   server {
-    listen 127.0.0.1:$nginx_port;
-    root $work;
-    location / { try_files /logon.wml =404; }
+    listen 127.0.0.1:$eof_port;
+    root $work/www;
+    ssi on;
+    ssi_types text/vnd.wap.wml;
+    chunked_transfer_encoding off;
+    location / { try_files \$deck =404; }
+  }
+  server {
+    listen 127.0.0.1:$length_port;
+    root $work/www;
+    location / { try_files \$deck =404; }
   }
 }
 EOF
-nginx -c "$work/nginx.conf" -p "$work" 2>"$work/nginx.stderr" &
+nginx -c "$work/nginx.conf" -p "$work" 3>&- 2>"$work/nginx.stderr" &
 nginx_pid=$!
-for _ in $(seq 100); do
-  (exec 5<>"/dev/tcp/127.0.0.1/$nginx_port") 2>/dev/null && break
-  sleep 0.1
+for port in $eof_port $length_port; do
+  for _ in $(seq 100); do
+    (exec 5<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
 done
-nginx_url="http://127.0.0.1:$nginx_port$query"
 
-# One wrk run: prints requests per second; non-2xx answers and socket errors go to the report.
-measure() {  # measure NAME URL
-  local out
-  out=$(wrk -t"$threads" -c"$clients" -d"${seconds}s" -H "Connection: close" "$2")
-  echo "$out" >>"$work/wrk-$1.txt"
-  echo "$out" | awk '/^Requests\/sec:/ {print $2}'
+# The CPU time (clock ticks) of processes so far: ours, or nginx's workers.
+ticks() {
+  local total=0 pid
+  for pid in "$@"; do
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
+nginx_workers() {
+  awk -v parent="$nginx_pid" '$4 == parent {print $1}' /proc/[0-9]*/stat 2>/dev/null
+}
+clock_ticks=$(getconf CLK_TCK)
+memory() {  # memory FIELD: the server's VmRSS or VmHWM in kB
+  awk -v field="$1:" '$1 == field {print $2}' "/proc/$server_pid/status"
 }
 
-wrk -t"$threads" -c"$clients" -d2s -H "Connection: close" "$server_url" >/dev/null  # warm-up
-wrk -t"$threads" -c"$clients" -d2s -H "Connection: close" "$nginx_url" >/dev/null
-best_server=0
-best_nginx=0
-for round in $(seq "$rounds"); do
-  s=$(measure quorvane "$server_url")
-  n=$(measure nginx "$nginx_url")
-  printf 'round %d: quorvane %8.0f req/s   nginx %8.0f req/s\n' "$round" "$s" "$n"
-  best_server=$(awk -v a="$best_server" -v b="$s" 'BEGIN { print (b > a) ? b : a }')
-  best_nginx=$(awk -v a="$best_nginx" -v b="$n" 'BEGIN { print (b > a) ? b : a }')
-done
+# One wrk run: sets $rate (requests per second), $count (requests) and $cpu (CPU ticks the server
+# spent); non-2xx answers and socket errors go to the report.
+measure() {  # measure NAME URL PID...
+  local name=$1 url=$2 out before after
+  shift 2
+  before=$(ticks "$@")
+  out=$(wrk -t"$threads" -c"$clients" -d"${seconds}s" -H "Connection: close" "$url")
+  after=$(ticks "$@")
+  echo "$out" >>"$work/wrk-$name.txt"
+  rate=$(echo "$out" | awk '/^Requests\/sec:/ {print $2}')
+  count=$(echo "$out" | awk '/requests in/ {print $1}')
+  cpu=$((after - before))
+}
 
-echo
-echo "wrk -t$threads -c$clients -d${seconds}s, Connection: close, best of $rounds rounds"
-# wrk counts a response that ends with the connection (ours carry no length, as HTTP/1.0 allows) as a
-# read error as well as a request: for quorvane the read errors are the answered requests.
-grep -h -E "Socket errors|Non-2xx" "$work/wrk-quorvane.txt" | sort | uniq -c | sed 's/^/quorvane: /' || true
-grep -h -E "Socket errors|Non-2xx" "$work/wrk-nginx.txt" | sort | uniq -c | sed 's/^/nginx:    /' || true
-awk -v s="$best_server" -v n="$best_nginx" \
-  'BEGIN { printf "quorvane %.0f req/s, nginx %.0f req/s, ratio %.2f (aim: at least 0.70)\n", s, n, s / n }'
+idle_rss=$(memory VmRSS)
+declare -A peak_rss
+workers=$(nginx_workers | tr '\n' ' ')
+say "wrk -t$threads -c$clients -d${seconds}s, Connection: close, best of $rounds rounds; $(nproc) cores"
+for page in logon list; do
+  if [ "$page" = logon ]; then title="logon form"; query=$logon_query; else title="list page"; query=$list_query; fi
+  url="http://$server_address$query"
+  eof_url="http://127.0.0.1:$eof_port$query"
+  length_url="http://127.0.0.1:$length_port$query"
+  # Warm-up.
+  wrk -t"$threads" -c"$clients" -d1s -H "Connection: close" "$url" >/dev/null
+  wrk -t"$threads" -c"$clients" -d1s -H "Connection: close" "$eof_url" >/dev/null
+  best_q=0; best_e=0; best_l=0
+  cpu_q=0; count_q=0; cpu_e=0; count_e=0
+  for round in $(seq "$rounds"); do
+    measure "quorvane-$page" "$url" "$server_pid"
+    q=$rate; cpu_q=$((cpu_q + cpu)); count_q=$((count_q + count))
+    # shellcheck disable=SC2086
+    measure "nginx-$page" "$eof_url" $workers
+    e=$rate; cpu_e=$((cpu_e + cpu)); count_e=$((count_e + count))
+    # shellcheck disable=SC2086
+    measure "nginx-length-$page" "$length_url" $workers
+    l=$rate
+    printf '%-10s round %d: quorvane %8.0f req/s   nginx %8.0f req/s   nginx with Content-Length %8.0f req/s\n' \
+      "$page" "$round" "$q" "$e" "$l"
+    best_q=$(awk -v a="$best_q" -v b="$q" 'BEGIN { print (b > a) ? b : a }')
+    best_e=$(awk -v a="$best_e" -v b="$e" 'BEGIN { print (b > a) ? b : a }')
+    best_l=$(awk -v a="$best_l" -v b="$l" 'BEGIN { print (b > a) ? b : a }')
+  done
+  ratio=$(awk -v q="$best_q" -v n="$best_e" 'BEGIN { printf "%.3g", (n > 0) ? q / n : 0 }')
+  ratio_length=$(awk -v q="$best_q" -v n="$best_l" 'BEGIN { printf "%.3g", (n > 0) ? q / n : 0 }')
+  us_q=$(awk -v t="$cpu_q" -v n="$count_q" -v hz="$clock_ticks" 'BEGIN { printf "%.0f", (n > 0) ? t * 1e6 / hz / n : 0 }')
+  us_e=$(awk -v t="$cpu_e" -v n="$count_e" -v hz="$clock_ticks" 'BEGIN { printf "%.0f", (n > 0) ? t * 1e6 / hz / n : 0 }')
+  say "$title: quorvane $(printf '%.0f' "$best_q") req/s, nginx $(printf '%.0f' "$best_e") req/s, ratio $ratio" \
+      "(nginx with Content-Length $(printf '%.0f' "$best_l") req/s, ratio $ratio_length);" \
+      "CPU per request: quorvane $us_q us, nginx $us_e us"
+  setup="wrk -t$threads -c$clients, ${seconds} s, best of $rounds"
+  if [ "$page" = list ]; then setup+="; every request checks the password"; fi
+  row "request rate: $title, quorvane" "$best_q" "req/s" "$setup"
+  row "request rate: $title, nginx" "$best_e" "req/s" "the same deck, length left out and the connection closed after it"
+  aim=""
+  if [ "$page" = logon ]; then aim="; aim: at least 0.70"; fi
+  row "request rate: $title, ratio" "$ratio" "x" "quorvane / nginx, same run$aim"
+  row "request rate: $title, nginx with Content-Length" "$best_l" "req/s" \
+      "ratio $ratio_length; wrk opens one connection per request to it, two to quorvane and the nginx above"
+  row "CPU per request: $title, quorvane" "$us_q" "us" "nginx: $us_e us (both: all CPU time of the process / requests answered)"
+  peak_rss[$page]=$(memory VmHWM)
+done
+grep -h -E "Non-2xx" "$work"/wrk-*.txt | sort | uniq -c | sed 's/^/non-2xx answers: /' || true
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+say "memory of request_server: idle $(mib "$idle_rss") MiB, peak $(mib "${peak_rss[logon]}") MiB under the logon" \
+    "form load, $(mib "${peak_rss[list]}") MiB with the list pages (VmHWM)"
+row "memory: request server, idle" "$(mib "$idle_rss")" "MiB" "VmRSS after start"
+row "memory: request server, peak, logon form load" "$(mib "${peak_rss[logon]}")" "MiB" \
+    "VmHWM after the logon form runs ($clients clients)"
+row "memory: request server, peak, list page load" "$(mib "${peak_rss[list]}")" "MiB" \
+    "VmHWM after the list page runs: $clients password hash checks at once"

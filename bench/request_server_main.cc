@@ -1,8 +1,10 @@
 // The request server on its own, for the load scripts (request_rate.sh): a connection server on
-// 127.0.0.1 with the process-wide objects of the service, in a state directory of its own. It prints
-// "listening on 127.0.0.1:PORT" and serves until its standard input ends.
+// 127.0.0.1 with the process-wide objects of the service, in a temporary state directory of its own or
+// in the one given (which holds the accounts and mailboxes to serve; its settings are overwritten). It
+// prints "listening on 127.0.0.1:PORT" and serves until its standard input ends.
 //
 //   request_server [--port N] [--max-connections N] [--trace-detailness N] [--logging 0|1]
+//                  [--state-dir DIR]
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -83,17 +85,22 @@ int Serve(const std::map<std::string, int32_t>& options, const std::string& stat
 int main(int argc, char** argv) {
   std::map<std::string, int32_t> options = {
       {"--port", 0}, {"--max-connections", 64}, {"--trace-detailness", 0}, {"--logging", 1}};
+  std::string given_state_dir;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
-    if (!options.contains(name) || i + 1 == argc) {
+    if ((!options.contains(name) && name != "--state-dir") || i + 1 == argc) {
       std::fprintf(stderr,
                    "usage: request_server [--port N] [--max-connections N] [--trace-detailness N] "
-                   "[--logging 0|1]\n");
+                   "[--logging 0|1] [--state-dir DIR]\n");
       return 2;
     }
-    options[name] = std::stoi(argv[++i]);
+    if (name == "--state-dir")
+      given_state_dir = argv[++i];
+    else
+      options[name] = std::stoi(argv[++i]);
   }
-  const std::string state_dir = qv::platform::CreateTemporaryDirectory("qvbench-server-");
+  const std::string state_dir =
+      given_state_dir.empty() ? qv::platform::CreateTemporaryDirectory("qvbench-server-") : given_state_dir;
   qv::platform::SetEnvironmentVariable("QUORVANE_STATE_DIR", state_dir);
   int result = 1;
   try {
@@ -101,6 +108,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "request_server: %s\n", error.what());
   }
-  qv::platform::DeleteTree(state_dir);
+  if (given_state_dir.empty()) qv::platform::DeleteTree(state_dir);
   return result;
 }

@@ -49,7 +49,7 @@ std::string IdentityText(const void* address) {
 
 TWCExchange::TWCExchange(platform::TServerClientThread* thread)
     : Thread(thread), Session(cdo::CreateSession()), session_id_(IdentityText(&Session)) {
-  TraceWriter->Trace("Exchange Session start: $" + session_id_, 3);
+  if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace("Exchange Session start: $" + session_id_, 3);
 }
 
 TWCExchange::~TWCExchange() {
@@ -63,7 +63,8 @@ TWCExchange::~TWCExchange() {
   }
   Session.reset();
   LogonToken.reset();
-  if (TraceWriter.Exists()) TraceWriter->Trace("Exchange Session end: $" + session_id_, 3);
+  if (TraceWriter.Exists() && TraceWriter->TraceDetailness >= 3)
+    TraceWriter->Trace("Exchange Session end: $" + session_id_, 3);
 }
 
 std::string TWCExchange::ClientAddress() const {
@@ -108,7 +109,8 @@ bool TWCExchange::LogonMailbox(std::string* reason) {
   const auto user = Session->CurrentUser();
   if (user->Name() == kUnknownUser) return RefuseLogon(reason);
   if (!CheckNtAccount(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value())) return RefuseLogon(reason);
-  TraceWriter->Trace("Exchange Session: $" + session_id_ + " Logon succesfull: " + Mailbox, 3);
+  if (TraceWriter->TraceDetailness >= 3)
+    TraceWriter->Trace("Exchange Session: $" + session_id_ + " Logon succesfull: " + Mailbox, 3);
   return true;
 }
 

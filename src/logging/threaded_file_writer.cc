@@ -109,12 +109,13 @@ void TThreadedFileWriter::OpenFile() {
   const std::string file_name = FileName;
   std::string name = file_name;
   AdjustFileName(name);
-  const bool existed = platform::FileExists(name);
   // Attempts go to a file of their own until one succeeds: the retries touch nothing of this object,
   // so a worker given up by its owner while it waits here can leave safely.
   platform::SharedFile file;
   const uint32_t first_attempt = platform::GetTickCount();
-  while (!OpenFileForAppending(file, name, existed)) {
+  // Each attempt opens the existing file and creates it only when it is missing: the choice that a
+  // look for the file beforehand would make, without a look for every text.
+  while (!OpenFileForAppending(file, name, /*existed=*/true)) {
     const uint32_t error = platform::GetLastError();
     platform::Sleep(kOpenRetryIntervalMs);
     if (platform::CurrentThreadAbandoned()) return;

@@ -135,19 +135,15 @@ void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address
   }
   TServerClientThread* const serving = thread.get();
   {
+    // Taken over before it starts, so that the new thread finds itself serving and never waits.
     std::lock_guard<std::mutex> lock(connections_mutex_);
     connections_.push_back(Connection{serving, std::move(socket)});
+    serving->serving_ = TServerClientThread::Serving::kServing;
   }
-  // The thread frees itself after its end. It cannot end before it is released below, so the object
-  // stays valid up to there.
+  // The thread frees itself after its end, so the object must not be touched once it has started.
   serving->SetFreeWhenEnded(true);
   Thread::HandOver(std::move(thread));
   serving->Thread::Resume();
-  {
-    std::lock_guard<std::mutex> lock(connections_mutex_);
-    serving->serving_ = TServerClientThread::Serving::kServing;
-    connections_changed_.notify_all();
-  }
 }
 
 bool TServerSocket::WaitUntilServing(TServerClientThread& thread) {

@@ -44,7 +44,8 @@ class Thread {
   // from outside, so the thread is given up instead: its windows are destroyed and its message queue
   // closed (a message retrieval on it reports the quit message), pending SendMessage calls to it
   // return, the handle is signalled and the object counts as ended. The system thread runs on until
-  // its body returns and ends without touching the object again (see CurrentThreadAbandoned).
+  // its body returns, without touching the object again (see CurrentThreadAbandoned), and only then
+  // serves another thread object.
   void Abandon();
 
   bool Terminated() const;

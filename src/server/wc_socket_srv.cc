@@ -60,12 +60,14 @@ std::unique_ptr<platform::TServerClientThread> TSocketSrv::GetThread(
   auto thread = std::make_unique<TSrvThread>(&client_socket);
   ++RequestThreadCount;
   thread->Resume();  // the platform starts it when it takes it over
-  TraceWriter->Trace("Thread started: " + std::to_string(thread->ThreadID()), 3);
+  if (TraceWriter->TraceDetailness >= 3)
+    TraceWriter->Trace("Thread started: " + std::to_string(thread->ThreadID()), 3);
   return thread;
 }
 
 void TSocketSrv::ThreadEnd(platform::TServerClientThread& thread) {
-  TraceWriter->Trace("Thread terminated: " + std::to_string(thread.ThreadID()), 3);
+  if (TraceWriter->TraceDetailness >= 3)
+    TraceWriter->Trace("Thread terminated: " + std::to_string(thread.ThreadID()), 3);
   --RequestThreadCount;
 }
 

@@ -144,6 +144,7 @@ void TSrvThread::ReportException(const Reception& r, const std::string& message)
 }
 
 void TSrvThread::TraceTimeOut() {
+  if (TraceWriter->TraceDetailness < 3) return;
   TraceWriter->Trace("SocketTimeOut - Thread ID: " + std::to_string(ThreadID()) + " ClientSocket: " +
                          ClientSocket()->RemoteAddress() + ":" + std::to_string(ClientSocket()->RemotePort()),
                      3);

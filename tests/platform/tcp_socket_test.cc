@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "platform/last_error.h"
@@ -63,6 +64,29 @@ TEST(TcpSocket, TimeOutsEndWaitsWithWsaeTimedOut) {
   EXPECT_EQ(GetLastError(), WSAETIMEDOUT);
   EXPECT_EQ(received, 0u);
   EXPECT_EQ(data, "kept");
+}
+
+TEST(TcpSocket, AnAcceptWithoutTimeOutTakesAConnectionAndIsWokenByShutdown) {
+  TcpSocket listener;
+  ASSERT_TRUE(listener.Listen("127.0.0.1", 0, 4)) << GetLastError();
+  TcpSocket client;
+  ASSERT_TRUE(client.Connect("127.0.0.1", listener.LocalPort(), 2000)) << GetLastError();
+  TcpSocket accepted;
+  EXPECT_TRUE(listener.Accept(INFINITE, &accepted)) << GetLastError();
+  EXPECT_TRUE(accepted.IsValid());
+
+  bool result = true;
+  uint32_t error = 0;
+  std::thread waiter([&] {
+    TcpSocket none;
+    result = listener.Accept(INFINITE, &none);
+    error = GetLastError();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block in the accept
+  listener.Shutdown();
+  waiter.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(error, static_cast<uint32_t>(WSAEINVAL));
 }
 
 TEST(TcpSocket, FailuresSetWinsockCodes) {

@@ -3,9 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include "platform/com.h"
+#include "platform/host_system.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -106,6 +110,144 @@ TEST(Thread, AnOwnedThreadIsNotReleasedByItsThreadWhateverTheFlag) {
   // Still usable: the owner releases it at the end of this test.
   EXPECT_TRUE(thread.Finished());
   EXPECT_TRUE(thread.FreeWhenEnded());
+}
+
+// Window procedure of the windows the thread bodies leave behind: does nothing special.
+LResult PlainWindowProc(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) {
+  return DefWindowProc(window, message, wparam, lparam);
+}
+
+// What a thread body finds of the per-thread state when it starts.
+struct FirstLook {
+  std::thread::id system_thread;
+  uint32_t thread_id = 0;
+  uint32_t last_error = 0;
+  bool had_message = false;
+  HRESULT apartment = E_INVALIDARG;
+  WindowHandle window = 0;
+};
+
+// Starts a thread object that looks at its per-thread state, leaves some behind (a last error, a
+// posted message it never retrieves, a window it never destroys, an apartment it never leaves) and
+// ends; waits until it is gone.
+FirstLook RunAndLeaveStateBehind() {
+  FirstLook look;
+  {
+    FunctionThread thread([&look](FunctionThread&) {
+      look.system_thread = std::this_thread::get_id();
+      look.thread_id = GetCurrentThreadId();
+      look.last_error = GetLastError();
+      Msg msg;
+      look.had_message = PeekMessage(&msg, 0, 0, 0, PM_REMOVE);
+      look.apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      SetLastError(ERROR_ACCESS_DENIED);
+      PostMessage(0, WM_USER + 7, 0, 0);
+      look.window =
+          CreateWindowEx(0, "LeftBehindClass", "", 0, 0, 0, 0, 0, 0, 0, GetModuleInstance(), nullptr);
+    });
+    thread.Resume();
+    thread.WaitFor();
+  }
+  return look;
+}
+
+// Whether a thread's identifier takes no more messages: at once on Linux, where the queue closes
+// with the thread object; on Windows once the system thread has left, just after its object has gone.
+bool RefusesMessagesSoon(uint32_t thread_id) {
+  const int attempts = RunsOnWindows() ? 2000 : 1;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (!PostThreadMessage(thread_id, WM_USER, 0, 0)) return true;
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  return false;
+}
+
+TEST(Thread, EachThreadObjectStartsWithFreshPerThreadState) {
+  WndClass window_class;
+  window_class.window_proc = PlainWindowProc;
+  window_class.instance = GetModuleInstance();
+  window_class.class_name = "LeftBehindClass";
+  ASSERT_NE(RegisterClass(window_class), 0);
+  const FirstLook first = RunAndLeaveStateBehind();
+  // The system may run a later object on the system thread of an earlier one (Linux does, once that
+  // thread waits for work again): the state is fresh all the same.
+  FirstLook later;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::this_thread::sleep_for(milliseconds(5));
+    later = RunAndLeaveStateBehind();
+    if (later.system_thread == first.system_thread) break;
+  }
+  for (const FirstLook& look : {first, later}) {
+    EXPECT_EQ(look.last_error, 0u);
+    EXPECT_FALSE(look.had_message);
+    EXPECT_EQ(look.apartment, S_OK);
+    EXPECT_NE(look.window, WindowHandle{0});
+    EXPECT_FALSE(IsWindow(look.window));  // went with its thread
+    EXPECT_TRUE(RefusesMessagesSoon(look.thread_id));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
+  }
+  EXPECT_NE(first.thread_id, later.thread_id);
+  if (later.system_thread != first.system_thread) GTEST_SKIP() << "no system thread was reused";
+}
+
+// A thread that is released on its own thread, and whose release still uses its message queue.
+class QueueOnReleaseThread : public Thread {
+ public:
+  QueueOnReleaseThread(Event& go, Event& released) : go_(go), released_(released) {}
+  ~QueueOnReleaseThread() override {
+    Msg msg;
+    PeekMessage(&msg, 0, 0, 0, PM_REMOVE);  // the body never did: this opens the queue
+    released_.Set();
+  }
+
+ protected:
+  void Execute() override { WaitForSingleObject(go_, 10000); }
+
+ private:
+  Event& go_;
+  Event& released_;
+};
+
+TEST(Thread, AQueueOpenedWhileAThreadReleasesItselfEndsWithTheThread) {
+  Event go(true, false);
+  Event released(true, false);
+  auto thread = std::make_unique<QueueOnReleaseThread>(go, released);
+  const uint32_t id = thread->ThreadID();
+  thread->SetFreeWhenEnded(true);
+  thread->Resume();
+  Thread::HandOver(std::move(thread));
+  go.Set();
+  ASSERT_EQ(WaitForSingleObject(released, 10000), WaitResult::kSignaled);
+  // The queue closes just after the release; a queue left open would take this message for ever.
+  bool taken = true;
+  for (int waited = 0; taken && waited < 10000; waited += 5) {
+    taken = PostThreadMessage(id, WM_USER, 0, 0);
+    if (taken) std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_THREAD_ID);
+}
+
+TEST(Thread, EveryRunningObjectHasASystemThreadOfItsOwn) {
+  constexpr int kThreads = 12;
+  for (int round = 0; round < 3; ++round) {  // later rounds run on the system threads of earlier ones
+    std::atomic<int> started{0};
+    Event go(true, false);
+    std::vector<std::unique_ptr<FunctionThread>> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      threads.push_back(std::make_unique<FunctionThread>([&](FunctionThread&) {
+        ++started;
+        WaitForSingleObject(go, 10000);
+      }));
+      threads.back()->Resume();
+    }
+    // All bodies run at once: none waits for a system thread that another body holds.
+    for (int waited = 0; started < kThreads && waited < 10000; ++waited)
+      std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(started, kThreads) << "round " << round;
+    go.Set();
+    threads.clear();
+  }
 }
 
 TEST(Thread, IdentifiersAreDistinctAndStable) {

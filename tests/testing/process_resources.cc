@@ -12,7 +12,12 @@ std::optional<ProcessResources> ReadProcessResources(uint32_t process_id) {
   if (!platform::ListDirectory(table + "/task", &tasks) ||
       !platform::ListDirectory(table + "/fd", &resources.descriptors))
     return std::nullopt;
-  resources.threads = tasks.size();
+  // Idle threads of the thread pool wait for work under their own name; they are no thread left over.
+  for (const std::string& task : tasks) {
+    std::string name;
+    if (platform::ReadWholeFile(table + "/task/" + task + "/comm", &name) && name == "qv-idle\n") continue;
+    ++resources.threads;
+  }
   resources.open_files = resources.descriptors.size();
   return resources;
 }

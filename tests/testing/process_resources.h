@@ -11,7 +11,7 @@
 namespace qv::testing {
 
 struct ProcessResources {
-  size_t threads = 0;
+  size_t threads = 0;  // without the thread pool's idle threads ("qv-idle")
   size_t open_files = 0;
   std::vector<std::string> descriptors;  // the numbers of the open descriptors, for messages
 

@@ -4,6 +4,7 @@
 
 #include "platform/com.h"
 #include "platform/com_apartment.h"
+#include "platform/com_thread_state.h"
 
 namespace qv::platform {
 
@@ -37,6 +38,10 @@ void CoUninitialize() {
   if (current.entries == 0 || --current.entries > 0) return;
   if (current.kind == Apartment::kMultithreaded) --multithreaded_threads;
   current.kind = Apartment::kNone;
+}
+
+void ForgetThreadApartment() {
+  this_thread_apartment = ThreadApartment{};
 }
 
 bool CurrentThreadMayCreateObjects() {

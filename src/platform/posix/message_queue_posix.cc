@@ -286,4 +286,14 @@ uint32_t GetMessagePos() {
          static_cast<uint16_t>(last_message_position.x);
 }
 
+namespace posix {
+
+void ForgetLastMessage() {
+  last_message_time = 0;
+  last_message_position = Point{};
+  current_sent = nullptr;
+}
+
+}  // namespace posix
+
 }  // namespace qv::platform

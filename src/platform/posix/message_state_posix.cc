@@ -155,6 +155,12 @@ void EndThreadMessaging() {
   CloseQueue(queue->thread_id, queue);
 }
 
+void ForgetThreadQueue() {
+  if (holder_destroyed) return;
+  if (holder.queue) EndThreadMessaging();  // a queue still open is closed, as the holder would close it
+  holder.queue.reset();
+}
+
 void AbandonThreadMessaging(uint32_t thread_id) {
   std::shared_ptr<MessageQueue> queue;
   {

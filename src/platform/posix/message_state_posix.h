@@ -98,6 +98,12 @@ std::vector<std::shared_ptr<SentMessage>> RemoveWindowLocked(const std::shared_p
 // The calling thread ends: its windows are destroyed (they receive WM_DESTROY and WM_NCDESTROY) and its
 // queue is closed; messages sent to it and not yet handled are answered with a failure.
 void EndThreadMessaging();
+// The calling thread's system thread goes on to run another thread object: the queue of the one that
+// ended is closed (when EndThreadMessaging has not closed it yet) and let go, so that the next one gets
+// a queue of its own.
+void ForgetThreadQueue();
+// ... and the time and position of the last retrieved message start afresh (message_queue_posix.cc).
+void ForgetLastMessage();
 // A thread is given up (Thread::Abandon), from another thread: its windows are removed without
 // messages and its queue is closed, which wakes a message retrieval that waits on it.
 void AbandonThreadMessaging(uint32_t thread_id);

@@ -147,7 +147,8 @@ bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remo
     SetLastError(WSAENOTSOCK);
     return false;
   }
-  if (!WaitFor(static_cast<int>(handle_), POLLIN, timeout_ms)) return false;
+  // Without a time-out the accept itself waits (a blocking socket; Shutdown wakes it).
+  if (timeout_ms != INFINITE && !WaitFor(static_cast<int>(handle_), POLLIN, timeout_ms)) return false;
   sockaddr_in peer = {};
   socklen_t length = sizeof peer;
   const int fd =

@@ -1,8 +1,9 @@
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "platform/posix/message_state_posix.h"
+#include "platform/posix/system_threads_posix.h"
 #include "platform/posix/waitable_state_posix.h"
 #include "platform/thread.h"
 
@@ -38,7 +39,8 @@ struct Thread::Control {
   std::atomic<uint32_t> return_value{0};
 
   std::mutex mutex;  // guards the members below
-  std::thread system_thread;
+  std::condition_variable system_done_changed;
+  bool system_done = false;   // the system thread has finished with this object (its "thread end")
   bool body_done = false;     // the body ended normally; Abandon no longer applies
   bool past_release = false;  // the ending thread has looked for a handed-over object
   std::unique_ptr<Thread> self_owner;
@@ -58,33 +60,32 @@ Thread::Thread()
     : control_(std::make_shared<Control>()), handle_(std::make_unique<ThreadHandle>(control_->end_state)) {}
 
 Thread::~Thread() {
+  // An object released by its own thread (after its body) does not wait for itself; one that was
+  // given up is not waited for.
   Control& control = *control_;
-  bool join = false;
-  {
-    std::lock_guard<std::mutex> lock(control.mutex);
-    if (control.started && !control.abandoned && control.system_thread.joinable()) {
-      if (control.system_thread.get_id() == std::this_thread::get_id())
-        control.system_thread.detach();  // released by its own thread after the body has ended
-      else
-        join = true;
-    }
-  }
-  if (join) {
-    control.terminated = true;
-    control.system_thread.join();
-  }
+  std::unique_lock<std::mutex> lock(control.mutex);
+  if (!control.started || control.abandoned || current_control == &control) return;
+  control.terminated = true;
+  control.system_done_changed.wait(lock, [&control] { return control.system_done; });
 }
 
 void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
   current_thread_id = control->id;
   current_control = control.get();
   std::exception_ptr fatal;
-  try {
-    thread->Execute();
-  } catch (...) {
-    fatal = std::current_exception();
-  }
   bool abandoned;
+  {
+    // Given up between Resume and now: the owner may have released the object already.
+    std::lock_guard<std::mutex> lock(control->mutex);
+    abandoned = control->abandoned;
+  }
+  if (!abandoned) {
+    try {
+      thread->Execute();
+    } catch (...) {
+      fatal = std::current_exception();
+    }
+  }
   {
     std::lock_guard<std::mutex> lock(control->mutex);
     abandoned = control->abandoned;
@@ -109,13 +110,30 @@ void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
   }
   control->end_state->Signal();
   owned.reset();
+  // The release may have opened a queue or made windows anew; they go now, under this thread's
+  // identifier, as they went at the end of a system thread of its own.
+  posix::EndThreadMessaging();
 }
 
 void Thread::Resume() {
   std::lock_guard<std::mutex> lock(control_->mutex);
   if (control_->started || control_->abandoned) return;
-  control_->started = true;
-  control_->system_thread = std::thread(&Thread::Run, control_, this);
+  control_->started = true;  // before the body can ask Suspended()
+  try {
+    posix::RunOnSystemThread([control = control_, thread = this] {
+      Run(control, thread);
+      current_thread_id = 0;
+      current_control = nullptr;
+      {
+        std::lock_guard<std::mutex> done_lock(control->mutex);
+        control->system_done = true;
+      }
+      control->system_done_changed.notify_all();
+    });
+  } catch (...) {
+    control_->started = false;
+    throw;
+  }
 }
 
 void Thread::Terminate() {
@@ -132,10 +150,9 @@ void Thread::Abandon() {
   {
     std::lock_guard<std::mutex> lock(control.mutex);
     if (control.abandoned || control.body_done) return;
-    if (control.started && control.system_thread.get_id() == std::this_thread::get_id()) return;
+    if (control.started && current_control == &control) return;
     control.abandoned = true;
     control.finished = true;
-    if (control.system_thread.joinable()) control.system_thread.detach();
   }
   if (control.started) posix::AbandonThreadMessaging(control.id);
   control.end_state->Signal();

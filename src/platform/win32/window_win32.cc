@@ -319,7 +319,19 @@ bool PostMessage(WindowHandle window, uint32_t message, WParam wparam, LParam lp
 }
 
 bool PostThreadMessage(uint32_t thread_id, uint32_t message, WParam wparam, LParam lparam) {
-  return ::PostThreadMessageW(thread_id, message, wparam, lparam) != 0;
+  if (::PostThreadMessageW(thread_id, message, wparam, lparam) != 0) return true;
+  // An identifier that names no thread (any more) says so in one way: Windows gives
+  // ERROR_INVALID_THREAD_ID, Wine ERROR_INVALID_PARAMETER.
+  if (::GetLastError() == ERROR_INVALID_PARAMETER) {
+    const HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, thread_id);
+    const bool running = thread != nullptr && ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    if (thread != nullptr) ::CloseHandle(thread);
+    if (!running)
+      ::SetLastError(ERROR_INVALID_THREAD_ID);
+    else
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+  }
+  return false;
 }
 
 LResult SendMessage(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) {

@@ -1,0 +1,20 @@
+// The system threads that run the platform's thread objects (Thread). Starting and ending a system
+// thread is dear (the kernel makes a stack and task for it, the C library maps and gives back its
+// stack), and a connection of the threaded server costs one thread object. So a system thread whose
+// work has ended waits a while for the next work before it ends. Internal to the POSIX platform layer.
+#pragma once
+
+#include <functional>
+
+namespace qv::platform::posix {
+
+// Runs the work on a system thread that runs nothing else meanwhile: an idle one that ran earlier work,
+// or a new one. The work starts with the per-thread state of the platform (last error, message queue,
+// apartment) as a new thread has it; what the work leaves there is let go when it returns. Raises
+// std::system_error when no system thread can be started.
+void RunOnSystemThread(std::function<void()> work);
+
+// System threads that wait for work now (for tests).
+int IdleSystemThreads();
+
+}  // namespace qv::platform::posix
