@@ -6,6 +6,7 @@
 #include "platform/win_error.h"
 #include "support/platform_error.h"
 #include "support/service_functions.h"
+#include "testing/platform_checks.h"
 
 namespace qv {
 namespace {
@@ -23,7 +24,11 @@ EWin32Error Raised(uint32_t code) {
 TEST(RaiseLastPlatformError, CarriesTheCodeAndTheSystemsText) {
   const EWin32Error missing = Raised(platform::ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing.ErrorCode, 2u);
-  EXPECT_EQ(missing.Message(), "The system cannot find the file specified.");
+  if (qv::testing::SkipUnderWine(
+          "the system's text of ERROR_FILE_NOT_FOUND (Wine's FormatMessage texts are its own)"))
+    EXPECT_FALSE(missing.Message().empty());
+  else
+    EXPECT_EQ(missing.Message(), "The system cannot find the file specified.");
   EXPECT_STREQ(missing.ClassName(), "EWin32Error");
 
   const EWin32Error none = Raised(0);

@@ -1,0 +1,220 @@
+// The service control manager of the system itself: entries created and deleted through it, and the
+// test service started, paused, continued and stopped by it. The system's manager is shared by the
+// whole machine, so every test uses service names of its own and removes its entries when it ends.
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "platform/process.h"
+#include "platform/service_control.h"
+#include "platform/service_dispatcher.h"
+#include "platform/win_error.h"
+#include "testing/test_service.h"
+
+namespace qv::platform {
+namespace {
+
+// The test service's program as the system's manager needs it: a Windows path, quoted.
+std::string TestServiceCommandLine() {
+  std::string path = qv::testing::TestServiceProgram();
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return "\"" + path + "\"";
+}
+
+ServiceHandle Manager() {
+  return ServiceHandle(OpenSCManager("", "", SC_MANAGER_ALL_ACCESS));
+}
+
+ServiceHandle Open(const std::string& name, uint32_t access = SERVICE_ALL_ACCESS) {
+  const ServiceHandle manager = Manager();
+  return ServiceHandle(OpenService(manager.Get(), name, access));
+}
+
+// Waits up to 20 s until the service reports the state; the last status read.
+SERVICE_STATUS_PROCESS WaitForState(const ServiceHandle& service, uint32_t state) {
+  SERVICE_STATUS_PROCESS status;
+  const uint32_t start = GetTickCount();
+  while (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != state &&
+         GetTickCount() - start < 20000)
+    Sleep(20);
+  return status;
+}
+
+// Entries of one test: created through it, stopped and deleted when it goes.
+class ServiceEntries {
+ public:
+  ServiceEntries() = default;
+  ServiceEntries(const ServiceEntries&) = delete;
+  ServiceEntries& operator=(const ServiceEntries&) = delete;
+  ~ServiceEntries() {
+    for (const std::string& name : names_) Remove(name);
+  }
+
+  ServiceHandle Create(const std::string& name, const std::string& command_line,
+                       uint32_t start_type = SERVICE_DEMAND_START) {
+    Remove(name);  // left by an earlier run that did not end cleanly
+    names_.push_back(name);
+    const ServiceHandle manager = Manager();
+    return ServiceHandle(CreateService(manager.Get(), name, name + " display", SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, start_type, SERVICE_ERROR_NORMAL,
+                                       command_line, "", nullptr, "", "", ""));
+  }
+
+ private:
+  static void Remove(const std::string& name) {
+    const ServiceHandle service = Open(name);
+    if (!service) return;
+    SERVICE_STATUS_PROCESS status;
+    if (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+      SERVICE_STATUS ignored;
+      ControlService(service.Get(), SERVICE_CONTROL_STOP, &ignored);
+      status = WaitForState(service, SERVICE_STOPPED);
+      if (status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId != 0) {
+        TerminateProcessById(status.dwProcessId, 1);
+        WaitForState(service, SERVICE_STOPPED);
+      }
+    }
+    DeleteService(service.Get());
+  }
+
+  std::vector<std::string> names_;
+};
+
+TEST(SystemServiceControlManager, CreatesOpensAndDeletesEntries) {
+  ServiceEntries entries;
+  ServiceHandle service = entries.Create("QvWin32Entry", TestServiceCommandLine());
+  ASSERT_TRUE(service) << GetLastError();
+  SERVICE_STATUS status;
+  ASSERT_TRUE(QueryServiceStatus(service.Get(), &status)) << GetLastError();
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+  EXPECT_EQ(status.dwServiceType & ~SERVICE_INTERACTIVE_PROCESS, SERVICE_WIN32_OWN_PROCESS);
+
+  const ServiceHandle manager = Manager();
+  EXPECT_FALSE(ServiceHandle(CreateService(
+      manager.Get(), "QVWIN32ENTRY", "", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+      SERVICE_ERROR_NORMAL, TestServiceCommandLine(), "", nullptr, "", "", "")));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_EXISTS);
+  EXPECT_TRUE(Open("qvwin32entry"));
+  EXPECT_FALSE(Open("QvWin32NoSuchEntry"));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+
+  // What the interface does not support is refused before the system is asked.
+  uint32_t tag = 0;
+  EXPECT_FALSE(ServiceHandle(CreateService(
+      manager.Get(), "QvWin32Grouped", "", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, TestServiceCommandLine(), "Group", &tag, "", "", "")));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(ServiceHandle(CreateService(
+      manager.Get(), "QvWin32Shared", "", SERVICE_ALL_ACCESS, SERVICE_WIN32_SHARE_PROCESS,
+      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, TestServiceCommandLine(), "", nullptr, "", "", "")));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(Open("QvWin32Shared"));
+  const char* const arguments[] = {"x"};
+  EXPECT_FALSE(StartService(service.Get(), 1, arguments));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // A handle with only the right to query may do nothing else.
+  ServiceHandle query_only = Open("QvWin32Entry", SERVICE_QUERY_STATUS);
+  ASSERT_TRUE(query_only) << GetLastError();
+  EXPECT_FALSE(StartService(query_only.Get(), 0, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(DeleteService(query_only.Get()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+  // The entry goes once the last handle to it is closed.
+  ASSERT_TRUE(DeleteService(service.Get())) << GetLastError();
+  service.Close();
+  EXPECT_TRUE(Open("QvWin32Entry", SERVICE_QUERY_STATUS));
+  query_only.Close();
+  EXPECT_FALSE(Open("QvWin32Entry"));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+}
+
+TEST(SystemServiceControlManager, RefusesToStartADisabledServiceOrAMissingProgram) {
+  ServiceEntries entries;
+  const ServiceHandle disabled =
+      entries.Create("QvWin32Disabled", TestServiceCommandLine(), SERVICE_DISABLED);
+  ASSERT_TRUE(disabled) << GetLastError();
+  EXPECT_FALSE(StartService(disabled.Get(), 0, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DISABLED);
+
+  const ServiceHandle missing = entries.Create("QvWin32Missing", "\"C:\\no such folder\\program.exe\"");
+  ASSERT_TRUE(missing) << GetLastError();
+  EXPECT_FALSE(StartService(missing.Get(), 0, nullptr));
+  EXPECT_NE(GetLastError(), ERROR_SUCCESS);
+  SERVICE_STATUS status;
+  ASSERT_TRUE(QueryServiceStatus(missing.Get(), &status));
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+}
+
+TEST(SystemServiceControlManager, RunsTheServiceThroughItsStates) {
+  ServiceEntries entries;
+  const ServiceHandle service = entries.Create("QvWin32Lifecycle", TestServiceCommandLine());
+  ASSERT_TRUE(service) << GetLastError();
+  ASSERT_TRUE(StartService(service.Get(), 0, nullptr)) << GetLastError();
+  // StartService returns once the service runs.
+  SERVICE_STATUS_PROCESS process;
+  ASSERT_TRUE(QueryServiceStatusEx(service.Get(), &process));
+  EXPECT_EQ(process.dwCurrentState, SERVICE_RUNNING);
+  EXPECT_NE(process.dwProcessId, 0u);
+  EXPECT_NE(process.dwControlsAccepted & SERVICE_ACCEPT_PAUSE_CONTINUE, 0u);
+  EXPECT_FALSE(StartService(service.Get(), 0, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_ALREADY_RUNNING);
+
+  SERVICE_STATUS status;
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_PAUSE, &status)) << GetLastError();
+  EXPECT_EQ(WaitForState(service, SERVICE_PAUSED).dwCurrentState, SERVICE_PAUSED);
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status)) << GetLastError();
+  EXPECT_EQ(WaitForState(service, SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_INTERROGATE, &status)) << GetLastError();
+  EXPECT_EQ(status.dwCurrentState, SERVICE_RUNNING);
+
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+  process = WaitForState(service, SERVICE_STOPPED);
+  EXPECT_EQ(process.dwCurrentState, SERVICE_STOPPED);
+  EXPECT_EQ(process.dwWin32ExitCode, ERROR_SUCCESS);
+  EXPECT_FALSE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_NOT_ACTIVE);
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+
+  // And it starts again.
+  EXPECT_TRUE(StartService(service.Get(), 0, nullptr)) << GetLastError();
+}
+
+TEST(SystemServiceControlManager, DeletesARunningServiceOnceItHasStopped) {
+  ServiceEntries entries;
+  const ServiceHandle service = entries.Create("QvWin32Removal", TestServiceCommandLine());
+  ASSERT_TRUE(service) << GetLastError();
+  ASSERT_TRUE(StartService(service.Get(), 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(DeleteService(service.Get())) << GetLastError();
+  EXPECT_FALSE(DeleteService(service.Get()));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
+
+  SERVICE_STATUS status;
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+  EXPECT_EQ(WaitForState(service, SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
+}
+
+TEST(SystemServiceDispatcher, RefusesWhatItCannotRun) {
+  const ServiceMainFunction main = [](const std::vector<std::string>&) {};
+  EXPECT_FALSE(StartServiceCtrlDispatcher({}));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(StartServiceCtrlDispatcher({{"One", main}, {"Two", main}}));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  // Without a running dispatcher there is nothing to register with or report to.
+  EXPECT_EQ(RegisterServiceCtrlHandlerEx("One", [](uint32_t, uint32_t) { return 0u; }),
+            SERVICE_STATUS_HANDLE{});
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+  SERVICE_STATUS status;
+  status.dwCurrentState = SERVICE_RUNNING;
+  EXPECT_FALSE(SetServiceStatus(static_cast<SERVICE_STATUS_HANDLE>(0x1234), status));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  // A program that the manager did not start cannot connect to it.
+  EXPECT_FALSE(StartServiceCtrlDispatcher({{"One", main}}));
+  EXPECT_EQ(GetLastError(), ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+}
+
+}  // namespace
+}  // namespace qv::platform
