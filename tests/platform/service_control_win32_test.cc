@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/service_control.h"
 #include "platform/service_dispatcher.h"
 #include "platform/win_error.h"
 #include "testing/test_service.h"
+#include "testing/test_state_dir.h"
 
 namespace qv::platform {
 namespace {
@@ -194,6 +196,44 @@ TEST(SystemServiceControlManager, DeletesARunningServiceOnceItHasStopped) {
 
   SERVICE_STATUS status;
   ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+  EXPECT_EQ(WaitForState(service, SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
+}
+
+TEST(SystemServiceControlManager, GivesTheServicesOwnReasonForAFailedStart) {
+  ServiceEntries entries;
+  const ServiceHandle service =
+      entries.Create("QvWin32StartFails", TestServiceCommandLine() + " /Set:QV_TEST_SERVICE_START=fail");
+  ASSERT_TRUE(service) << GetLastError();
+  EXPECT_FALSE(StartService(service.Get(), 0, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_SPECIFIC_ERROR);
+  SERVICE_STATUS status;
+  ASSERT_TRUE(QueryServiceStatus(service.Get(), &status));
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+  EXPECT_EQ(status.dwWin32ExitCode, ERROR_SERVICE_SPECIFIC_ERROR);
+  EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
+}
+
+TEST(SystemServiceControlManager, PassesOnTheProgressOfAPendingStop) {
+  qv::testing::TestStateDir state_dir;
+  const std::string log = state_dir.File("service.log");
+  ServiceEntries entries;
+  const ServiceHandle service = entries.Create(
+      "QvWin32SlowStop", TestServiceCommandLine() + " /Set:QV_TEST_SERVICE_STOP=hang" +
+                             " /Set:QV_TEST_SERVICE_WAIT_HINT=4000 \"/Set:QV_TEST_SERVICE_LOG=" + log + "\"");
+  ASSERT_TRUE(service) << GetLastError();
+  ASSERT_TRUE(StartService(service.Get(), 0, nullptr)) << GetLastError();
+
+  SERVICE_STATUS status;
+  ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
+  EXPECT_EQ(status.dwCheckPoint, 1u);
+  EXPECT_EQ(status.dwWaitHint, 4000u);
+  EXPECT_EQ(status.dwControlsAccepted, 0u);
+  EXPECT_FALSE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
+
+  ASSERT_TRUE(WriteWholeFile(log + ".release", ""));
   EXPECT_EQ(WaitForState(service, SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
 }
 

@@ -9,6 +9,8 @@
 //   QV_TEST_SERVICE_AFTER_INSTALL "raise"
 //   QV_TEST_SERVICE_NO_PAUSE      set: AllowPause false
 //   QV_TEST_SERVICE_WAIT_HINT     milliseconds (default 300)
+// The program also takes them from its command line as "/Set:NAME=VALUE" (for a service that the
+// system's manager starts, which does not get the starter's environment).
 // BeforeInstall takes "/ServiceStartName=" and "/Password=" from the command line (case-sensitive
 // prefixes); BeforeUninstall stops a running service with StopServiceAndWait first.
 #pragma once
