@@ -298,18 +298,6 @@ TEST_F(CdoAutomationDriver, FailuresAreRaisedWithTheLibrarysAccountOrTheCallsCod
                            platform::DISP_E_TYPEMISMATCH));
 }
 
-TEST_F(CdoAutomationDriver, TheCalendarStoreServesWhileTheLibraryIsNotInstalled) {
-  auto session = cdo::CreateSession();
-  EXPECT_EQ(session->Version(), kCdoVersion);
-  EXPECT_TRUE(journal_.empty());
-  // The store serves this machine only: a logon elsewhere is its failure, not the library's.
-  EXPECT_EQ(FailureOf([&] {
-              session->Logon(std::nullopt, std::nullopt, false, true, 0, true,
-                             std::string("far.example\r\nbox"));
-            }).second,
-            cdo::MAPI_E_NETWORK_ERROR);
-}
-
 TEST_F(CdoAutomationDriver, ALibraryWithoutTheSessionInterfaceIsRefused) {
   Install(cdo::CLSID_Session);  // answers for IDispatch and another interface only
   EXPECT_EQ(FailureOf([] { cdo::CreateSession(); }),
