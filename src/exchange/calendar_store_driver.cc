@@ -266,7 +266,11 @@ class StoreSession : public cdo::Session {
 }  // namespace
 
 void RegisterCalendarStoreDriver() {
-  platform::CoRegisterClass(cdo::CLSID_Session, [] { return std::make_shared<StoreSession>(); });
+  platform::CoRegisterClass(cdo::CLSID_Session, [] { return CreateCalendarStoreSession(); });
+}
+
+std::shared_ptr<cdo::Session> CreateCalendarStoreSession() {
+  return std::make_shared<StoreSession>();
 }
 
 }  // namespace qv

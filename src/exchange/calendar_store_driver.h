@@ -7,7 +7,13 @@
 // tests can try the start-up check with other versions).
 #pragma once
 
+#include <memory>
+
 namespace qv {
+
+namespace cdo {
+class Session;
+}
 
 constexpr const char* kCdoVersionVariable = "QUORVANE_CDO_VERSION";
 constexpr const char* kCdoVersion = "1.21";
@@ -15,5 +21,8 @@ constexpr const char* kCdoVersion = "1.21";
 // Registers the calendar store's session under the library's class identifier, so that
 // cdo::CreateSession creates it. The program entry does this once at start; so do the tests.
 void RegisterCalendarStoreDriver();
+
+// A new session of the calendar store (no logon), for a driver that falls back to it.
+std::shared_ptr<cdo::Session> CreateCalendarStoreSession();
 
 }  // namespace qv

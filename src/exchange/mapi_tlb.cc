@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/automation.h"
+
 namespace qv::cdo {
 
 namespace {
@@ -30,6 +32,16 @@ const char* CodeName(platform::HRESULT code) {
       return "CO_E_NOTINITIALIZED";
     case platform::E_NOINTERFACE:
       return "E_NOINTERFACE";
+    case platform::DISP_E_MEMBERNOTFOUND:
+      return "DISP_E_MEMBERNOTFOUND";
+    case platform::DISP_E_TYPEMISMATCH:
+      return "DISP_E_TYPEMISMATCH";
+    case platform::DISP_E_UNKNOWNNAME:
+      return "DISP_E_UNKNOWNNAME";
+    case platform::DISP_E_EXCEPTION:
+      return "DISP_E_EXCEPTION";
+    case platform::DISP_E_BADPARAMCOUNT:
+      return "DISP_E_BADPARAMCOUNT";
     default:
       return "E_UNEXPECTED";
   }

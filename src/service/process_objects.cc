@@ -4,6 +4,7 @@
 #include <string>
 
 #include "exchange/calendar_store_driver.h"
+#include "exchange/cdo_automation_driver.h"
 #include "platform/com.h"
 #include "platform/exception.h"
 
@@ -35,6 +36,7 @@ ProcessObjects::ProcessObjects() {
   request_log_slot_.emplace(RequestLog, *request_log_);
   apartment_.emplace();
   RegisterCalendarStoreDriver();
+  RegisterCdoAutomationDriver();
 }
 
 ProcessObjects::~ProcessObjects() = default;
