@@ -19,8 +19,8 @@
 
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
-#include "testing/quorvane_fixture.h"
 #include "testing/process_resources.h"
+#include "testing/quorvane_fixture.h"
 
 namespace qv::testing {
 

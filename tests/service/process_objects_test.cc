@@ -9,8 +9,8 @@
 #include "logging/wc_trace_writer.h"
 #include "platform/com.h"
 #include "service/process_objects.h"
-#include "testing/quorvane_fixture.h"
 #include "testing/event_log_testing.h"
+#include "testing/quorvane_fixture.h"
 
 namespace qv {
 namespace {
