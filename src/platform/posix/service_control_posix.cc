@@ -254,25 +254,6 @@ uint32_t WaitForControlTaken(const std::string& name, uint64_t taken_before) {
 
 }  // namespace
 
-ServiceHandle& ServiceHandle::operator=(ServiceHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.Release();
-  }
-  return *this;
-}
-
-SC_HANDLE ServiceHandle::Release() {
-  const SC_HANDLE handle = handle_;
-  handle_ = SC_HANDLE{};
-  return handle;
-}
-
-void ServiceHandle::Close() {
-  if (handle_ != SC_HANDLE{}) CloseServiceHandle(handle_);
-  handle_ = SC_HANDLE{};
-}
-
 SC_HANDLE OpenSCManager(const std::string& machine_name, const std::string& database_name,
                         uint32_t desired_access) {
   if (!IsLocalMachine(machine_name)) return FailHandle(RPC_S_SERVER_UNAVAILABLE);

@@ -80,25 +80,6 @@ DWORD WaitForStart(::SC_HANDLE service) {
 
 }  // namespace
 
-ServiceHandle& ServiceHandle::operator=(ServiceHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.Release();
-  }
-  return *this;
-}
-
-SC_HANDLE ServiceHandle::Release() {
-  const SC_HANDLE handle = handle_;
-  handle_ = SC_HANDLE{};
-  return handle;
-}
-
-void ServiceHandle::Close() {
-  if (handle_ != SC_HANDLE{}) CloseServiceHandle(handle_);
-  handle_ = SC_HANDLE{};
-}
-
 SC_HANDLE OpenSCManager(const std::string& machine_name, const std::string& database_name,
                         uint32_t desired_access) {
   const std::wstring machine = win32::Wide(machine_name);
