@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "platform/last_error.h"
+#include "platform/local_account_rules.h"
 #include "platform/local_accounts.h"
 #include "platform/posix/local_account_database.h"
 #include "platform/posix/password_hash.h"
@@ -13,17 +14,9 @@ namespace qv::platform {
 
 namespace {
 
-constexpr size_t kLongestName = 20;
-constexpr size_t kLongestPassword = 256;
-constexpr const char* kForbiddenNameCharacters = "\"/\\[]:;|=,+*?<>@";
-
 bool Fail(uint32_t code) {
   SetLastError(code);
   return false;
-}
-
-bool IsValidPassword(const std::string& password) {
-  return !password.empty() && password.size() <= kLongestPassword && password.find('\0') == std::string::npos;
 }
 
 // The database for a change to an existing account; nothing when there is no database yet.
@@ -39,19 +32,9 @@ LocalAccount ToLocalAccount(const posix::LocalAccountDatabase& database,
 
 }  // namespace
 
-bool IsValidLocalAccountName(const std::string& name) {
-  if (name.empty() || name.size() > kLongestName) return false;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || std::strchr(kForbiddenNameCharacters, c) != nullptr) return false;
-  }
-  if (name.front() == ' ' || name.back() == ' ' || name.back() == '.') return false;
-  return name.find_first_not_of(". ") != std::string::npos;
-}
-
 bool NetUserAdd(const std::string& name, const std::string& password) {
   if (!IsValidLocalAccountName(name)) return Fail(ERROR_INVALID_ACCOUNT_NAME);
-  if (!IsValidPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
   const auto database = posix::LocalAccountDatabase::OpenForChanges();
   if (database->FindByName(name)) return Fail(ERROR_USER_EXISTS);  // before the slow hashing
   if (!database->Add(name, posix::HashPassword(password))) return Fail(ERROR_USER_EXISTS);
@@ -59,7 +42,7 @@ bool NetUserAdd(const std::string& name, const std::string& password) {
 }
 
 bool NetUserSetPassword(const std::string& name, const std::string& password) {
-  if (!IsValidPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
   const auto database = OpenForChangesIfAny();
   if (!database || !database->FindByName(name)) return Fail(ERROR_NO_SUCH_USER);
   return database->SetPasswordHash(name, posix::HashPassword(password)) || Fail(ERROR_NO_SUCH_USER);

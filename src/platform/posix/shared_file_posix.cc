@@ -29,28 +29,6 @@ bool LockWholeFile(int fd) {
 
 }  // namespace
 
-SharedFile::SharedFile(SharedFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-SharedFile& SharedFile::operator=(SharedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
-}
-
-bool SharedFile::OpenForWriting(const std::string& path) {
-  return OpenLocked(path, Disposition::kOpenExisting);
-}
-
-bool SharedFile::Create(const std::string& path) {
-  return OpenLocked(path, Disposition::kCreateAlways);
-}
-
-bool SharedFile::CreateNew(const std::string& path) {
-  return OpenLocked(path, Disposition::kCreateNew);
-}
-
 bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
   Close();
   // Never O_TRUNC: the contents may only go once the lock says nobody else is writing the file.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/local_account_rules.h"
 #include "platform/local_accounts.h"
 #include "platform/win32/wide_text.h"
 
@@ -16,17 +17,9 @@ namespace qv::platform {
 
 namespace {
 
-constexpr size_t kLongestName = 20;
-constexpr size_t kLongestPassword = 256;
-constexpr const char* kForbiddenNameCharacters = "\"/\\[]:;|=,+*?<>@";
-
 bool Fail(DWORD code) {
   ::SetLastError(code);
   return false;
-}
-
-bool IsValidPassword(const std::string& password) {
-  return !password.empty() && password.size() <= kLongestPassword && password.find('\0') == std::string::npos;
 }
 
 // The result of a network management call as our result: its codes turned into the system errors
@@ -80,19 +73,9 @@ bool AccountOf(const std::wstring& name, LocalAccount* account) {
 
 }  // namespace
 
-bool IsValidLocalAccountName(const std::string& name) {
-  if (name.empty() || name.size() > kLongestName) return false;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || std::strchr(kForbiddenNameCharacters, c) != nullptr) return false;
-  }
-  if (name.front() == ' ' || name.back() == ' ' || name.back() == '.') return false;
-  return name.find_first_not_of(". ") != std::string::npos;
-}
-
 bool NetUserAdd(const std::string& name, const std::string& password) {
   if (!IsValidLocalAccountName(name)) return Fail(ERROR_INVALID_ACCOUNT_NAME);
-  if (!IsValidPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
   std::wstring wide_name = win32::Wide(name);
   std::wstring wide_password = win32::Wide(password);
   USER_INFO_1 user = {};
@@ -104,7 +87,7 @@ bool NetUserAdd(const std::string& name, const std::string& password) {
 }
 
 bool NetUserSetPassword(const std::string& name, const std::string& password) {
-  if (!IsValidPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
   std::wstring wide_password = win32::Wide(password);
   USER_INFO_1003 info = {wide_password.data()};
   return Succeeded(
