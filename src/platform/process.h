@@ -31,10 +31,11 @@ class ChildProcess {
   // runs then (it can be waited for again).
   bool Wait(uint32_t* exit_code, uint32_t timeout_ms);
   // The child's process id; 0 when none runs.
-  uint32_t ProcessId() const { return static_cast<uint32_t>(id_); }
+  uint32_t ProcessId() const { return process_id_; }
 
  private:
-  int64_t id_ = 0;
+  int64_t id_ = 0;  // what the platform waits on: the process id on Linux, its handle on Windows
+  uint32_t process_id_ = 0;
 };
 
 // Ends a process by its id at once (OpenProcess and TerminateProcess); on Linux it is killed

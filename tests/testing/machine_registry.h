@@ -32,6 +32,19 @@ inline std::optional<std::string> MachineValue(const std::string& key_path, cons
   return data;
 }
 
+// Deletes a key with everything below it (RegDeleteKey takes only keys without sub-keys).
+inline void DeleteKeyTree(platform::HKEY parent, const std::string& path) {
+  platform::RegKey key;
+  if (platform::RegOpenKeyEx(parent, path, 0, platform::KEY_ALL_ACCESS, key.Receive()) !=
+      platform::ERROR_SUCCESS)
+    return;
+  std::string name;
+  while (platform::RegEnumKeyEx(key.Get(), 0, &name) == platform::ERROR_SUCCESS)
+    DeleteKeyTree(key.Get(), name);
+  key.Close();
+  platform::RegDeleteKey(parent, path);
+}
+
 inline bool MachineKeyExists(const std::string& key_path) {
   platform::RegKey key;
   return platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, key_path, 0, platform::KEY_READ,

@@ -5,6 +5,7 @@
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/module.h"
+#include "testing/machine_registry.h"
 
 namespace qv::testing {
 
@@ -23,19 +24,6 @@ constexpr Root kRoots[] = {{platform::HKEY_LOCAL_MACHINE, "HKLM"},
                            {platform::HKEY_CURRENT_USER, "HKCU"},
                            {platform::HKEY_CLASSES_ROOT, "HKCR"},
                            {platform::HKEY_USERS, "HKU"}};
-
-// Deletes a key with everything below it (RegDeleteKey takes only keys without sub-keys).
-void DeleteKeyTree(HKEY parent, const std::string& path) {
-  platform::RegKey key;
-  if (platform::RegOpenKeyEx(parent, path, 0, platform::KEY_ALL_ACCESS, key.Receive()) !=
-      platform::ERROR_SUCCESS)
-    return;
-  std::string name;
-  while (platform::RegEnumKeyEx(key.Get(), 0, &name) == platform::ERROR_SUCCESS)
-    DeleteKeyTree(key.Get(), name);
-  key.Close();
-  platform::RegDeleteKey(parent, path);
-}
 
 }  // namespace
 

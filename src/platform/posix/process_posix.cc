@@ -71,6 +71,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     return false;
   }
   id_ = pid;
+  process_id_ = static_cast<uint32_t>(pid);
   return true;
 }
 
@@ -85,6 +86,7 @@ bool ChildProcess::Wait(uint32_t* exit_code) {
     ended = waitpid(static_cast<pid_t>(id_), &status, 0);
   } while (ended < 0 && errno == EINTR);
   id_ = 0;
+  process_id_ = 0;
   if (ended < 0) {
     posix::SetLastErrorFromErrno(errno);
     return false;
@@ -106,11 +108,13 @@ bool ChildProcess::Wait(uint32_t* exit_code, uint32_t timeout_ms) {
     if (ended < 0 && errno == EINTR) continue;
     if (ended < 0) {
       id_ = 0;
+      process_id_ = 0;
       posix::SetLastErrorFromErrno(errno);
       return false;
     }
     if (ended != 0) {
       id_ = 0;
+      process_id_ = 0;
       *exit_code = ExitCodeOf(status);
       return true;
     }

@@ -1,0 +1,258 @@
+// The service program under the system's own service control manager: installed by its /INSTALL,
+// started, paused, continued and stopped through the manager, answering over the network with the
+// same bytes as on Linux, and removed by /UNINSTALL. The manager starts the program with the
+// machine's registry and environment, not a test's, so these tests write the machine's settings
+// themselves and take away all they wrote; where the service or its settings exist already (a real
+// installation), they touch nothing and are skipped.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/service_decks.h"
+#include "exchange/information_store.h"
+#include "platform/file_system.h"
+#include "platform/host_system.h"
+#include "platform/last_error.h"
+#include "platform/process.h"
+#include "platform/service_control.h"
+#include "platform/win_error.h"
+#include "testing/loopback_client.h"
+#include "testing/machine_registry.h"
+#include "testing/quorvane_entries.h"
+#include "testing/stand_in_origin.h"
+
+namespace qv {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using namespace platform;
+using namespace qv::testing;
+
+constexpr const char* kServiceEntryKey = "SYSTEM\\CurrentControlSet\\Services\\Quorvane";
+constexpr const char* kInformationStoreKey = "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS";
+constexpr const char* kVendorKey = "Software\\HOLLBERG";  // the settings key's parent
+
+// A program of the build as Windows names it: the cross build gives the path of the build machine,
+// which Wine shows as drive Z:.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string ServiceProgram() {
+  return WindowsPath(QV_SERVICE_PROGRAM);
+}
+
+ServiceHandle OpenQuorvane(uint32_t access) {
+  const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
+  return ServiceHandle(OpenService(manager.Get(), kQuorvane, access));
+}
+
+// Waits until the service reports the state; the last status read (all zero when there is no service).
+SERVICE_STATUS_PROCESS WaitForState(uint32_t state) {
+  SERVICE_STATUS_PROCESS status{};
+  const ServiceHandle service = OpenQuorvane(SERVICE_QUERY_STATUS);
+  const uint32_t start = GetTickCount();
+  while (service && QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != state &&
+         GetTickCount() - start < kPatience)
+    Sleep(20);
+  return status;
+}
+
+// Stops the service when it runs (ending its process when it does not stop) and deletes its entry.
+void RemoveService() {
+  const ServiceHandle service = OpenQuorvane(SERVICE_ALL_ACCESS);
+  if (!service) return;
+  SERVICE_STATUS_PROCESS status{};
+  if (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+    SERVICE_STATUS ignored;
+    ControlService(service.Get(), SERVICE_CONTROL_STOP, &ignored);
+    status = WaitForState(SERVICE_STOPPED);
+    if (status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId != 0) {
+      TerminateProcessById(status.dwProcessId, 1);
+      WaitForState(SERVICE_STOPPED);
+    }
+  }
+  DeleteService(service.Get());
+}
+
+class QuorvaneUnderSystemManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (OpenQuorvane(SERVICE_QUERY_STATUS) || MachineKeyExists(kSettingsKey) ||
+        MachineKeyExists(kDescriptionKey) || MachineKeyExists(kEventSourceKey))
+      GTEST_SKIP() << "the service Quorvane or its settings exist on this machine already; left as they are";
+    owns_machine_entries_ = true;
+    owns_vendor_key_ = !MachineKeyExists(kVendorKey);
+    // An information store registered already (a real one) is used as it is.
+    owns_information_store_ = !MachineKeyExists(kInformationStoreKey);
+    files_ = CreateTemporaryDirectory("qvservice-");
+    ASSERT_FALSE(files_.empty()) << GetLastError();
+
+    port_ = FreeLoopbackPort();
+    ASSERT_NE(port_, 0);
+    SetMachineDword(kSettingsKey, "Port", port_);
+    SetMachineDword(kSettingsKey, "TraceDetailness", 3);
+    SetMachineText(kSettingsKey, "TraceFile", TraceFile());
+    SetMachineText(kSettingsKey, "LogFile", files_ + "\\Qvan.log");
+  }
+
+  void TearDown() override {
+    if (!owns_machine_entries_) return;
+    RemoveService();
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, owns_vendor_key_ ? kVendorKey : kSettingsKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kDescriptionKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    if (owns_information_store_) DeleteKeyTree(HKEY_LOCAL_MACHINE, kInformationStoreKey);
+    if (!files_.empty()) DeleteTree(files_);
+  }
+
+  std::string TraceFile() const { return files_ + "\\Qvan.trace"; }
+  std::string Trace() const { return FileText(TraceFile()); }
+
+  // The calendar store's maintenance program as the information store's program, so that the
+  // start-up check of the server's version passes.
+  void RegisterInformationStore() {
+    if (!owns_information_store_) return;
+    const StoreProgramRegistration registration = RegisterStoreProgram(WindowsPath(QV_STORE_PROGRAM), true);
+    ASSERT_EQ(registration.outcome, StoreProgramRegistration::Outcome::kRegistered) << registration.reason;
+  }
+
+  // Runs the service program with the arguments to its end; its exit code, its output in *output.
+  uint32_t RunProgram(const std::vector<std::string>& arguments, std::string* output) {
+    const std::string output_file = files_ + "\\quorvane.out";
+    DeleteFile(output_file);
+    ChildProcess child;
+    if (!child.Start(ServiceProgram(), arguments, output_file)) {
+      ADD_FAILURE() << "quorvane.exe did not start: " << GetLastError();
+      return 0xFFFF;
+    }
+    uint32_t exit_code = 0xFFFF;
+    if (!child.Wait(&exit_code, kPatience)) {
+      TerminateProcessById(child.ProcessId(), 1);
+      child.Wait(&exit_code);
+      ADD_FAILURE() << "quorvane.exe did not end";
+    }
+    *output = FileText(output_file);
+    return exit_code;
+  }
+
+  void Install() {
+    std::string output;
+    ASSERT_EQ(RunProgram({"/INSTALL", "/SILENT"}, &output), 0u) << output;
+    EXPECT_EQ(output, "");
+  }
+
+  void Uninstall() {
+    std::string output;
+    ASSERT_EQ(RunProgram({"/UNINSTALL", "/SILENT"}, &output), 0u) << output;
+    EXPECT_EQ(output, "");
+  }
+
+  // Starts the installed service through the manager; the state it settles in.
+  uint32_t Start() {
+    const ServiceHandle service = OpenQuorvane(SERVICE_START | SERVICE_QUERY_STATUS);
+    // Wine's manager waits for a start that fails at once and reports the service's error; Windows
+    // reports success as soon as the program has connected.
+    if (!service ||
+        (!StartService(service.Get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_SPECIFIC_ERROR)) {
+      ADD_FAILURE() << "the manager did not start the service: " << GetLastError();
+      return 0;
+    }
+    SERVICE_STATUS_PROCESS status{};
+    const uint32_t start = GetTickCount();
+    while (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState == SERVICE_START_PENDING &&
+           GetTickCount() - start < kPatience)
+      Sleep(20);
+    return status.dwCurrentState;
+  }
+
+  // Sends a control through the manager and waits until the service reports the state.
+  bool Control(uint32_t control, uint32_t state) {
+    const ServiceHandle service = OpenQuorvane(SERVICE_ALL_ACCESS);
+    SERVICE_STATUS ignored;
+    if (!service || !ControlService(service.Get(), control, &ignored)) return false;
+    return WaitForState(state).dwCurrentState == state;
+  }
+
+  std::string ListenLine() const { return "Socket listen on Port:" + std::to_string(port_) + "\r\n"; }
+
+  bool owns_machine_entries_ = false;
+  bool owns_vendor_key_ = false;
+  bool owns_information_store_ = false;
+  std::string files_;
+  uint16_t port_ = 0;
+};
+
+const std::string kLogonFormAnswer = WmlResponse(ServiceDeck(kLogonFormBody));
+
+TEST_F(QuorvaneUnderSystemManager, IsInstalledStartedPausedContinuedStoppedAndRemoved) {
+  RegisterInformationStore();
+  Install();
+  // The program's path holds no blank here, so the command line is the path as it is.
+  EXPECT_EQ(MachineValue(kServiceEntryKey, "ImagePath"), ServiceProgram());
+  EXPECT_EQ(MachineValue(kServiceEntryKey, "DisplayName"), "Quorvane");
+  EXPECT_EQ(MachineValue(kDescriptionKey, "Description"), kDescription);
+  EXPECT_EQ(MachineValue(kEventSourceKey, "EventMessageFile"), ServiceProgram());
+
+  ASSERT_EQ(Start(), SERVICE_RUNNING) << Trace();
+  ASSERT_TRUE(WaitForText(TraceFile(), " Qvan started\r\n")) << Trace();
+  EXPECT_THAT(Trace(), HasSubstr(ListenLine()));
+  // The logon form over Winsock, byte for byte the answer of the Linux build.
+  EXPECT_EQ(HttpGet(port_, "/?U=&P="), kLogonFormAnswer);
+
+  ASSERT_TRUE(Control(SERVICE_CONTROL_PAUSE, SERVICE_PAUSED));
+  EXPECT_FALSE(Accepts(port_));
+  EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+  EXPECT_TRUE(WaitForText(TraceFile(), " Qvan paused\r\n"));
+
+  ASSERT_TRUE(Control(SERVICE_CONTROL_CONTINUE, SERVICE_RUNNING));
+  EXPECT_TRUE(WaitForText(TraceFile(), " Qvan continued\r\n"));
+  EXPECT_EQ(HttpGet(port_, "/?U=&P="), kLogonFormAnswer);
+
+  ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, SERVICE_STOPPED));
+  EXPECT_EQ(WaitForState(SERVICE_STOPPED).dwWin32ExitCode, 0u);
+  EXPECT_TRUE(WaitForText(TraceFile(), " Qvan stopped\r\n"));
+  EXPECT_FALSE(Accepts(port_));
+
+  Uninstall();
+  EXPECT_FALSE(OpenQuorvane(SERVICE_QUERY_STATUS));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_FALSE(MachineKeyExists(kEventSourceKey));
+  EXPECT_EQ(MachineValue(kDescriptionKey, "Description"), std::nullopt);
+}
+
+TEST_F(QuorvaneUnderSystemManager, RemovalStopsAPausedServiceFirst) {
+  RegisterInformationStore();
+  Install();
+  ASSERT_EQ(Start(), SERVICE_RUNNING) << Trace();
+  ASSERT_TRUE(Control(SERVICE_CONTROL_PAUSE, SERVICE_PAUSED));
+
+  Uninstall();
+  EXPECT_FALSE(OpenQuorvane(SERVICE_QUERY_STATUS));
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_TRUE(WaitForText(TraceFile(), " Qvan stopped\r\n")) << Trace();
+  EXPECT_FALSE(Accepts(port_));
+}
+
+TEST_F(QuorvaneUnderSystemManager, WithoutTheInformationStoreTheStartIsRefusedWithTheServiceCode) {
+  if (!owns_information_store_) GTEST_SKIP() << "an information store is registered on this machine";
+  Install();
+  // With nothing registered the check reads the service's own version resource: 1.0.0, not 5.5.
+  ASSERT_EQ(Start(), SERVICE_STOPPED);
+  const SERVICE_STATUS_PROCESS status = WaitForState(SERVICE_STOPPED);
+  EXPECT_EQ(status.dwWin32ExitCode, ERROR_SERVICE_SPECIFIC_ERROR);
+  EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
+  EXPECT_TRUE(WaitForText(TraceFile(), "Wrong Exchange Server Version: 1.0.0\r\n")) << Trace();
+  EXPECT_THAT(Trace(), Not(HasSubstr("Socket listen on Port:")));
+  EXPECT_FALSE(Accepts(port_));
+}
+
+}  // namespace
+}  // namespace qv
