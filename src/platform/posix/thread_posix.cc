@@ -1,3 +1,5 @@
+// Thread objects on Linux: each runs on a pooled system thread (system_threads_posix.h) from Resume
+// on, with an identifier of this layer's own; Abandon gives the thread up (see thread.h).
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -6,6 +8,7 @@
 #include "platform/posix/system_threads_posix.h"
 #include "platform/posix/waitable_state_posix.h"
 #include "platform/thread.h"
+#include "platform/thread_control.h"
 
 namespace qv::platform {
 
@@ -25,27 +28,21 @@ class ThreadHandle : public WaitableObject {
   explicit ThreadHandle(std::shared_ptr<State> state) : WaitableObject(std::move(state)) {}
 };
 
-}  // namespace
+// The Linux part of the control block: the end signal, and the system thread's own end, which the
+// destructor waits for.
+struct PosixThreadControl : Thread::Control {
+  PosixThreadControl() { id = NewThreadId(); }
 
-struct Thread::Control {
-  const uint32_t id = NewThreadId();
   const std::shared_ptr<posix::ThreadEndState> end_state = std::make_shared<posix::ThreadEndState>();
-
-  std::atomic<bool> terminated{false};
-  std::atomic<bool> started{false};
-  std::atomic<bool> finished{false};
-  std::atomic<bool> abandoned{false};
-  std::atomic<bool> free_when_ended{false};
-  std::atomic<uint32_t> return_value{0};
-
-  std::mutex mutex;  // guards the members below
   std::condition_variable system_done_changed;
-  bool system_done = false;   // the system thread has finished with this object (its "thread end")
-  bool body_done = false;     // the body ended normally; Abandon no longer applies
-  bool past_release = false;  // the ending thread has looked for a handed-over object
-  std::unique_ptr<Thread> self_owner;
-  std::exception_ptr fatal_exception;
+  bool system_done = false;  // under mutex: the system thread has finished with this object
 };
+
+PosixThreadControl& Posix(Thread::Control& control) {
+  return static_cast<PosixThreadControl&>(control);
+}
+
+}  // namespace
 
 uint32_t GetCurrentThreadId() {
   if (current_thread_id == 0) current_thread_id = NewThreadId();
@@ -57,12 +54,13 @@ bool CurrentThreadAbandoned() {
 }
 
 Thread::Thread()
-    : control_(std::make_shared<Control>()), handle_(std::make_unique<ThreadHandle>(control_->end_state)) {}
+    : control_(std::make_shared<PosixThreadControl>()),
+      handle_(std::make_unique<ThreadHandle>(Posix(*control_).end_state)) {}
 
 Thread::~Thread() {
   // An object released by its own thread (after its body) does not wait for itself; one that was
   // given up is not waited for.
-  Control& control = *control_;
+  PosixThreadControl& control = Posix(*control_);
   std::unique_lock<std::mutex> lock(control.mutex);
   if (!control.started || control.abandoned || current_control == &control) return;
   control.terminated = true;
@@ -102,13 +100,8 @@ void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
     }
   }
   posix::EndThreadMessaging();
-  std::unique_ptr<Thread> owned;
-  {
-    std::lock_guard<std::mutex> lock(control->mutex);
-    control->past_release = true;
-    if (control->free_when_ended) owned = std::move(control->self_owner);
-  }
-  control->end_state->Signal();
+  std::unique_ptr<Thread> owned = control->TakeObjectToRelease();
+  Posix(*control).end_state->Signal();
   owned.reset();
   // The release may have opened a queue or made windows anew; they go now, under this thread's
   // identifier, as they went at the end of a system thread of its own.
@@ -124,25 +117,17 @@ void Thread::Resume() {
       Run(control, thread);
       current_thread_id = 0;
       current_control = nullptr;
+      PosixThreadControl& posix_control = Posix(*control);
       {
-        std::lock_guard<std::mutex> done_lock(control->mutex);
-        control->system_done = true;
+        std::lock_guard<std::mutex> done_lock(posix_control.mutex);
+        posix_control.system_done = true;
       }
-      control->system_done_changed.notify_all();
+      posix_control.system_done_changed.notify_all();
     });
   } catch (...) {
     control_->started = false;
     throw;
   }
-}
-
-void Thread::Terminate() {
-  control_->terminated = true;
-}
-
-uint32_t Thread::WaitFor() {
-  WaitForSingleObject(*handle_, INFINITE);
-  return control_->return_value;
 }
 
 void Thread::Abandon() {
@@ -155,73 +140,7 @@ void Thread::Abandon() {
     control.finished = true;
   }
   if (control.started) posix::AbandonThreadMessaging(control.id);
-  control.end_state->Signal();
-}
-
-bool Thread::Terminated() const {
-  return control_->terminated;
-}
-bool Thread::Suspended() const {
-  return !control_->started && !control_->abandoned;
-}
-bool Thread::Finished() const {
-  return control_->finished;
-}
-bool Thread::FreeWhenEnded() const {
-  return control_->free_when_ended;
-}
-void Thread::SetFreeWhenEnded(bool value) {
-  control_->free_when_ended = value;
-}
-
-void Thread::HandOver(std::unique_ptr<Thread> thread) {
-  Control& control = *thread->control_;
-  std::unique_lock<std::mutex> lock(control.mutex);
-  if (control.past_release || control.abandoned) {
-    // Its thread has already looked for an owner to release (or will never run again).
-    if (!control.free_when_ended) {
-      control.self_owner = std::move(thread);
-      return;
-    }
-    lock.unlock();
-    thread.reset();
-    return;
-  }
-  control.self_owner = std::move(thread);
-}
-
-bool Thread::ReleaseHandedOver() {
-  std::unique_ptr<Thread> owned;
-  {
-    std::lock_guard<std::mutex> lock(control_->mutex);
-    if (!control_->free_when_ended || !control_->self_owner) return false;
-    owned = std::move(control_->self_owner);
-  }
-  owned.reset();  // this object is gone from here on
-  return true;
-}
-
-const WaitableObject& Thread::Handle() const {
-  return *handle_;
-}
-uint32_t Thread::ThreadID() const {
-  return control_->id;
-}
-uint32_t Thread::ReturnValue() const {
-  return control_->return_value;
-}
-
-std::exception_ptr Thread::FatalException() const {
-  std::lock_guard<std::mutex> lock(control_->mutex);
-  return control_->fatal_exception;
-}
-
-void Thread::DoTerminate() {
-  if (OnTerminate) OnTerminate(*this);
-}
-
-void Thread::SetReturnValue(uint32_t value) {
-  control_->return_value = value;
+  Posix(control).end_state->Signal();
 }
 
 }  // namespace qv::platform

@@ -14,6 +14,7 @@
 
 #include "platform/exception.h"
 #include "platform/thread.h"
+#include "platform/thread_control.h"
 #include "platform/win32/thread_windows.h"
 #include "platform/win_error.h"
 
@@ -30,36 +31,28 @@ class ThreadHandle : public WaitableObject {
   explicit ThreadHandle(std::shared_ptr<State> state) : WaitableObject(std::move(state)) {}
 };
 
-}  // namespace
-
-struct Thread::Control {
-  Control() : ended(std::make_shared<WaitableObject::State>(::CreateEventW(nullptr, TRUE, FALSE, nullptr))) {}
-  Control(const Control&) = delete;
-  Control& operator=(const Control&) = delete;
-  ~Control() {
+// The Windows part of the control block: the system thread, made suspended, and the end signal.
+struct WindowsThreadControl : Thread::Control {
+  WindowsThreadControl()
+      : ended(std::make_shared<WaitableObject::State>(::CreateEventW(nullptr, TRUE, FALSE, nullptr))) {}
+  WindowsThreadControl(const WindowsThreadControl&) = delete;
+  WindowsThreadControl& operator=(const WindowsThreadControl&) = delete;
+  ~WindowsThreadControl() {
     if (system_thread != nullptr) ::CloseHandle(system_thread);
   }
   void SignalEnd() const { ::SetEvent(ended->handle); }
 
-  uint32_t id = 0;
   Thread* thread = nullptr;
   HANDLE system_thread = nullptr;
   const std::shared_ptr<WaitableObject::State> ended;  // the waitable handle: set when the thread has ended
-
-  std::atomic<bool> terminated{false};
-  std::atomic<bool> started{false};
-  std::atomic<bool> finished{false};
-  std::atomic<bool> abandoned{false};
-  std::atomic<bool> free_when_ended{false};
-  std::atomic<uint32_t> return_value{0};
-
-  std::mutex mutex;        // guards the members below
-  bool cancelled = false;  // the object went before its thread was resumed: end without the body
-  bool body_done = false;  // the body ended normally; Abandon no longer applies
-  bool past_release = false;
-  std::unique_ptr<Thread> self_owner;
-  std::exception_ptr fatal_exception;
+  bool cancelled = false;  // under mutex: the object went before its thread was resumed, so no body
 };
+
+WindowsThreadControl& Windows(Thread::Control& control) {
+  return static_cast<WindowsThreadControl&>(control);
+}
+
+}  // namespace
 
 uint32_t GetCurrentThreadId() {
   return ::GetCurrentThreadId();
@@ -69,20 +62,21 @@ bool CurrentThreadAbandoned() {
   return current_control != nullptr && current_control->abandoned.load(std::memory_order_acquire);
 }
 
-Thread::Thread() : control_(std::make_shared<Control>()) {
-  control_->thread = this;
+Thread::Thread() : control_(std::make_shared<WindowsThreadControl>()) {
+  WindowsThreadControl& control = Windows(*control_);
+  control.thread = this;
   // The new thread takes over this reference to the control block.
   auto start_argument = std::make_unique<std::shared_ptr<Control>>(control_);
   unsigned (*start)(void*) = [](void* argument) -> unsigned {
     const std::unique_ptr<std::shared_ptr<Control>> taken(static_cast<std::shared_ptr<Control>*>(argument));
-    std::shared_ptr<Control> control = std::move(*taken);
+    std::shared_ptr<Control> shared = std::move(*taken);
     Thread* thread;
     {
-      std::lock_guard<std::mutex> lock(control->mutex);
-      if (control->cancelled) return 0;
-      thread = control->thread;
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (Windows(*shared).cancelled) return 0;
+      thread = Windows(*shared).thread;
     }
-    Run(control, thread);
+    Run(shared, thread);
     return 0;
   };
   unsigned id = 0;
@@ -94,15 +88,15 @@ Thread::Thread() : control_(std::make_shared<Control>()) {
     throw EWin32Error("Cannot create a thread: " + text, code);
   }
   start_argument.release();  // the thread owns it now
-  control_->id = id;
-  control_->system_thread = reinterpret_cast<HANDLE>(made);
-  if (control_->ended->handle == nullptr)
+  control.id = id;
+  control.system_thread = reinterpret_cast<HANDLE>(made);
+  if (control.ended->handle == nullptr)
     throw EWin32Error("Cannot create a thread's handle", ::GetLastError());
-  handle_ = std::make_unique<ThreadHandle>(control_->ended);
+  handle_ = std::make_unique<ThreadHandle>(control.ended);
 }
 
 Thread::~Thread() {
-  Control& control = *control_;
+  WindowsThreadControl& control = Windows(*control_);
   bool wait = false;
   bool release_unstarted = false;
   {
@@ -140,13 +134,8 @@ void Thread::Run(std::shared_ptr<Control> control, Thread* thread) {
   } catch (...) {
   }
   win32::DestroyThreadWindows();
-  std::unique_ptr<Thread> owned;
-  {
-    std::lock_guard<std::mutex> lock(control->mutex);
-    control->past_release = true;
-    if (control->free_when_ended) owned = std::move(control->self_owner);
-  }
-  control->SignalEnd();
+  std::unique_ptr<Thread> owned = control->TakeObjectToRelease();
+  Windows(*control).SignalEnd();
   owned.reset();
   current_control = nullptr;
 }
@@ -157,20 +146,11 @@ void Thread::Resume() {
     if (control_->started || control_->abandoned) return;
     control_->started = true;
   }
-  ::ResumeThread(control_->system_thread);
-}
-
-void Thread::Terminate() {
-  control_->terminated = true;
-}
-
-uint32_t Thread::WaitFor() {
-  WaitForSingleObject(*handle_, INFINITE);
-  return control_->return_value;
+  ::ResumeThread(Windows(*control_).system_thread);
 }
 
 void Thread::Abandon() {
-  Control& control = *control_;
+  WindowsThreadControl& control = Windows(*control_);
   {
     std::lock_guard<std::mutex> lock(control.mutex);
     if (control.abandoned || control.body_done) return;
@@ -183,72 +163,6 @@ void Thread::Abandon() {
   ::TerminateThread(control.system_thread, ERROR_OPERATION_ABORTED);
   ::WaitForSingleObject(control.system_thread, INFINITE);
   control.SignalEnd();
-}
-
-bool Thread::Terminated() const {
-  return control_->terminated;
-}
-bool Thread::Suspended() const {
-  return !control_->started && !control_->abandoned;
-}
-bool Thread::Finished() const {
-  return control_->finished;
-}
-bool Thread::FreeWhenEnded() const {
-  return control_->free_when_ended;
-}
-void Thread::SetFreeWhenEnded(bool value) {
-  control_->free_when_ended = value;
-}
-
-void Thread::HandOver(std::unique_ptr<Thread> thread) {
-  Control& control = *thread->control_;
-  std::unique_lock<std::mutex> lock(control.mutex);
-  if (control.past_release || control.abandoned) {
-    // Its thread has already looked for an owner to release (or will never run again).
-    if (!control.free_when_ended) {
-      control.self_owner = std::move(thread);
-      return;
-    }
-    lock.unlock();
-    thread.reset();
-    return;
-  }
-  control.self_owner = std::move(thread);
-}
-
-bool Thread::ReleaseHandedOver() {
-  std::unique_ptr<Thread> owned;
-  {
-    std::lock_guard<std::mutex> lock(control_->mutex);
-    if (!control_->free_when_ended || !control_->self_owner) return false;
-    owned = std::move(control_->self_owner);
-  }
-  owned.reset();  // this object is gone from here on
-  return true;
-}
-
-const WaitableObject& Thread::Handle() const {
-  return *handle_;
-}
-uint32_t Thread::ThreadID() const {
-  return control_->id;
-}
-uint32_t Thread::ReturnValue() const {
-  return control_->return_value;
-}
-
-std::exception_ptr Thread::FatalException() const {
-  std::lock_guard<std::mutex> lock(control_->mutex);
-  return control_->fatal_exception;
-}
-
-void Thread::DoTerminate() {
-  if (OnTerminate) OnTerminate(*this);
-}
-
-void Thread::SetReturnValue(uint32_t value) {
-  control_->return_value = value;
 }
 
 }  // namespace qv::platform
