@@ -35,7 +35,7 @@ StoreProgramRegistration Refused(const std::string& program, const std::string& 
 std::string StoreProgramFile() {
   const auto named = platform::GetEnvironmentVariable(kStoreProgramVariable);
   if (named && !named->empty()) return *named;
-  return ExtractFilePath(platform::GetModuleFileName()) + kStoreProgramName;
+  return ExtractFilePath(platform::GetModuleFileName()) + kStoreProgramName + platform::ProgramFileSuffix();
 }
 
 StoreProgramRegistration RegisterStoreProgram(const std::string& program, bool replace) {

@@ -12,6 +12,9 @@ std::string GetModuleFileName();
 char PathDelimiter();
 bool IsPathDelimiter(char c);
 
+// What a program's file name ends with: nothing here, ".exe" on Windows.
+const char* ProgramFileSuffix();
+
 // The computer's name (GetComputerName); empty when it cannot be read.
 std::string GetComputerName();
 

@@ -77,11 +77,7 @@ class RegistryTest : public ::testing::Test {
   // The value names a key was given, in the order the registry lists them: the order they were set,
   // except under Wine, which lists them sorted by name (ignoring case).
   static std::vector<std::string> InListingOrder(std::vector<std::string> names) {
-    if (!qv::testing::SkipUnderWine("the order of values (Wine sorts them by name)")) return names;
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return platform::FoldTextCase(a) < platform::FoldTextCase(b);
-    });
-    return names;
+    return qv::testing::InRegistryListingOrder(std::move(names));
   }
 
   // Makes the hive file write-protected (the hive is created first when missing).

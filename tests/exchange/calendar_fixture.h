@@ -21,7 +21,8 @@
 namespace qv::testing {
 
 // The server's local time for these suites: Central European time, which has daylight saving time on
-// other dates than North America. Set before main, before any local-time conversion has run.
+// other dates than North America. Set before main, before any local-time conversion has run. (Windows
+// takes the zone from the system instead; under Wine the suite is started with this TZ.)
 inline const bool kCentralEuropeanTime = [] {
   platform::SetEnvironmentVariable("TZ", std::string("CET-1CEST,M3.5.0,M10.5.0/3"));
   return true;

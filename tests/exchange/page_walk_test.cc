@@ -250,6 +250,7 @@ TEST_P(PageWalkDecksTest, PagesAlongTheWayPassTheGatewaysCompiler) {
     }
   }
   bodies.push_back(DetailPage(kAppointments - 1));
+  QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
   for (const std::string& body : bodies) {
     const WmlCheck check = CheckWmlDeck(BuildDeck(Config->CharSet, Config->DeckHeader, body));
     EXPECT_TRUE(check.accepted) << body;

@@ -25,6 +25,7 @@
 #include "platform/local_accounts.h"
 #include "platform/registry.h"
 #include "testing/event_log_testing.h"
+#include "testing/platform_checks.h"
 
 namespace qv::testing {
 

@@ -31,6 +31,7 @@ std::string CompilerMessages(const WmlCheck& check) {
 class CalendarPagesTest : public PagesTest {
  protected:
   void SetUp() override {
+    QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
     PagesTest::SetUp();
     store_->AddMailbox("jdoe", "John Doe", AddAccount("jdoe", "secret"));
     const auto at = [&](int day, int hour, int minute) {
@@ -168,6 +169,7 @@ TEST_F(CalendarPagesTest, WhenOnlyTheHeaderFitsTheForwardLinkPointsAtTheSamePosi
 }
 
 TEST_F(CalendarPagesTest, EveryPageKindPassesTheGatewaysCompiler) {
+  QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
   for (const auto& [kind, position] : std::vector<std::pair<std::string, std::string>>{
            {"CA", "0"}, {"CA", "6"}, {"CA", "11"}, {"CA", "13"}, {"CO", "0"}, {"CO", "7"}, {"CO", "9"}}) {
     const std::string response = Respond("jdoe", "secret", kind, position);
@@ -302,6 +304,7 @@ TEST_F(PagesOnTheLibraryTest, ControlCharactersAreLeftOutAndDollarSignsDoubled) 
                         "&#60;b&#62;$$(U)&#60;/b&#62;<br/>"),
             std::string::npos)
       << detail;
+  QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
   for (const std::string& body : {list, detail}) {
     const WmlCheck check = CheckWmlDeck(Deck(body));
     EXPECT_TRUE(check.accepted) << CompilerMessages(check) << body;
@@ -333,6 +336,7 @@ TEST_F(PagesOnTheLibraryTest, MailboxAndPasswordAreEscapedWhereTheyEnterTheLinks
       std::string::npos)
       << list;
   const std::string detail = TWCCalendar(session_, mailbox, password, "1", 1000).GetAppointment();
+  QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
   for (const std::string& body : {list, detail}) {
     const WmlCheck check = CheckWmlDeck(Deck(body));
     EXPECT_TRUE(check.accepted) << CompilerMessages(check) << body;

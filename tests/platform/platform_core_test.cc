@@ -71,6 +71,19 @@ TEST(StateDirectory, FollowsTheEnvironment) {
   EXPECT_TRUE(DirectoryExists(nested));
 }
 
+TEST(Environment, TellsAnEmptyValueFromNone) {
+  const char* const name = "QV_TEST_ENVIRONMENT_VALUE";
+  SetEnvironmentVariable(name, "some value");
+  EXPECT_EQ(GetEnvironmentVariable(name), "some value");
+  SetEnvironmentVariable(name, "");
+  EXPECT_EQ(GetEnvironmentVariable(name), "");
+  SetEnvironmentVariable(name, std::nullopt);
+  EXPECT_EQ(GetEnvironmentVariable(name), std::nullopt);
+  SetEnvironmentVariable(name, "");
+  EXPECT_EQ(GetEnvironmentVariable(name), "");
+  SetEnvironmentVariable(name, std::nullopt);
+}
+
 TEST(Module, KnowsItsOwnFile) {
   const std::string path = GetModuleFileName();
   ASSERT_FALSE(path.empty());
@@ -82,6 +95,13 @@ TEST(Module, KnowsItsOwnFile) {
   EXPECT_TRUE(FileExists(path));
   ASSERT_TRUE(SetCurrentDirectory(previous));
   EXPECT_NE(path.find("test_platform"), std::string::npos);
+}
+
+TEST(Module, ProgramFilesEndInThePlatformsSuffix) {
+  const std::string suffix = ProgramFileSuffix();
+  const std::string path = GetModuleFileName();
+  ASSERT_GE(path.size(), suffix.size());
+  EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix);
 }
 
 TEST(Clock, TickAdvancesWithSleep) {

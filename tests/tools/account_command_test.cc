@@ -6,6 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/local_accounts.h"
 #include "platform/win_error.h"
+#include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/account_command.h"
 
@@ -15,6 +16,8 @@ namespace {
 // Runs "qvanctl account ..." in-process with the given standard input and typed answers.
 class AccountCommandTest : public ::testing::Test {
  protected:
+  void SetUp() override { QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts); }
+
   int Run(const std::vector<std::string>& args, const std::string& input = "") {
     in_.str(input);
     in_.clear();

@@ -12,6 +12,7 @@
 #include "platform/file_attributes.h"
 #include "platform/module.h"
 #include "testing/event_log_testing.h"
+#include "testing/platform_checks.h"
 #include "tools/event_time.h"
 #include "tools/json_text.h"
 
@@ -88,6 +89,7 @@ class EventsCommandTest : public ::testing::Test {
 
 TEST_F(EventsCommandTest, WritesAnEventAndListsItWithItsCatalogueText) {
   Write("warning", 111, {"20"});
+  QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   const auto events = ReadAllEvents();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
@@ -160,6 +162,7 @@ TEST_F(EventsCommandTest, EveryMessageOfTheCatalogueReadsAsWritten) {
       {"warning", 200, {"list", "x"}, "A Messagebuild error occurred.\\nCannot open the list form x."},
   };
   for (const Case& event : cases) Write(event.type, event.id, event.strings);
+  QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   const auto lines = JsonLines({"-n", "100"});
   ASSERT_EQ(lines.size(), std::size(cases));
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -179,6 +182,7 @@ TEST_F(EventsCommandTest, SaysSoWhenNoCatalogueHasTheMessage) {
   }
   Write("error", 7, {"first", "second"}, "Other");
   Write("error", 4711, {"x"});  // our catalogue has no message 4711
+  QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   ASSERT_EQ(Run({"list"}), 0);
   const std::string listing = out_.str();
   EXPECT_NE(listing.find("The description for Event ID 7 from source Other cannot be found."),
@@ -212,6 +216,7 @@ TEST_F(EventsCommandTest, ListsTheNewestFirstAndFilters) {
   Write("error", 122, {"10.0.0.7", "jsmith"}, "Other");
   Write("warning", 111, {"30"});
   Write("error", 50, {"here", "boom"});
+  QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
 
   auto ids = [this](const std::vector<std::string>& args) {
     std::vector<std::string> found;
@@ -268,6 +273,7 @@ TEST_F(EventsCommandTest, WrongArgumentsAreOneLineErrorsWithExitCode2) {
 }
 
 TEST_F(EventsCommandTest, ARefusedWriteIsAOneLineErrorWithExitCode1) {
+  QV_SKIP_REST_ON_WINDOWS("a write-protected event-log file (Windows keeps its own event log)");
   Write("information", 1, {"started"});
   ASSERT_TRUE(platform::SetFileAttributes(dir_.File("eventlog.db"), platform::FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(Run({"write", "--source", "Qvan", "--type", "error", "--id", "50", "a", "b"}), 1);
@@ -285,6 +291,7 @@ TEST_F(EventsCommandTest, HelpDescribesBothActions) {
   }
   // After "--" an argument is a string, also "--help".
   Write("information", 0, {"--help"});
+  QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   EXPECT_EQ(ReadAllEvents().at(0).Strings, std::vector<std::string>{"--help"});
 }
 

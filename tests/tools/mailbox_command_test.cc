@@ -8,6 +8,7 @@
 #include "exchange/mapi_tlb.h"
 #include "platform/accounts.h"
 #include "platform/local_accounts.h"
+#include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/qvanctl.h"
 
@@ -20,6 +21,7 @@ using ::testing::StartsWith;
 class MailboxCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
     ASSERT_TRUE(platform::NetUserAdd("alice", "Alice-Pass1"));
     ASSERT_TRUE(platform::LookupAccountName("alice", &alice_, &domain_));
   }

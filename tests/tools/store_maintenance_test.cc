@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include "exchange/calendar_store.h"
@@ -20,8 +21,13 @@ namespace {
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::MatchesRegex;
 using ::testing::StartsWith;
+
+// The whole text matches the regular expression (ECMAScript syntax on every platform: GoogleTest's
+// own expressions on Windows know no bracket expressions).
+MATCHER_P(MatchesRegex, pattern, "matches " + std::string(pattern)) {
+  return std::regex_match(arg, std::regex(pattern));
+}
 
 const platform::Sid kOwner = std::string("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
 

@@ -16,14 +16,23 @@ std::string GetModuleFileName() {
       posix::SetLastErrorFromErrno(errno);
       return std::string();
     }
-    if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(length));
+    if (static_cast<size_t>(length) < buffer.size())
+      return std::string(buffer.data(), static_cast<size_t>(length));
     buffer.resize(buffer.size() * 2);
   }
 }
 
-char PathDelimiter() { return '/'; }
+char PathDelimiter() {
+  return '/';
+}
 
-bool IsPathDelimiter(char c) { return c == '/'; }
+bool IsPathDelimiter(char c) {
+  return c == '/';
+}
+
+const char* ProgramFileSuffix() {
+  return "";
+}
 
 std::string GetComputerName() {
   char name[HOST_NAME_MAX + 1] = {};

@@ -32,9 +32,10 @@ void SetEnvironmentVariable(const std::string& name, const std::optional<std::st
   const std::wstring wide_name = win32::Wide(name);
   if (value) {
     const std::wstring wide_value = win32::Wide(*value);
-    ::SetEnvironmentVariableW(wide_name.c_str(), wide_value.c_str());
-    // The C library cannot hold an empty value (it removes the variable); the block can.
+    // The C library cannot hold an empty value: it removes the variable, from the process's block as
+    // well. So it goes first, and the block gets the value afterwards.
     _wputenv_s(wide_name.c_str(), wide_value.c_str());
+    ::SetEnvironmentVariableW(wide_name.c_str(), wide_value.c_str());
   } else {
     ::SetEnvironmentVariableW(wide_name.c_str(), nullptr);
     _wputenv_s(wide_name.c_str(), L"");

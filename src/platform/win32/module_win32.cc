@@ -26,6 +26,10 @@ bool IsPathDelimiter(char c) {
   return c == '\\' || c == '/';
 }
 
+const char* ProgramFileSuffix() {
+  return ".exe";
+}
+
 std::string GetComputerName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD size = static_cast<DWORD>(std::size(name));
