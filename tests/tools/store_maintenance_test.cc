@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <regex>
 #include <sstream>
 
 #include "exchange/calendar_store.h"
@@ -23,10 +22,17 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-// The whole text matches the regular expression (ECMAScript syntax on every platform: GoogleTest's
-// own expressions on Windows know no bracket expressions).
-MATCHER_P(MatchesRegex, pattern, "matches " + std::string(pattern)) {
-  return std::regex_match(arg, std::regex(pattern));
+// The text with every run of digits written as one "#", so that sizes and row numbers compare.
+std::string DigitsAsHash(const std::string& text) {
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!is_digit(text[i]))
+      result += text[i];
+    else if (i == 0 || !is_digit(text[i - 1]))
+      result += '#';
+  }
+  return result;
 }
 
 const platform::Sid kOwner = std::string("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
@@ -110,8 +116,10 @@ TEST_F(StoreMaintenanceTest, CheckListsTheFaultsOfADamagedStore) {
         "WHERE id = (SELECT min(id) FROM appointments)");
   }
   EXPECT_EQ(Run({"check"}), 1);
-  EXPECT_THAT(out_.str(), MatchesRegex("row [0-9]+ of texts refers to a missing row of events\n"
-                                       "1 appointments are filed under another mailbox than their event\n"));
+  EXPECT_EQ(DigitsAsHash(out_.str()),
+            "row # of texts refers to a missing row of events\n"
+            "# appointments are filed under another mailbox than their event\n");
+  EXPECT_THAT(out_.str(), HasSubstr("\n1 appointments are filed"));
   EXPECT_EQ(err_.str(), "quorvane-store: \"" + store_file_ + "\" is damaged: 2 faults\n");
 }
 
@@ -148,7 +156,8 @@ TEST_F(StoreMaintenanceTest, VacuumGivesTheSpaceOfDeletedCalendarsBack) {
   std::string after;
   ASSERT_TRUE(platform::ReadWholeFile(store_file_, &after));
   EXPECT_LT(after.size() * 4, before.size());
-  EXPECT_THAT(out_.str(), MatchesRegex(".*calendar.db: [0-9]+ KB before, [0-9]+ KB after.\n"));
+  EXPECT_THAT(DigitsAsHash(out_.str()), EndsWith("calendar.db: # KB before, # KB after.\n"));
+  EXPECT_EQ(out_.str().find('\n'), out_.str().size() - 1);
   EXPECT_EQ(Run({"check"}), 0);
   EXPECT_THAT(out_.str(), EndsWith(": ok; 1 mailboxes, 5 events, 5 appointments.\n"));
 }
