@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "itc/guarded_handler_call.h"
 #include "itc/itc_directory.h"
 #include "itc/itc_message_block.h"
 #include "itc/single_write_multi_read.h"
@@ -266,33 +267,18 @@ void TVeskItc::Broadcast(TenItcEventType type) {
 }
 
 void TVeskItc::DoConnectEvent(const std::string& name, TenItcEventType type) {
-  const auto handler = OnConnectEvent;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, name, type);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnConnectEvent, [this] { HandleException(); }, *this, name, type);
 }
 
 void TVeskItc::DoMessage(const std::string& sender_name, const void* data, uint32_t size) {
-  const auto handler = OnMessage;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, sender_name, data, size);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnMessage, [this] { HandleException(); }, *this, sender_name, data, size);
 }
 
 void TVeskItc::DoWindowMessage(const platform::Msg& message, bool& handled) {
-  const auto handler = OnWindowMessage;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, message, handled);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnWindowMessage, [this] { HandleException(); }, *this, message, handled);
 }
 
 void TVeskItc::HandleException() {

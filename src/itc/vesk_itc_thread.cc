@@ -1,5 +1,6 @@
 #include "itc/vesk_itc_thread.h"
 
+#include "itc/guarded_handler_call.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 
@@ -148,53 +149,28 @@ void TVeskItcThread::Execute() {
 }
 
 void TVeskItcThread::DoStart() {
-  const auto handler = OnStart;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnStart, [this] { HandleException(); }, *this);
 }
 
 void TVeskItcThread::DoStop() {
-  const auto handler = OnStop;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnStop, [this] { HandleException(); }, *this);
 }
 
 void TVeskItcThread::DoConnectEvent(const std::string& name, TenItcEventType type) {
-  const auto handler = OnConnectEvent;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, name, type);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnConnectEvent, [this] { HandleException(); }, *this, name, type);
 }
 
 void TVeskItcThread::DoWindowMessage(const platform::Msg& message, bool& handled) {
-  const auto handler = OnWindowMessage;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, message, handled);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnWindowMessage, [this] { HandleException(); }, *this, message, handled);
 }
 
 void TVeskItcThread::DoMessage(const std::string& sender_name, const void* data, uint32_t size) {
-  const auto handler = OnMessage;  // called through a copy (see the header)
-  if (!handler) return;
-  try {
-    handler(*this, sender_name, data, size);
-  } catch (...) {
-    HandleException();
-  }
+  CallGuarded(
+      OnMessage, [this] { HandleException(); }, *this, sender_name, data, size);
 }
 
 void TVeskItcThread::HandleException() {
