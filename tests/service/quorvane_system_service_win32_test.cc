@@ -1,6 +1,7 @@
 // The service program under the system's own service control manager: installed by its /INSTALL,
 // started, paused, continued and stopped through the manager, answering over the network with the
-// same bytes as on Linux, and removed by /UNINSTALL. The manager starts the program with the
+// same bytes as on Linux and with a list page from the machine's calendar store, and removed by
+// /UNINSTALL. The manager starts the program with the
 // machine's registry and environment, not a test's, so these tests write the machine's settings
 // themselves and take away all they wrote; where the service or its settings exist already (a real
 // installation), they touch nothing and are skipped.
@@ -12,15 +13,21 @@
 #include <vector>
 
 #include "e2e/service_decks.h"
+#include "exchange/calendar_store.h"
 #include "exchange/information_store.h"
+#include "platform/accounts.h"
+#include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/host_system.h"
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/service_control.h"
+#include "platform/state_dir.h"
 #include "platform/win_error.h"
+#include "support/date_time.h"
 #include "testing/loopback_client.h"
 #include "testing/machine_registry.h"
+#include "testing/platform_checks.h"
 #include "testing/quorvane_entries.h"
 #include "testing/stand_in_origin.h"
 
@@ -111,6 +118,7 @@ class QuorvaneUnderSystemManager : public ::testing::Test {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
     if (owns_information_store_) DeleteKeyTree(HKEY_LOCAL_MACHINE, kInformationStoreKey);
     if (!files_.empty()) DeleteTree(files_);
+    if (!made_state_directory_.empty()) DeleteTree(made_state_directory_);
   }
 
   std::string TraceFile() const { return files_ + "\\Qvan.trace"; }
@@ -187,6 +195,7 @@ class QuorvaneUnderSystemManager : public ::testing::Test {
   bool owns_vendor_key_ = false;
   bool owns_information_store_ = false;
   std::string files_;
+  std::string made_state_directory_;  // the machine's state directory, when a test made it
   uint16_t port_ = 0;
 };
 
@@ -252,6 +261,39 @@ TEST_F(QuorvaneUnderSystemManager, WithoutTheInformationStoreTheStartIsRefusedWi
   EXPECT_TRUE(WaitForText(TraceFile(), "Wrong Exchange Server Version: 1.0.0\r\n")) << Trace();
   EXPECT_THAT(Trace(), Not(HasSubstr("Socket listen on Port:")));
   EXPECT_FALSE(Accepts(port_));
+}
+
+TEST_F(QuorvaneUnderSystemManager, AListPageComesFromTheMachinesCalendarStore) {
+  // Wine takes any password for an account, and keeps no account made here: the mailbox belongs to
+  // the account this test runs as. On Windows that would need its password.
+  if (!RunsUnderWine()) GTEST_SKIP() << "the password of the account the test runs as is not known";
+  if (DirectoryExists(PlatformStateDirectory()))
+    GTEST_SKIP() << "the machine's state directory exists already; left as it is";
+  made_state_directory_ = PlatformStateDirectory();  // removed once the service has gone
+  const std::string user = GetEnvironmentVariable("USERNAME").value_or("");
+  Sid owner;
+  std::string domain;
+  ASSERT_TRUE(LookupAccountName(user, &owner, &domain)) << user << ": " << GetLastError();
+  {
+    CalendarStore store;
+    store.AddMailbox(user, "Test Owner", owner);
+    const DateTimeParts tomorrow = DecodeDateTime(Date() + 1);
+    char start[32];
+    std::snprintf(start, sizeof start, "%04d%02d%02dT100000", tomorrow.year, tomorrow.month, tomorrow.day);
+    store.Import(
+        user,
+        std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Test//EN\r\nBEGIN:VEVENT\r\n"
+                    "UID:review@example.org\r\nDTSTART:") +
+            start + "\r\nDURATION:PT1H\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+        false);
+  }
+  RegisterInformationStore();
+  Install();
+  ASSERT_EQ(Start(), SERVICE_RUNNING) << Trace();
+  const std::optional<std::string> list = HttpGet(port_, "/?U=" + user + "&P=any&E=&X=");
+  ASSERT_TRUE(list.has_value());
+  EXPECT_THAT(*list, HasSubstr(">10:00 AM Review<")) << *list;
+  ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, SERVICE_STOPPED));
 }
 
 }  // namespace
