@@ -105,7 +105,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());
   writable.push_back(L'\0');
   STARTUPINFOEXW startup = {};
-  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.cb = sizeof(STARTUPINFOW);
   const OutputForChild output(output_file);
   if (!output.Ready()) return false;
   InheritedHandleList inherited_handles;
@@ -114,6 +114,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     // Standard output and error go to the file, and the child inherits that one handle only (not,
     // say, a listening socket of this process).
     if (!inherited_handles.Prepare(&inherited)) return false;
+    startup.StartupInfo.cb = sizeof(startup);  // the extended form, with the attribute list
     startup.lpAttributeList = inherited_handles.Get();
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
