@@ -8,6 +8,7 @@
 #include "exchange/mapi_tlb.h"
 #include "platform/environment.h"
 #include "platform/module.h"
+#include "support/text_helpers.h"
 #include "support/windows_1252.h"
 
 namespace qv {
@@ -39,16 +40,6 @@ std::string LibraryText(const std::string& utf8) {
     text.push_back(utf8[i]);
   }
   return Utf8ToWindows1252(text);
-}
-
-std::string HexText(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char byte : bytes) {
-    text += kDigits[static_cast<uint8_t>(byte) >> 4];
-    text += kDigits[static_cast<uint8_t>(byte) & 0x0F];
-  }
-  return text;
 }
 
 std::string Lower(std::string text) {

@@ -7,6 +7,7 @@
 #include "exchange/calendar_store_driver.h"
 #include "exchange/mapi_tlb.h"
 #include "platform/code_page.h"
+#include "support/text_helpers.h"
 
 namespace qv {
 
@@ -52,16 +53,6 @@ constexpr uint16_t kRead = platform::DISPATCH_METHOD | platform::DISPATCH_PROPER
 
 [[noreturn]] void RaiseMismatch(const Member& member, const char* wanted) {
   cdo::RaiseOleError(platform::DISP_E_TYPEMISMATCH, member.Describe() + " did not give " + wanted);
-}
-
-std::string HexText(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char byte : bytes) {
-    text += kDigits[static_cast<uint8_t>(byte) >> 4];
-    text += kDigits[static_cast<uint8_t>(byte) & 0x0F];
-  }
-  return text;
 }
 
 // Texts come as BSTRs and are the system's Windows-1252 texts here; an empty or null value is "".

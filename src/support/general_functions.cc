@@ -6,18 +6,13 @@
 #include "platform/locale.h"
 #include "platform/module.h"
 #include "support/date_format.h"
+#include "support/text_helpers.h"
 
 namespace qv {
 
 std::string CreateUniqueName(const std::string& prefix) {
-  static const char kHex[] = "0123456789ABCDEF";
   const platform::Guid guid = platform::CreateGuid();
-  std::string digits;
-  digits.reserve(32);
-  for (const uint8_t byte : guid) {
-    digits += kHex[byte >> 4];
-    digits += kHex[byte & 0x0F];
-  }
+  const std::string digits = HexText(std::string(guid.begin(), guid.end()));
   return prefix.empty() ? digits : prefix + "_" + digits;
 }
 
@@ -40,9 +35,13 @@ size_t AfterLastDelimiter(const std::string& path) {
 
 }  // namespace
 
-std::string ExtractFilePath(const std::string& path) { return path.substr(0, AfterLastDelimiter(path)); }
+std::string ExtractFilePath(const std::string& path) {
+  return path.substr(0, AfterLastDelimiter(path));
+}
 
-std::string ExtractFileName(const std::string& path) { return path.substr(AfterLastDelimiter(path)); }
+std::string ExtractFileName(const std::string& path) {
+  return path.substr(AfterLastDelimiter(path));
+}
 
 std::string ExtractFileBaseName(const std::string& path) {
   std::string name = ExtractFileName(path);

@@ -8,6 +8,9 @@ namespace qv {
 // The code-location text that stands in every exception report: always "GetStackAddress".
 std::string StackLocationText();
 
+// Each byte as two upper-case hexadecimal digits, in order: "\x01\xAB" gives "01AB".
+std::string HexText(const std::string& bytes);
+
 // "True" or "False".
 std::string BoolToText(bool value);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/text_helpers.h"
 
 namespace qv::tools {
 
@@ -43,17 +44,6 @@ std::optional<uint32_t> ParseDword(const std::string& text) {
   }
   if (value > 0xFFFFFFFFu) return std::nullopt;
   return static_cast<uint32_t>(value);
-}
-
-std::string HexBytes(const std::string& data) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char c : data) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
 }
 
 std::string UpToNul(const std::string& data) {
@@ -184,9 +174,9 @@ std::string ShowData(uint32_t type, const std::string& data) {
         std::snprintf(text, sizeof(text), "0x%x", byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
         return text;
       }
-      return HexBytes(data);
+      return HexText(data);
     default:
-      return HexBytes(data);
+      return HexText(data);
   }
 }
 

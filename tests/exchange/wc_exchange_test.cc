@@ -12,6 +12,7 @@
 #include "platform/server_socket.h"
 #include "platform/tcp_socket.h"
 #include "platform/win_error.h"
+#include "support/text_helpers.h"
 #include "support/win_error_text.h"
 #include "testing/wml_check.h"
 
@@ -19,16 +20,6 @@ namespace qv::testing {
 namespace {
 
 const std::string kHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/vnd.wap.wml\r\n\r\n";
-
-std::string HexOf(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char byte : bytes) {
-    text += kDigits[static_cast<uint8_t>(byte) >> 4];
-    text += kDigits[static_cast<uint8_t>(byte) & 0x0F];
-  }
-  return text;
-}
 
 class RequestHandlerTest : public PagesTest {
  protected:
@@ -130,7 +121,7 @@ TEST_F(RequestHandlerTest, AnOwnerNoAuthorityKnowsIsReportedAndRefused) {
   EXPECT_EQ(events[1].Strings, (std::vector<std::string>{"", "orphan"}));
   const std::string trace = StopTrace();
   EXPECT_TRUE(HasTraceEntry(trace, "Exception! " + error_text + "\r\n\tTWCExchange at GetStackAddress\r\n\t" +
-                                       "LastError: " + error_text + " sSID: " + HexOf(kOwnerSid) +
+                                       "LastError: " + error_text + " sSID: " + HexText(kOwnerSid) +
                                        " sBufUserName:  sBufDomain: "))
       << trace;
   EXPECT_TRUE(HasTraceEntry(trace, "Exception! atGetStackAddress " + error_text)) << trace;
@@ -172,13 +163,13 @@ TEST_F(RequestHandlerTest, TheResponseIsTracedOnlyAtDetailThree) {
 TEST_F(RequestHandlerTest, TheOwnersSidArrivesAsHexadecimalPairs) {
   TWCExchange handler(nullptr);
   handler.Password = "secret";
-  EXPECT_TRUE(handler.CheckNtAccount(HexOf(owner_)));
+  EXPECT_TRUE(handler.CheckNtAccount(HexText(owner_)));
   // Lower case digits read alike, and an odd last digit is ignored.
-  std::string lower = HexOf(owner_);
+  std::string lower = HexText(owner_);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   EXPECT_TRUE(handler.CheckNtAccount(lower + "F"));
   handler.Password = "Secret";
-  EXPECT_FALSE(handler.CheckNtAccount(HexOf(owner_)));
+  EXPECT_FALSE(handler.CheckNtAccount(HexText(owner_)));
   try {
     handler.CheckNtAccount("0105ZZ");
     FAIL() << "no error raised";
@@ -190,7 +181,7 @@ TEST_F(RequestHandlerTest, TheOwnersSidArrivesAsHexadecimalPairs) {
 
 TEST_F(RequestHandlerTest, TheProfileInformationIsTheServerALineBreakAndTheMailbox) {
   auto session = std::make_shared<FakeSession>();
-  session->owner_sid_hex = HexOf(owner_);
+  session->owner_sid_hex = HexText(owner_);
   platform::CoRegisterClass(cdo::CLSID_Session, [session] { return session; });
   {
     TWCExchange handler(nullptr);

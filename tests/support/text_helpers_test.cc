@@ -5,6 +5,11 @@
 namespace qv {
 namespace {
 
+TEST(HexText, WritesEveryByteAsTwoUpperCaseDigitsInOrder) {
+  EXPECT_EQ(HexText(""), "");
+  EXPECT_EQ(HexText(std::string("\x00\x01\x7f\x80\xab\xff", 6)), "00017F80ABFF");
+}
+
 TEST(EscapeText, ReplacesExactlyTheCharactersWithReferences) {
   EXPECT_EQ(EscapeText(""), "");
   EXPECT_EQ(EscapeText("a<b&c"), "a&#60;b&#38;c");

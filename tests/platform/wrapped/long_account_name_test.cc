@@ -10,22 +10,13 @@
 #include "platform/accounts.h"
 #include "platform/com.h"
 #include "platform/environment.h"
+#include "support/text_helpers.h"
 #include "testing/test_state_dir.h"
 
 namespace qv {
 namespace {
 
 constexpr const char* kLongName = "margaret.hamilton.of.the.apollo.guidance.computer.team.lead";  // 59
-
-std::string HexOf(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char byte : bytes) {
-    text += kDigits[static_cast<uint8_t>(byte) >> 4];
-    text += kDigits[static_cast<uint8_t>(byte) & 0x0F];
-  }
-  return text;
-}
 
 TEST(LongAccountName, AnOwnerWhoseNameIsLongerThanAWindowsNameBufferLogsOn) {
   ASSERT_EQ(platform::GetEnvironmentVariable("PAM_WRAPPER"), "1") << "run through with_test_users.sh";
@@ -44,14 +35,14 @@ TEST(LongAccountName, AnOwnerWhoseNameIsLongerThanAWindowsNameBufferLogsOn) {
 
     TWCExchange handler(nullptr);
     handler.Password = "Margaret-Secret5";
-    EXPECT_TRUE(handler.CheckNtAccount(HexOf(owner)));
+    EXPECT_TRUE(handler.CheckNtAccount(HexText(owner)));
     ASSERT_NE(handler.LogonToken, nullptr);
     EXPECT_EQ(handler.LogonToken->UserName(), kLongName);
     EXPECT_EQ(handler.LogonToken->Domain(), platform::kUnixUserDomain);
 
     TWCExchange refused(nullptr);
     refused.Password = "Margaret-Secret4";
-    EXPECT_FALSE(refused.CheckNtAccount(HexOf(owner)));
+    EXPECT_FALSE(refused.CheckNtAccount(HexText(owner)));
     EXPECT_EQ(refused.LogonToken, nullptr);
   }
   platform::CoUninitialize();
