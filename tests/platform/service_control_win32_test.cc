@@ -10,6 +10,7 @@
 #include "platform/service_control.h"
 #include "platform/service_dispatcher.h"
 #include "platform/win_error.h"
+#include "testing/system_services.h"
 #include "testing/test_service.h"
 #include "testing/test_state_dir.h"
 
@@ -18,11 +19,7 @@ namespace {
 
 // The test service's program as the system's manager needs it: a Windows path, quoted.
 std::string TestServiceCommandLine() {
-  std::string path = qv::testing::TestServiceProgram();
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return "\"" + path + "\"";
+  return "\"" + qv::testing::WindowsPath(qv::testing::TestServiceProgram()) + "\"";
 }
 
 ServiceHandle Manager() {
@@ -34,14 +31,8 @@ ServiceHandle Open(const std::string& name, uint32_t access = SERVICE_ALL_ACCESS
   return ServiceHandle(OpenService(manager.Get(), name, access));
 }
 
-// Waits up to 20 s until the service reports the state; the last status read.
 SERVICE_STATUS_PROCESS WaitForState(const ServiceHandle& service, uint32_t state) {
-  SERVICE_STATUS_PROCESS status;
-  const uint32_t start = GetTickCount();
-  while (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != state &&
-         GetTickCount() - start < 20000)
-    Sleep(20);
-  return status;
+  return qv::testing::WaitForServiceState(service, state);
 }
 
 // Entries of one test: created through it, stopped and deleted when it goes.
@@ -65,21 +56,7 @@ class ServiceEntries {
   }
 
  private:
-  static void Remove(const std::string& name) {
-    const ServiceHandle service = Open(name);
-    if (!service) return;
-    SERVICE_STATUS_PROCESS status;
-    if (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
-      SERVICE_STATUS ignored;
-      ControlService(service.Get(), SERVICE_CONTROL_STOP, &ignored);
-      status = WaitForState(service, SERVICE_STOPPED);
-      if (status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId != 0) {
-        TerminateProcessById(status.dwProcessId, 1);
-        WaitForState(service, SERVICE_STOPPED);
-      }
-    }
-    DeleteService(service.Get());
-  }
+  static void Remove(const std::string& name) { qv::testing::RemoveSystemService(name); }
 
   std::vector<std::string> names_;
 };

@@ -30,6 +30,7 @@
 #include "testing/platform_checks.h"
 #include "testing/quorvane_entries.h"
 #include "testing/stand_in_origin.h"
+#include "testing/system_services.h"
 
 namespace qv {
 namespace {
@@ -43,50 +44,17 @@ constexpr const char* kServiceEntryKey = "SYSTEM\\CurrentControlSet\\Services\\Q
 constexpr const char* kInformationStoreKey = "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS";
 constexpr const char* kVendorKey = "Software\\HOLLBERG";  // the settings key's parent
 
-// A program of the build as Windows names it: the cross build gives the path of the build machine,
-// which Wine shows as drive Z:.
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 std::string ServiceProgram() {
   return WindowsPath(QV_SERVICE_PROGRAM);
 }
 
 ServiceHandle OpenQuorvane(uint32_t access) {
-  const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
-  return ServiceHandle(OpenService(manager.Get(), kQuorvane, access));
+  return OpenSystemService(kQuorvane, access);
 }
 
 // Waits until the service reports the state; the last status read (all zero when there is no service).
 SERVICE_STATUS_PROCESS WaitForState(uint32_t state) {
-  SERVICE_STATUS_PROCESS status{};
-  const ServiceHandle service = OpenQuorvane(SERVICE_QUERY_STATUS);
-  const uint32_t start = GetTickCount();
-  while (service && QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != state &&
-         GetTickCount() - start < kPatience)
-    Sleep(20);
-  return status;
-}
-
-// Stops the service when it runs (ending its process when it does not stop) and deletes its entry.
-void RemoveService() {
-  const ServiceHandle service = OpenQuorvane(SERVICE_ALL_ACCESS);
-  if (!service) return;
-  SERVICE_STATUS_PROCESS status{};
-  if (QueryServiceStatusEx(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
-    SERVICE_STATUS ignored;
-    ControlService(service.Get(), SERVICE_CONTROL_STOP, &ignored);
-    status = WaitForState(SERVICE_STOPPED);
-    if (status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId != 0) {
-      TerminateProcessById(status.dwProcessId, 1);
-      WaitForState(SERVICE_STOPPED);
-    }
-  }
-  DeleteService(service.Get());
+  return WaitForServiceState(OpenQuorvane(SERVICE_QUERY_STATUS), state);
 }
 
 class QuorvaneUnderSystemManager : public ::testing::Test {
@@ -112,7 +80,7 @@ class QuorvaneUnderSystemManager : public ::testing::Test {
 
   void TearDown() override {
     if (!owns_machine_entries_) return;
-    RemoveService();
+    RemoveSystemService(kQuorvane);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, owns_vendor_key_ ? kVendorKey : kSettingsKey);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kDescriptionKey);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
