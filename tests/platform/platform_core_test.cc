@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -115,6 +116,19 @@ TEST(Clock, TickAdvancesWithSleep) {
 TEST(Clock, LocalTimeRoundTripsThroughUnixSeconds) {
   const int64_t seconds = 1700000000;
   EXPECT_EQ(UnixSecondsFromLocalTime(LocalTimeFromUnixSeconds(seconds)), seconds);
+}
+
+TEST(AsciiText, ChangesOnlyTheAsciiLettersAndReadsHexDigitsOfEitherCase) {
+  EXPECT_EQ(AsciiLowerCase("GET /?U=Ab-Z\xC9\xE9"), "get /?u=ab-z\xC9\xE9");
+  EXPECT_EQ(AsciiUpperCase("tzid=Europe/Berlin \xE9"), "TZID=EUROPE/BERLIN \xE9");
+  int digits = 0;
+  for (int code = 0; code < 256; ++code) {
+    const int value = HexDigitValue(static_cast<char>(code));
+    if (value < 0) continue;
+    ++digits;
+    EXPECT_EQ("0123456789abcdef"[value], AsciiLower(static_cast<char>(code)));
+  }
+  EXPECT_EQ(digits, 22);
 }
 
 }  // namespace
