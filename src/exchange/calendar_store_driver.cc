@@ -6,10 +6,10 @@
 #include "exchange/calendar_store.h"
 #include "exchange/calendar_window.h"
 #include "exchange/mapi_tlb.h"
+#include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/module.h"
 #include "support/text_helpers.h"
-#include "support/windows_1252.h"
 
 namespace qv {
 
@@ -39,7 +39,7 @@ std::string LibraryText(const std::string& utf8) {
     if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r')) text.push_back('\r');
     text.push_back(utf8[i]);
   }
-  return Utf8ToWindows1252(text);
+  return platform::Utf8ToWindows1252(text);
 }
 
 std::string Lower(std::string text) {
@@ -210,7 +210,7 @@ class StoreSession : public cdo::Session {
                       "The profile information must be the server, a line break and the mailbox");
       std::string server = profile_info->substr(0, line_break);
       if (!server.empty() && server.back() == '\r') server.pop_back();
-      const std::string mailbox = Windows1252ToUtf8(profile_info->substr(line_break + 1));
+      const std::string mailbox = platform::Windows1252ToUtf8(profile_info->substr(line_break + 1));
       if (!IsThisMachine(server))
         RaiseOleError(
             cdo::MAPI_E_NETWORK_ERROR,

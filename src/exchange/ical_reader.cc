@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "support/windows_1252.h"
+#include "platform/code_page.h"
 
 namespace qv::ical {
 
@@ -118,7 +118,7 @@ class Reader {
 
  private:
   void Take(std::string text, int line) {
-    if (!IsValidUtf8(text)) throw EIcalFormatError(line, "the text is not UTF-8");
+    if (!platform::IsValidUtf8(text)) throw EIcalFormatError(line, "the text is not UTF-8");
     Property property = ParseContentLine(std::move(text), line);
     if (property.name == "BEGIN") {
       const std::string name = Upper(property.Value());

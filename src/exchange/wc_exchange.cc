@@ -5,11 +5,11 @@
 #include "config/wc_config.h"
 #include "exchange/response_envelope.h"
 #include "exchange/wc_calendar.h"
+#include "logging/exception_report.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_trace_writer.h"
+#include "net/server_client_thread.h"
 #include "platform/last_error.h"
-#include "platform/server_client_thread.h"
-#include "support/wc_exception.h"
 #include "support/win_error_text.h"
 
 namespace qv {
@@ -47,7 +47,7 @@ std::string IdentityText(const void* address) {
 
 }  // namespace
 
-TWCExchange::TWCExchange(platform::TServerClientThread* thread)
+TWCExchange::TWCExchange(net::TServerClientThread* thread)
     : Thread(thread), Session(cdo::CreateSession()), session_id_(IdentityText(&Session)) {
   if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace("Exchange Session start: $" + session_id_, 3);
 }
@@ -132,7 +132,7 @@ bool TWCExchange::CheckNtAccount(const std::string& sid_text) {
     return "LastError: " + error_text + " sSID: " + sid_text + " sBufUserName: " + user_name +
            " sBufDomain: " + domain;
   });
-  WCException report(error_text);  // reports itself (event 50 and trace); not raised
+  ReportWCException(error_text);  // recorded, not raised: the handler answers the failed logon itself
   return false;
 }
 

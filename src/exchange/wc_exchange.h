@@ -10,7 +10,7 @@
 #include "exchange/mapi_tlb.h"
 #include "platform/accounts.h"
 
-namespace qv::platform {
+namespace qv::net {
 class TServerClientThread;
 }
 
@@ -20,7 +20,7 @@ class TWCExchange {
  public:
   // The request thread gives the client's remote address for event messages; without one (tests)
   // the address is empty. Creates the messaging library's session; its error leaves the construction.
-  explicit TWCExchange(platform::TServerClientThread* thread);
+  explicit TWCExchange(net::TServerClientThread* thread);
   TWCExchange(const TWCExchange&) = delete;
   TWCExchange& operator=(const TWCExchange&) = delete;
   // Logs the session off when it logged on, and ends the account's logon.
@@ -56,7 +56,7 @@ class TWCExchange {
 
   static constexpr const char* kLogonRefused = "Could not logon you";
 
-  platform::TServerClientThread* const Thread;
+  net::TServerClientThread* const Thread;
   std::shared_ptr<cdo::Session> Session;
   // The owner's logon, set by a successful CheckNtAccount.
   std::unique_ptr<platform::AccessToken> LogonToken;

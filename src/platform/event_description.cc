@@ -6,10 +6,10 @@
 #include "platform/environment.h"
 #include "platform/event_log.h"
 #include "platform/exception.h"
+#include "platform/format_message.h"
+#include "platform/message_table.h"
 #include "platform/registry.h"
 #include "platform/win_error.h"
-#include "support/format_message.h"
-#include "support/message_table.h"
 
 namespace qv::platform {
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "rescomp/byte_writer.h"
 
 namespace qv::rescomp {
@@ -12,13 +13,6 @@ namespace {
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // An integer constant in C syntax: 0x hexadecimal, a leading 0 octal, else decimal.
@@ -102,7 +96,7 @@ class MessageFileParser {
   }
 
   void Statement() {
-    const std::string keyword = Lower(Word());
+    const std::string keyword = AsciiLowerCase(Word());
     while (at_ < Line().size() && IsBlank(Line()[at_])) ++at_;
     if (at_ >= Line().size() || Line()[at_] != '=') Fail("'=' expected after '" + keyword + "'");
     ++at_;
@@ -133,7 +127,7 @@ class MessageFileParser {
 
   uint32_t Lookup(const std::map<std::string, uint32_t>& names, const std::string& name,
                   const std::string& what) {
-    const auto found = names.find(Lower(name));
+    const auto found = names.find(AsciiLowerCase(name));
     if (found == names.end()) Fail("unknown " + what + " '" + name + "'");
     return found->second;
   }
@@ -163,7 +157,7 @@ class MessageFileParser {
       const size_t colon = entry.find(':', equals);
       const std::string number =
           entry.substr(equals + 1, colon == std::string::npos ? std::string::npos : colon - equals - 1);
-      (*names)[Lower(entry.substr(0, equals))] = Number(number, max, what);
+      (*names)[AsciiLowerCase(entry.substr(0, equals))] = Number(number, max, what);
     }
   }
 

@@ -20,7 +20,7 @@ void ReportAndRaiseAsWCException(const ReportContext& detail3_context) {
   } catch (...) {
     const std::string message = ErrorMessage(std::current_exception());
     TraceExceptionReport(message, kRequestThreadClass, nullptr, detail3_context);
-    throw WCException(message);
+    RaiseWCException(message);
   }
 }
 

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "support/wc_exception.h"
+#include "logging/exception_report.h"
 
 namespace qv {
 

@@ -1,6 +1,7 @@
 // The request thread's parsing: query parameters of the GET line and header field values.
 #include <string>
 
+#include "platform/ascii_text.h"
 #include "server/request_errors.h"
 #include "server/wc_socket_thread.h"
 #include "support/convert.h"
@@ -10,12 +11,6 @@ namespace qv {
 namespace {
 
 constexpr char kMaxPduField[] = "x-up-devcap-max-pdu:";
-
-std::string AsciiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 }  // namespace
 

@@ -24,32 +24,28 @@ const char* ErrorEventName(int32_t error_event) {
 }
 
 TSocketSrv::TSocketSrv() : client_error_lock_(std::make_unique<platform::CriticalSection>()) {
-  SetServerType(platform::stThreadBlocking);
+  SetServerType(net::stThreadBlocking);
   SetPort(Config->Port);
-  OnGetThread = [this](platform::TServerSocket&, platform::TServerClientWinSocket& client_socket) {
+  OnGetThread = [this](net::TServerSocket&, net::TServerClientWinSocket& client_socket) {
     return GetThread(client_socket);
   };
-  OnThreadEnd = [this](platform::TServerSocket&, platform::TServerClientThread& thread) {
-    ThreadEnd(thread);
-  };
-  OnClientError = [this](platform::TServerSocket&, platform::TCustomWinSocket& socket,
-                         platform::TErrorEvent error_event,
+  OnThreadEnd = [this](net::TServerSocket&, net::TServerClientThread& thread) { ThreadEnd(thread); };
+  OnClientError = [this](net::TServerSocket&, net::TCustomWinSocket& socket, net::TErrorEvent error_event,
                          int32_t& error_code) { ClientError(socket, error_event, error_code); };
 }
 
 TSocketSrv::~TSocketSrv() {
   // The handlers use this object's members: every request thread must be gone before they are.
-  platform::TServerSocket::SetActive(false);
+  net::TServerSocket::SetActive(false);
   client_error_lock_.reset();
 }
 
 void TSocketSrv::SetActive(bool value) {
-  platform::TServerSocket::SetActive(value);
+  net::TServerSocket::SetActive(value);
   if (value) TraceWriter->Trace("Socket listen on Port:" + std::to_string(Port()), 2);
 }
 
-std::unique_ptr<platform::TServerClientThread> TSocketSrv::GetThread(
-    platform::TServerClientWinSocket& client_socket) {
+std::unique_ptr<net::TServerClientThread> TSocketSrv::GetThread(net::TServerClientWinSocket& client_socket) {
   const int32_t max_connections = Config->MaxConnections;
   if (RequestThreadCount >= max_connections) {
     client_socket.Close();
@@ -65,13 +61,13 @@ std::unique_ptr<platform::TServerClientThread> TSocketSrv::GetThread(
   return thread;
 }
 
-void TSocketSrv::ThreadEnd(platform::TServerClientThread& thread) {
+void TSocketSrv::ThreadEnd(net::TServerClientThread& thread) {
   if (TraceWriter->TraceDetailness >= 3)
     TraceWriter->Trace("Thread terminated: " + std::to_string(thread.ThreadID()), 3);
   --RequestThreadCount;
 }
 
-void TSocketSrv::ClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent error_event,
+void TSocketSrv::ClientError(net::TCustomWinSocket& socket, net::TErrorEvent error_event,
                              int32_t& error_code) {
   platform::CriticalSectionLock lock(*client_error_lock_);
   // Without tracing the error is not reported here and raises in the thread that met it.

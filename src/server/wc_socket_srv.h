@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/server_socket.h"
+#include "net/server_socket.h"
 #include "platform/sync.h"
 
 namespace qv {
 
-class TSocketSrv : public platform::TServerSocket {
+class TSocketSrv : public net::TServerSocket {
  public:
   // Inactive, on the Port of the settings snapshot, with the server's own handlers.
   TSocketSrv();
@@ -28,10 +28,9 @@ class TSocketSrv : public platform::TServerSocket {
 
  private:
   // The thread provider: a request thread for the connection, or none at the connection limit.
-  std::unique_ptr<platform::TServerClientThread> GetThread(platform::TServerClientWinSocket& client_socket);
-  void ThreadEnd(platform::TServerClientThread& thread);
-  void ClientError(platform::TCustomWinSocket& socket, platform::TErrorEvent error_event,
-                   int32_t& error_code);
+  std::unique_ptr<net::TServerClientThread> GetThread(net::TServerClientWinSocket& client_socket);
+  void ThreadEnd(net::TServerClientThread& thread);
+  void ClientError(net::TCustomWinSocket& socket, net::TErrorEvent error_event, int32_t& error_code);
 
   std::unique_ptr<platform::CriticalSection> client_error_lock_;
 };

@@ -6,8 +6,8 @@
 
 #include "config/wc_config.h"
 #include "logging/wc_trace_writer.h"
-#include "platform/socket_error.h"
-#include "platform/win_socket_stream.h"
+#include "net/socket_error.h"
+#include "net/win_socket_stream.h"
 #include "server/request_errors.h"
 
 namespace qv {
@@ -35,8 +35,7 @@ struct TSrvThread::Reception {
   int32_t iReadCount = 0;       // bytes of the latest read
 };
 
-TSrvThread::TSrvThread(platform::TServerClientWinSocket* client_socket)
-    : TServerClientThread(client_socket) {}
+TSrvThread::TSrvThread(net::TServerClientWinSocket* client_socket) : TServerClientThread(client_socket) {}
 
 // The body ends the thread on every path: after the answer, on a wait that timed out, on a read that
 // found nothing (a time-out or the peer's end), and on an error that ends the loop. It closes the
@@ -54,7 +53,7 @@ void TSrvThread::ClientExecute() {
 
 void TSrvThread::Receive(Reception& r) {
   // Negative time-outs wrap around to very long ones (-1 is INFINITE), as on Windows.
-  platform::TWinSocketStream stream(*ClientSocket(), static_cast<uint32_t>(r.iReadTimeOut));
+  net::TWinSocketStream stream(*ClientSocket(), static_cast<uint32_t>(r.iReadTimeOut));
   while (!Terminated() && ClientSocket()->Connected()) {
     try {
       if (!stream.WaitForData(static_cast<uint32_t>(r.iWaitTimeOut))) {
@@ -89,7 +88,7 @@ void TSrvThread::Receive(Reception& r) {
 void TSrvThread::HandleReadStepError(Reception&) {
   try {
     throw;
-  } catch (const platform::ESocketError& error) {
+  } catch (const net::ESocketError& error) {
     TraceWriter->Trace("Socket error " + error.Message(), 3);
     TerminateAndClose();
     if (IsDroppedConnection(error.Message())) return;

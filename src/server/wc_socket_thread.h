@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/server_client_thread.h"
+#include "net/server_client_thread.h"
 
 namespace qv {
 
-class TSrvThread : public platform::TServerClientThread {
+class TSrvThread : public net::TServerClientThread {
  public:
   // Created suspended for the client socket, as the connection server's thread provider does.
-  explicit TSrvThread(platform::TServerClientWinSocket* client_socket);
+  explicit TSrvThread(net::TServerClientWinSocket* client_socket);
 
   // The end-of-request test. True when sInData holds a complete request header (from "GET /" to a
   // blank line): it is cut from the front of sInData into sHeader, without the line ends that

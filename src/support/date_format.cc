@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 #include "support/convert.h"
 
@@ -38,14 +39,11 @@ struct Element {
 bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-char ToUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool StartsWithNoCase(const std::string& text, size_t pos, std::string_view word) {
   if (text.size() - pos < word.size()) return false;
   for (size_t i = 0; i < word.size(); ++i)
-    if (ToUpper(text[pos + i]) != ToUpper(word[i])) return false;
+    if (AsciiUpper(text[pos + i]) != AsciiUpper(word[i])) return false;
   return true;
 }
 
@@ -74,7 +72,7 @@ Element NextElement(const std::string& pattern, size_t pos) {
     size_t end = pos + 1;
     while (end < pattern.size() && pattern[end] == c) ++end;
     element.kind = ElementKind::kLetters;
-    element.letter = ToUpper(c);
+    element.letter = AsciiUpper(c);
     element.count = static_cast<int>(end - pos);
     element.length = end - pos;
   }

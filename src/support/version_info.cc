@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/exception.h"
+#include "platform/file_version.h"
 #include "platform/module.h"
-#include "platform/version_info.h"
 #include "support/convert.h"
 
 namespace qv {

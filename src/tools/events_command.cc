@@ -9,12 +9,12 @@
 #include <set>
 
 #include "logging/vesk_appl_log_writer.h"
+#include "platform/code_page.h"
 #include "platform/event_description.h"
 #include "platform/event_log.h"
 #include "platform/last_error.h"
 #include "platform/win_error.h"
 #include "support/win_error_text.h"
-#include "support/windows_1252.h"
 #include "tools/event_time.h"
 #include "tools/json_text.h"
 
@@ -231,7 +231,7 @@ class Descriptions {
     for (size_t i = 0; i < text.size(); ++i)
       if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
     while (!lines.empty() && (lines.back() == '\n' || lines.back() == '\r')) lines.pop_back();
-    return Windows1252ToUtf8(lines);
+    return platform::Windows1252ToUtf8(lines);
   }
 
  private:
@@ -252,7 +252,7 @@ void PrintText(const platform::EventLogRecord& record, const std::string& messag
   const EventType* type = FindType(record.EventType);
   out << LocalTimeText(record.TimeGenerated) << "  "
       << (type != nullptr ? type->caption : "Type " + std::to_string(record.EventType)) << "  "
-      << Windows1252ToUtf8(record.SourceName) << "  Event ID " << record.EventID << "  (record "
+      << platform::Windows1252ToUtf8(record.SourceName) << "  Event ID " << record.EventID << "  (record "
       << record.RecordNumber << ")\n";
   if (record.EventCategory != 0) out << "Category: " << record.EventCategory << "\n";
   if (!record.UserSid.empty()) out << "User: " << platform::SidToText(record.UserSid) << "\n";
@@ -267,13 +267,13 @@ void PrintJson(const platform::EventLogRecord& record, const std::string& messag
       << ",\"time\":" << JsonString(UtcTimeText(record.TimeGenerated))
       << ",\"time_written\":" << JsonString(UtcTimeText(record.TimeWritten))
       << ",\"type\":" << JsonString(type != nullptr ? type->name : std::to_string(record.EventType))
-      << ",\"source\":" << JsonString(Windows1252ToUtf8(record.SourceName)) << ",\"id\":" << record.EventID
-      << ",\"category\":" << record.EventCategory
-      << ",\"computer\":" << JsonString(Windows1252ToUtf8(record.ComputerName))
+      << ",\"source\":" << JsonString(platform::Windows1252ToUtf8(record.SourceName))
+      << ",\"id\":" << record.EventID << ",\"category\":" << record.EventCategory
+      << ",\"computer\":" << JsonString(platform::Windows1252ToUtf8(record.ComputerName))
       << ",\"user\":" << (record.UserSid.empty() ? "null" : JsonString(platform::SidToText(record.UserSid)))
       << ",\"strings\":[";
   for (size_t i = 0; i < record.Strings.size(); ++i)
-    out << (i > 0 ? "," : "") << JsonString(Windows1252ToUtf8(record.Strings[i]));
+    out << (i > 0 ? "," : "") << JsonString(platform::Windows1252ToUtf8(record.Strings[i]));
   out << "],\"data\":" << JsonString(Hex(record.Data)) << ",\"message\":" << JsonString(message)
       << ",\"message_found\":" << (found ? "true" : "false") << "}\n";
 }

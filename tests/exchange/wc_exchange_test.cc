@@ -8,8 +8,8 @@
 #include "exchange/fake_library.h"
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
-#include "platform/server_client_thread.h"
-#include "platform/server_socket.h"
+#include "net/server_client_thread.h"
+#include "net/server_socket.h"
 #include "platform/tcp_socket.h"
 #include "platform/win_error.h"
 #include "support/text_helpers.h"
@@ -234,7 +234,7 @@ TEST_F(RequestHandlerTest, MailboxAndPasswordWithMarkupCharactersStayInsideTheir
 }
 
 // A connection thread that answers with the handler's response for a wrong password.
-class RefusedLogonThread : public platform::TServerClientThread {
+class RefusedLogonThread : public net::TServerClientThread {
  public:
   using TServerClientThread::TServerClientThread;
 
@@ -248,10 +248,10 @@ class RefusedLogonThread : public platform::TServerClientThread {
 };
 
 TEST_F(RequestHandlerTest, Event122NamesTheClientOfTheRequestThread) {
-  platform::TServerSocket server;
+  net::TServerSocket server;
   server.SetAddress("127.0.0.1");
   server.SetPort(0);
-  server.OnGetThread = [](platform::TServerSocket&, platform::TServerClientWinSocket& socket) {
+  server.OnGetThread = [](net::TServerSocket&, net::TServerClientWinSocket& socket) {
     return std::make_unique<RefusedLogonThread>(&socket);
   };
   server.SetActive(true);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/format_message.h"
+#include "platform/format_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string text = pieces.front();
   pieces.erase(pieces.begin());
-  const std::string formatted = qv::FormatMessageText(text, pieces);
+  const std::string formatted = qv::platform::FormatMessageText(text, pieces);
   // A text without escapes comes back unchanged.
   if (text.find('%') == std::string::npos && formatted != text) std::abort();
   return 0;

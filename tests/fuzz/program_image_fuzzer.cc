@@ -14,11 +14,11 @@
 #include "platform/file_system.h"
 
 #include "platform/exception.h"
+#include "platform/file_version.h"
+#include "platform/format_message.h"
 #include "platform/image_resources.h"
+#include "platform/message_table.h"
 #include "platform/program_resources.h"
-#include "platform/version_info.h"
-#include "support/format_message.h"
-#include "support/message_table.h"
 #include "support/version_info.h"
 
 namespace {
@@ -80,7 +80,7 @@ void ReadMessages(std::span<const uint8_t> table) {
   }
   for (const uint32_t id : ids) {
     std::string text;
-    if (FindMessageText(table, id, &text)) FormatMessageText(text, {"20", "%1", "%n"});
+    if (platform::FindMessageText(table, id, &text)) platform::FormatMessageText(text, {"20", "%1", "%n"});
   }
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "e2e/service_decks.h"
-#include "platform/socket_error.h"
+#include "net/socket_error.h"
 #include "platform/win_error.h"
 #include "server_fixture.h"
 #include "testing/platform_checks.h"
@@ -46,7 +46,7 @@ TEST(SocketSrv, ListensOnThePortOfTheSettingsAndSaysSo) {
   ServerEnvironment environment(settings);
   TSocketSrv server;
   EXPECT_EQ(server.Port(), port);
-  EXPECT_EQ(server.ServerType(), platform::stThreadBlocking);
+  EXPECT_EQ(server.ServerType(), net::stThreadBlocking);
   EXPECT_FALSE(server.Active());
   EXPECT_EQ(server.RequestThreadCount, 0);
   server.SetAddress("127.0.0.1");
@@ -76,7 +76,7 @@ TEST(SocketSrv, APortInUseRaisesAndWritesNoListenLine) {
   try {
     server.SetActive(true);
     ADD_FAILURE() << "no error";
-  } catch (const platform::ESocketError& error) {
+  } catch (const net::ESocketError& error) {
     EXPECT_EQ(error.ErrorCode, platform::WSAEADDRINUSE);
   }
   EXPECT_FALSE(server.Active());
@@ -161,7 +161,7 @@ TEST(SocketSrv, WithMaxConnectionsZeroRefusesEveryConnection) {
 // A client socket of the server whose peer has reset the connection: sending on it fails.
 struct ResetConnection {
   platform::TcpSocket listener;
-  std::unique_ptr<platform::TServerClientWinSocket> socket;
+  std::unique_ptr<net::TServerClientWinSocket> socket;
 
   explicit ResetConnection(TSocketSrv& server) {
     EXPECT_TRUE(listener.Listen("127.0.0.1", 0, 1));
@@ -173,7 +173,7 @@ struct ResetConnection {
     std::string data;
     size_t received = 0;
     ours.Receive(kPatience, 1, &data, &received);  // the reset has arrived
-    socket = std::make_unique<platform::TServerClientWinSocket>(server, std::move(ours), "127.0.0.1", 4711);
+    socket = std::make_unique<net::TServerClientWinSocket>(server, std::move(ours), "127.0.0.1", 4711);
   }
 };
 
@@ -203,7 +203,7 @@ TEST(SocketSrv, ReportsAClientSocketErrorAndLetsTheOperationReturnQuietly) {
 
   // Every kind has its name; a kind outside them has none.
   int32_t code = 5;
-  server.OnClientError(server, *connection.socket, static_cast<platform::TErrorEvent>(6), code);
+  server.OnClientError(server, *connection.socket, static_cast<net::TErrorEvent>(6), code);
   EXPECT_EQ(code, 0);
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
     const auto events = ServerEnvironment::Events(110);
@@ -221,9 +221,9 @@ TEST(SocketSrv, WithoutTracingAClientSocketErrorIsRaisedAndNotReported) {
   ServerEnvironment environment(settings);
   TSocketSrv server;
   ResetConnection connection(server);
-  EXPECT_THROW(connection.socket->SendText("HTTP/1.0 200 OK\r\n"), platform::ESocketError);
+  EXPECT_THROW(connection.socket->SendText("HTTP/1.0 200 OK\r\n"), net::ESocketError);
   int32_t code = 10054;
-  server.OnClientError(server, *connection.socket, platform::eeReceive, code);
+  server.OnClientError(server, *connection.socket, net::eeReceive, code);
   EXPECT_EQ(code, 10054);
   EXPECT_TRUE(ServerEnvironment::Events(110).empty());
 }

@@ -203,7 +203,7 @@ TEST(SrvThread, ARequestWhoseSocketWasClosedMeanwhileIsLoggedWithItsClientsAddre
   ASSERT_TRUE(listener.Listen("127.0.0.1", 0, 1));
   ASSERT_TRUE(peer.Connect("127.0.0.1", listener.LocalPort(), testing::kPatience));
   ASSERT_TRUE(listener.Accept(testing::kPatience, &accepted, &address, &port));
-  platform::TServerClientWinSocket socket(*server, std::move(accepted), address, port);
+  net::TServerClientWinSocket socket(*server, std::move(accepted), address, port);
   TSrvThread thread(&socket);  // never started: the request is handled on this thread
   socket.Close();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/accounts.h"
+#include "platform/ascii_text.h"
 #include "platform/last_error.h"
 #include "platform/module.h"
 #include "platform/posix/local_account_database.h"
@@ -18,10 +19,6 @@ constexpr size_t kNetbiosNameLength = 15;
 
 // Which authorities a domain given with a name asks.
 enum class Authority { kBoth, kMachine, kSystem, kNone };
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/ascii_text.h"
+#include "platform/code_page.h"
 #include "platform/event_description.h"
 #include "platform/event_log.h"
 #include "platform/exception.h"
@@ -18,7 +20,6 @@
 #include "platform/state_dir.h"
 #include "platform/syslog.h"
 #include "platform/win_error.h"
-#include "support/windows_1252.h"
 
 namespace qv::platform {
 
@@ -67,17 +68,12 @@ Object* ObjectOf(HEVENTLOG handle, uint32_t tag) {
   return static_cast<Object*>(object);
 }
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
-
 // This machine by any of its names; there is no remote event log to reach.
 bool IsLocalServer(std::string name) {
   while (!name.empty() && (name.front() == '\\' || name.front() == '/')) name.erase(0, 1);
-  if (name.empty() || name == "." || Upper(name) == "LOCALHOST") return true;
-  const std::string computer = Upper(GetComputerName());
-  const std::string wanted = Upper(name);
+  if (name.empty() || name == "." || AsciiUpperCase(name) == "LOCALHOST") return true;
+  const std::string computer = AsciiUpperCase(GetComputerName());
+  const std::string wanted = AsciiUpperCase(name);
   return wanted == computer || wanted == computer.substr(0, computer.find('.'));
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/accounts.h"
+#include "platform/ascii_text.h"
 #include "platform/module.h"
 #include "platform/win32/wide_text.h"
 
@@ -93,8 +94,7 @@ bool TokenUserSid(HANDLE token, Sid* sid) {
 std::string GetAccountDomainName() {
   std::string name = GetComputerName();
   name = name.substr(0, std::min(name.find('.'), kNetbiosNameLength));
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+  name = AsciiUpperCase(name);
   return name.empty() ? "LOCALHOST" : name;
 }
 

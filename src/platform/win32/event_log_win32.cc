@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/event_log.h"
 #include "platform/module.h"
 #include "platform/win32/wide_text.h"
@@ -51,18 +52,12 @@ EventLogReader* ReaderOf(HEVENTLOG handle) {
   return reader;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 // This machine by any of its names; other machines are not reached for (the interface offers none).
 bool IsLocalServer(std::string name) {
   while (!name.empty() && (name.front() == '\\' || name.front() == '/')) name.erase(0, 1);
-  if (name.empty() || name == "." || Upper(name) == "LOCALHOST") return true;
-  const std::string computer = Upper(GetComputerName());
-  return Upper(name) == computer;
+  if (name.empty() || name == "." || AsciiUpperCase(name) == "LOCALHOST") return true;
+  const std::string computer = AsciiUpperCase(GetComputerName());
+  return AsciiUpperCase(name) == computer;
 }
 
 bool IsEventType(uint16_t type) {

@@ -1,4 +1,4 @@
-#include "platform/server_socket.h"
+#include "net/server_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "net/server_client_thread.h"
+#include "net/win_socket_stream.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/server_client_thread.h"
 #include "platform/sync.h"
 #include "platform/win_error.h"
-#include "platform/win_socket_stream.h"
 #include "testing/platform_checks.h"
 
-namespace qv::platform {
+namespace qv::net {
 namespace {
+
+using namespace platform;
 
 constexpr uint32_t kPatience = 10000;  // ms; generous for sanitizers on a loaded machine
 
@@ -377,4 +379,4 @@ TEST(ServerSocket, AFailedSendGoesToTheClientErrorHandlerWhichKeepsOrClearsTheCo
 }
 
 }  // namespace
-}  // namespace qv::platform
+}  // namespace qv::net

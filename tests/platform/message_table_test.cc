@@ -1,17 +1,17 @@
-#include "support/message_table.h"
+#include "platform/message_table.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "platform/format_message.h"
 #include "platform/program_resources.h"
 #include "rescomp/image_writer.h"
 #include "rescomp/message_table_builder.h"
-#include "support/format_message.h"
 #include "testing/resource_files.h"
 #include "testing/test_state_dir.h"
 
-namespace qv {
+namespace qv::platform {
 namespace {
 
 // The catalogue as the event source's messages must read.
@@ -142,4 +142,4 @@ TEST(FormatMessageText, AMissingInsertionStringStaysAsWritten) {
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::platform

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-namespace qv {
+namespace qv::platform {
 
 // The text of message_id in the message table of the program file (an empty path: the running
 // program's own file), English (United States) preferred. False when the file, its table or the id is
@@ -17,4 +17,4 @@ bool LoadMessageText(const std::string& program_path, uint32_t message_id, std::
 // UTF-16 ones turned into the ANSI code page). The table is untrusted: a damaged one gives false.
 bool FindMessageText(std::span<const uint8_t> table, uint32_t message_id, std::string* text);
 
-}  // namespace qv
+}  // namespace qv::platform

@@ -17,11 +17,11 @@
 #include <mutex>
 #include <string>
 
-#include "platform/socket_error.h"
+#include "net/socket_error.h"
+#include "net/win_socket.h"
 #include "platform/tcp_socket.h"
-#include "platform/win_socket.h"
 
-namespace qv::platform {
+namespace qv::net {
 
 class TServerSocket;
 class TServerClientThread;
@@ -34,7 +34,7 @@ enum TServerType { stThreadBlocking };
 // OnClientError handler.
 class TServerClientWinSocket final : public TCustomWinSocket {
  public:
-  TServerClientWinSocket(TServerSocket& server, TcpSocket connected, std::string remote_address,
+  TServerClientWinSocket(TServerSocket& server, platform::TcpSocket connected, std::string remote_address,
                          uint16_t remote_port);
   TServerSocket& ServerWinSocket() const { return server_; }
 
@@ -110,7 +110,7 @@ class TServerSocket {
   void Deactivate();
   // The accepting thread's body, and what it does with one accepted connection.
   void AcceptConnections(const AcceptThread& thread);
-  void ServeConnection(TcpSocket client, std::string remote_address, uint16_t remote_port);
+  void ServeConnection(platform::TcpSocket client, std::string remote_address, uint16_t remote_port);
   // A connection thread waits here before its body until the server has taken it over; false when it
   // was freed without being taken over.
   bool WaitUntilServing(TServerClientThread& thread);
@@ -126,7 +126,7 @@ class TServerSocket {
   std::mutex activation_mutex_;  // one SetActive at a time
   std::atomic<bool> active_{false};
   std::atomic<uint16_t> local_port_{0};
-  TcpSocket listener_;
+  platform::TcpSocket listener_;
   std::unique_ptr<AcceptThread> accept_thread_;
 
   mutable std::mutex connections_mutex_;  // guards connections_ and the threads' serving states
@@ -134,4 +134,4 @@ class TServerSocket {
   std::list<Connection> connections_;
 };
 
-}  // namespace qv::platform
+}  // namespace qv::net

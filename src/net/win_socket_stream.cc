@@ -1,4 +1,4 @@
-#include "platform/win_socket_stream.h"
+#include "net/win_socket_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,9 @@
 #include "platform/last_error.h"
 #include "platform/win_error.h"
 
-namespace qv::platform {
+namespace qv::net {
+
+using namespace platform;
 
 TWinSocketStream::TWinSocketStream(TCustomWinSocket& socket, uint32_t timeout_ms)
     : socket_(socket), timeout_ms_(timeout_ms) {
@@ -39,4 +41,4 @@ int32_t TWinSocketStream::Read(void* buffer, int32_t count) {
   return static_cast<int32_t>(taken);
 }
 
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -7,7 +7,7 @@
 
 #include "platform/exception.h"
 
-namespace qv::platform {
+namespace qv::net {
 
 // What a socket was doing when it failed; handlers see the kinds as the numbers 0 to 5.
 enum TErrorEvent : int32_t {
@@ -34,4 +34,4 @@ std::string SocketErrorMessage(uint32_t error_code, const std::string& call);
 // Raises ESocketError with SocketErrorMessage for a failed call.
 [[noreturn]] void RaiseSocketError(uint32_t error_code, const std::string& call);
 
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -1,8 +1,8 @@
-#include "support/windows_1252.h"
+#include "platform/code_page.h"
 
 #include <gtest/gtest.h>
 
-namespace qv {
+namespace qv::platform {
 namespace {
 
 TEST(Windows1252, KeepsTheCharactersOfTheCodePage) {
@@ -39,4 +39,4 @@ TEST(Windows1252, RoundTripsEveryByte) {
 }
 
 }  // namespace
-}  // namespace qv
+}  // namespace qv::platform

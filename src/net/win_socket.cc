@@ -1,4 +1,4 @@
-#include "platform/win_socket.h"
+#include "net/win_socket.h"
 
 #include <algorithm>
 #include <limits>
@@ -6,7 +6,9 @@
 
 #include "platform/last_error.h"
 
-namespace qv::platform {
+namespace qv::net {
+
+using namespace platform;
 
 // One call's use of the handle. Close only shuts the connection down while calls use it (which wakes
 // them); the last use releases the handle, so no call ever meets a released or reused handle.
@@ -104,4 +106,4 @@ bool TCustomWinSocket::WaitForStream(uint32_t timeout_ms) {
   return socket_.WaitForData(timeout_ms) || use.ClosedMeanwhile();
 }
 
-}  // namespace qv::platform
+}  // namespace qv::net

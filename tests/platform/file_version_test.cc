@@ -1,4 +1,4 @@
-#include "platform/version_info.h"
+#include "platform/file_version.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-// The service's exception class reports itself when it is made; the exception-report form of the
-// handlers that catch other errors.
-#include "support/wc_exception.h"
+// The report of a WCException (event 50 and a trace line) and the exception-report form of the handlers
+// that catch other errors.
+#include "logging/exception_report.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 namespace qv {
 namespace {
 
-class WCExceptionTest : public ::testing::Test {
+class ExceptionReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     event_log_.emplace();
@@ -40,9 +40,9 @@ class WCExceptionTest : public ::testing::Test {
   std::optional<ProcessWide<TWCTraceWriter>::Installation> trace_installed_;
 };
 
-TEST_F(WCExceptionTest, MakingOneReportsItEvenWhenItIsNotRaised) {
+TEST_F(ExceptionReportTest, AReportWithoutRaisingWritesTheEventAndTheTraceLine) {
   StartTrace(2);
-  { WCException unraised("Out of memory"); }
+  ReportWCException("Out of memory");
   QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   const auto events = testing::ReadAllEvents();
   ASSERT_EQ(events.size(), 1u);
@@ -53,10 +53,10 @@ TEST_F(WCExceptionTest, MakingOneReportsItEvenWhenItIsNotRaised) {
   EXPECT_TRUE(trace.ends_with(" Exception! atGetStackAddress Out of memory\r\n")) << trace;
 }
 
-TEST_F(WCExceptionTest, RaisingReportsOnceAndCarriesTheMessage) {
+TEST_F(ExceptionReportTest, RaisingReportsOnceAndCarriesTheMessage) {
   StartTrace(1);  // the report's trace line is level 2: not written at 1
   try {
-    throw WCException("Cannot read");
+    RaiseWCException("Cannot read");
   } catch (const Exception& error) {
     EXPECT_EQ(error.Message(), "Cannot read");
     EXPECT_STREQ(error.ClassName(), "WCException");
@@ -66,9 +66,9 @@ TEST_F(WCExceptionTest, RaisingReportsOnceAndCarriesTheMessage) {
   EXPECT_EQ(StopTrace(), "");
 }
 
-TEST_F(WCExceptionTest, WithoutTheLogAndTheTraceTheExceptionIsStillMade) {
+TEST_F(ExceptionReportTest, WithoutTheLogAndTheTraceTheExceptionIsStillRaised) {
   event_log_installed_.reset();
-  EXPECT_EQ(WCException("quiet").Message(), "quiet");
+  EXPECT_THROW(RaiseWCException("quiet"), WCException);
   TraceExceptionReport("quiet", "TSrvThread");
   QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
   EXPECT_TRUE(testing::ReadAllEvents().empty());
@@ -93,7 +93,7 @@ TEST(ExceptionReport, TheFormGrowsWithTheDetail) {
   EXPECT_EQ(ExceptionReportForDetail(4, "boom", "TSrvThread"), "");
 }
 
-TEST_F(WCExceptionTest, TheReportIsWrittenAtTheLevelOfTheDetailAndBuildsOnlyWhatItShows) {
+TEST_F(ExceptionReportTest, TheReportIsWrittenAtTheLevelOfTheDetailAndBuildsOnlyWhatItShows) {
   for (const int detail : {1, 2, 3, 0, 255}) {
     SCOPED_TRACE(detail);
     StartTrace(detail);

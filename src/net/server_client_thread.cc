@@ -1,8 +1,10 @@
-#include "platform/server_client_thread.h"
+#include "net/server_client_thread.h"
 
 #include "platform/unhandled_exception.h"
 
-namespace qv::platform {
+namespace qv::net {
+
+using namespace platform;
 
 namespace {
 
@@ -36,4 +38,4 @@ void TServerClientThread::Execute() {
   server_.EndConnection(*this);
 }
 
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -1,16 +1,18 @@
-#include "platform/server_socket.h"
+#include "net/server_socket.h"
 
 #include <cstdio>
 #include <utility>
 
+#include "net/server_client_thread.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/server_client_thread.h"
 #include "platform/thread.h"
 #include "platform/unhandled_exception.h"
 #include "platform/win_error.h"
 
-namespace qv::platform {
+namespace qv::net {
+
+using namespace platform;
 
 namespace {
 
@@ -190,4 +192,4 @@ void TServerSocket::ClientError(TCustomWinSocket& socket, TErrorEvent error_even
   if (OnClientError) OnClientError(*this, socket, error_event, error_code);
 }
 
-}  // namespace qv::platform
+}  // namespace qv::net

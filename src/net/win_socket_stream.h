@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/win_socket.h"
+#include "net/win_socket.h"
 
-namespace qv::platform {
+namespace qv::net {
 
 class TWinSocketStream {
  public:
@@ -47,4 +47,4 @@ class TWinSocketStream {
   uint32_t socket_waits_ = 0;
 };
 
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/file_version.h"
 #include "platform/last_error.h"
 #include "platform/program_resources.h"
 #include "platform/resource_format.h"
-#include "platform/version_info.h"
 #include "platform/win_error.h"
 
 namespace qv::platform {

@@ -11,15 +11,15 @@
 #include <mutex>
 #include <string>
 
-#include "platform/socket_error.h"
+#include "net/socket_error.h"
 #include "platform/tcp_socket.h"
 
-namespace qv::platform {
+namespace qv::net {
 
 class TCustomWinSocket {
  public:
   // Takes over a connected socket whose peer has the given dotted IPv4 address and port.
-  TCustomWinSocket(TcpSocket connected, std::string remote_address, uint16_t remote_port);
+  TCustomWinSocket(platform::TcpSocket connected, std::string remote_address, uint16_t remote_port);
   TCustomWinSocket(const TCustomWinSocket&) = delete;
   TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
   virtual ~TCustomWinSocket();
@@ -57,12 +57,12 @@ class TCustomWinSocket {
   bool ReadForStream(uint32_t timeout_ms, size_t max_bytes, std::string* data, size_t* received);
   bool WaitForStream(uint32_t timeout_ms);
 
-  mutable std::mutex mutex_;  // guards connected_ and users_, and the release of the handle
-  TcpSocket socket_;          // valid while connected_ or while a call still uses it
+  mutable std::mutex mutex_;    // guards connected_ and users_, and the release of the handle
+  platform::TcpSocket socket_;  // valid while connected_ or while a call still uses it
   bool connected_ = true;
   int users_ = 0;  // calls inside socket_ right now
   const std::string remote_address_;
   const uint16_t remote_port_;
 };
 
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -1,4 +1,4 @@
-#include "support/message_table.h"
+#include "platform/message_table.h"
 
 #include <vector>
 
@@ -7,9 +7,9 @@
 #include "platform/program_resources.h"
 #include "platform/resource_format.h"
 
-namespace qv {
+namespace qv::platform {
 
-namespace fmt = platform::resource_format;
+namespace fmt = resource_format;
 
 namespace {
 
@@ -38,7 +38,7 @@ bool EntryText(std::span<const uint8_t> table, size_t offset, uint16_t length, s
       if (c == 0) break;
       wide += c;
     }
-    *text = platform::WideToAnsi(wide);
+    *text = WideToAnsi(wide);
     return true;
   }
   return false;
@@ -70,15 +70,14 @@ bool FindMessageText(std::span<const uint8_t> table, uint32_t message_id, std::s
 }
 
 bool LoadMessageText(const std::string& program_path, uint32_t message_id, std::string* text) {
-  const std::string file = program_path.empty() ? platform::GetModuleFileName() : program_path;
+  const std::string file = program_path.empty() ? GetModuleFileName() : program_path;
   std::vector<uint8_t> table;
-  if (!platform::LoadProgramResource(file, platform::kResourceTypeMessageTable, fmt::kMessageTableId,
-                                     platform::kLanguageEnglishUs, &table) &&
-      !platform::LoadProgramResource(file, platform::kResourceTypeMessageTable, fmt::kMessageTableId,
-                                     platform::kLanguageNeutral, &table)) {
+  if (!LoadProgramResource(file, kResourceTypeMessageTable, fmt::kMessageTableId, kLanguageEnglishUs,
+                           &table) &&
+      !LoadProgramResource(file, kResourceTypeMessageTable, fmt::kMessageTableId, kLanguageNeutral, &table)) {
     return false;
   }
   return FindMessageText(table, message_id, text);
 }
 
-}  // namespace qv
+}  // namespace qv::platform

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/version_info.h"
+#include "platform/file_version.h"
 #include "platform/win32/wide_text.h"
 
 #include "platform/win32/windows_api.h"

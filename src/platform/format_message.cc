@@ -1,6 +1,6 @@
-#include "support/format_message.h"
+#include "platform/format_message.h"
 
-namespace qv {
+namespace qv::platform {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::string FormatMessageText(const std::string& text, const std::vector<std::st
   return out;
 }
 
-}  // namespace qv
+}  // namespace qv::platform

@@ -1,8 +1,10 @@
-#include "platform/socket_error.h"
+#include "net/socket_error.h"
 
 #include "platform/win_error.h"
 
-namespace qv::platform {
+namespace qv::net {
+
+using namespace platform;
 
 std::string SocketErrorMessage(uint32_t error_code, const std::string& call) {
   std::string text;
@@ -17,4 +19,4 @@ void RaiseSocketError(uint32_t error_code, const std::string& call) {
   throw ESocketError(SocketErrorMessage(error_code, call), error_code);
 }
 
-}  // namespace qv::platform
+}  // namespace qv::net

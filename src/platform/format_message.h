@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qv {
+namespace qv::platform {
 
 // The text with its escapes replaced:
 //   %1 .. %99    the insertion string of that number (inserts[0] is %1), an optional "!format!"
@@ -18,4 +18,4 @@ namespace qv {
 // other "%" stays as it stands.
 std::string FormatMessageText(const std::string& text, const std::vector<std::string>& inserts);
 
-}  // namespace qv
+}  // namespace qv::platform

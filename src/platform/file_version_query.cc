@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/ascii_text.h"
 #include "platform/code_page.h"
+#include "platform/file_version.h"
 #include "platform/last_error.h"
 #include "platform/resource_format.h"
-#include "platform/version_info.h"
 #include "platform/win_error.h"
 
 namespace qv::platform {
@@ -63,8 +64,7 @@ bool SameKey(const std::u16string& key, const std::string& wanted) {
   const std::string ansi = WideToAnsi(key);
   if (ansi.size() != wanted.size()) return false;
   for (size_t i = 0; i < ansi.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(ansi[i]) != lower(wanted[i])) return false;
+    if (AsciiLower(ansi[i]) != AsciiLower(wanted[i])) return false;
   }
   return true;
 }

@@ -1,19 +1,21 @@
-#include "platform/win_socket_stream.h"
+#include "net/win_socket_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
+#include "net/win_socket.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
 #include "platform/win_error.h"
-#include "platform/win_socket.h"
 #include "testing/platform_checks.h"
 
-namespace qv::platform {
+namespace qv::net {
 namespace {
+
+using namespace platform;
 
 // A client socket on loopback and the accepted connection as the stream's socket.
 struct Connection {
@@ -184,4 +186,4 @@ TEST(WinSocketStream, AFailedSendWithoutAHandlerRaisesTheSocketError) {
 }
 
 }  // namespace
-}  // namespace qv::platform
+}  // namespace qv::net

@@ -8,12 +8,12 @@
 // this thread, and the thread ends and frees itself. A thread is never reused for another connection.
 #pragma once
 
-#include "platform/server_socket.h"
+#include "net/server_socket.h"
 #include "platform/thread.h"
 
-namespace qv::platform {
+namespace qv::net {
 
-class TServerClientThread : public Thread {
+class TServerClientThread : public platform::Thread {
  public:
   explicit TServerClientThread(TServerClientWinSocket* client_socket);
   // A thread that its server never took over has never run and is simply freed.
@@ -42,4 +42,4 @@ class TServerClientThread : public Thread {
   Serving serving_ = Serving::kWaiting;  // guarded by the server's connection lock
 };
 
-}  // namespace qv::platform
+}  // namespace qv::net
