@@ -95,16 +95,6 @@ bool ReceiveWithin(std::intptr_t handle, uint32_t timeout_ms, size_t max_bytes, 
 
 }  // namespace
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, -1);
-  }
-  return *this;
-}
-
 void TcpSocket::Close() {
   if (handle_ >= 0) ::close(static_cast<int>(std::exchange(handle_, -1)));
 }
