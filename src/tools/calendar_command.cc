@@ -1,18 +1,14 @@
 #include "tools/calendar_command.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <istream>
-#include <iterator>
 #include <ostream>
 
 #include "exchange/calendar_store.h"
 #include "exchange/ical_reader.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
 #include "support/date_time.h"
-#include "support/win_error_text.h"
 #include "tools/store_program_note.h"
+#include "tools/tool_command.h"
+#include "tools/tool_files.h"
 
 namespace qv::tools {
 
@@ -34,20 +30,9 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --replace   empty the mailbox's calendar before the import\n";
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
+constexpr const char* kToolName = "qvanctl calendar";
 // Imports of more events than this report their progress every so many events.
 constexpr size_t kProgressStep = 5000;
-
-int UsageError(ToolStreams& io, const std::string& text) {
-  io.err << "qvanctl calendar: " << text << " (try qvanctl calendar --help)\n";
-  return kUsageError;
-}
-
-int Failed(ToolStreams& io, const std::string& text) {
-  io.err << "qvanctl calendar: " << text << "\n";
-  return kFailed;
-}
 
 std::string DayText(TDateTime value) {
   const DateTimeParts parts = DecodeDateTime(value);
@@ -62,25 +47,22 @@ std::string EntryText(const ImportReport::Entry& entry) {
   return text + ": " + entry.text;
 }
 
-int Import(ToolStreams& io, const std::string& mailbox, const std::string& file, bool replace) {
-  std::string content;
-  if (file == "-") {
-    content.assign(std::istreambuf_iterator<char>(io.in), std::istreambuf_iterator<char>());
-  } else if (!platform::ReadWholeFile(file, &content)) {
-    return Failed(io, "cannot read \"" + file +
-                          "\": " + GetWinErrorText(static_cast<int32_t>(platform::GetLastError())));
-  }
+int Import(const ToolArguments& arguments, ToolStreams& io) {
+  const auto& positional = arguments.Positional(2, 2, "import takes a mailbox and a file");
+  const std::string& mailbox = positional[0];
+  const std::string& file = positional[1];
+  const std::string content = ReadFileOrInput(file, io.in);
   const std::string source = file == "-" ? "standard input" : "\"" + file + "\"";
   CalendarStore store;
-  WarnWhenStoreProgramUnregistered(store, "qvanctl calendar", io.err);
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   ImportReport report;
   try {
-    report = store.Import(mailbox, content, replace, [&io](size_t done, size_t total) {
+    report = store.Import(mailbox, content, arguments.Has("--replace"), [&io](size_t done, size_t total) {
       if (total > kProgressStep && (done % kProgressStep == 0 || done == total))
-        io.err << "qvanctl calendar: " << done << " of " << total << " events stored\n";
+        io.err << kToolName << ": " << done << " of " << total << " events stored\n";
     });
   } catch (const ical::EIcalFormatError& error) {
-    return Failed(io, "cannot import " + source + ": " + error.what());
+    throw EToolFailure("cannot import " + source + ": " + error.what());
   }
   io.out << "Imported " << report.events << (report.events == 1 ? " event" : " events") << " ("
          << report.occurrences << (report.occurrences == 1 ? " appointment" : " appointments")
@@ -95,52 +77,27 @@ int Import(ToolStreams& io, const std::string& mailbox, const std::string& file,
   return 0;
 }
 
-int Export(ToolStreams& io, const std::string& mailbox, const std::string* file) {
+int Export(const ToolArguments& arguments, ToolStreams& io) {
+  const auto& positional = arguments.Positional(1, 2, "export takes a mailbox and at most a file");
   CalendarStore store;
-  WarnWhenStoreProgramUnregistered(store, "qvanctl calendar", io.err);
-  const std::string content = store.Export(mailbox);
-  if (file == nullptr) {
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
+  const std::string content = store.Export(positional[0]);
+  if (positional.size() == 1)
     io.out << content;
-    return 0;
-  }
-  if (!platform::WriteWholeFile(*file, content))
-    return Failed(io, "cannot write \"" + *file +
-                          "\": " + GetWinErrorText(static_cast<int32_t>(platform::GetLastError())));
+  else
+    WriteFile(positional[1], content);
   return 0;
 }
 
 }  // namespace
 
 int RunCalendarCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty()) return UsageError(io, "an action is missing");
-  const auto is_help = [](const std::string& arg) { return arg == "--help" || arg == "-h" || arg == "help"; };
-  if (std::any_of(args.begin(), args.end(), is_help)) {
-    io.out << kUsage;
-    return 0;
-  }
-  const std::string& action = args[0];
-  std::vector<std::string> operands;
-  bool replace = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--replace" && action == "import") {
-      replace = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError(io, "unknown option \"" + arg + "\"");
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  if (action == "import") {
-    if (operands.size() != 2) return UsageError(io, "import takes a mailbox and a file");
-    return Import(io, operands[0], operands[1], replace);
-  }
-  if (action == "export") {
-    if (operands.empty() || operands.size() > 2)
-      return UsageError(io, "export takes a mailbox and at most a file");
-    return Export(io, operands[0], operands.size() == 2 ? &operands[1] : nullptr);
-  }
-  return UsageError(io, "unknown action \"" + action + "\"");
+  static const ToolCommand kCommand{kToolName,
+                                    kUsage,
+                                    "action",
+                                    OptionSpelling::kDashes,
+                                    {{"import", {{"--replace"}, {}}, Import}, {"export", {}, Export}}};
+  return RunToolCommand(kCommand, args, io);
 }
 
 }  // namespace qv::tools

@@ -1,22 +1,23 @@
 #include "tools/events_command.h"
 
-#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <map>
 #include <optional>
 #include <ostream>
-#include <set>
 
 #include "logging/vesk_appl_log_writer.h"
+#include "platform/ascii_text.h"
 #include "platform/code_page.h"
 #include "platform/event_description.h"
 #include "platform/event_log.h"
 #include "platform/last_error.h"
 #include "platform/win_error.h"
+#include "support/text_helpers.h"
 #include "support/win_error_text.h"
 #include "tools/event_time.h"
 #include "tools/json_text.h"
+#include "tools/tool_command.h"
 
 namespace qv::tools {
 
@@ -49,13 +50,8 @@ constexpr const char* kUsage =
     "  --category N   the event's category, 0 to 65535 (default 0)\n"
     "  --             ends the options: every argument after it is a string\n";
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
 constexpr uint32_t kDefaultCount = 20;
 constexpr uint32_t kReadBatch = 256;
-
-QV_EXCEPTION_CLASS(EUsageError, Exception);
-QV_EXCEPTION_CLASS(EEventsFailure, Exception);
 
 struct EventType {
   const char* name;     // as --type takes it and --json writes it
@@ -71,16 +67,6 @@ constexpr EventType kEventTypes[] = {
     {"audit-failure", "Audit Failure", platform::EVENTLOG_AUDIT_FAILURE},
 };
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
-
 const EventType* FindType(uint16_t system_type) {
   for (const EventType& type : kEventTypes)
     if (type.system_type == system_type) return &type;
@@ -88,7 +74,7 @@ const EventType* FindType(uint16_t system_type) {
 }
 
 uint16_t ParseType(const std::string& text, bool writable_only) {
-  const std::string name = Lower(text);
+  const std::string name = AsciiLowerCase(text);
   for (const EventType& type : kEventTypes) {
     if (name != type.name) continue;
     if (writable_only && type.system_type != platform::EVENTLOG_ERROR_TYPE &&
@@ -124,67 +110,12 @@ std::string ErrorText(uint32_t code) {
   return text;
 }
 
-// The options and the remaining arguments of one action. Options take their value as the next
-// argument or after "="; "--" ends them.
-class Arguments {
- public:
-  Arguments(const std::vector<std::string>& args, const std::set<std::string>& with_value,
-            const std::set<std::string>& flags) {
-    bool options_ended = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-      const std::string& arg = args[i];
-      if (options_ended || arg.size() < 2 || arg[0] != '-') {
-        operands_.push_back(arg);
-        continue;
-      }
-      if (arg == "--") {
-        options_ended = true;
-        continue;
-      }
-      const size_t equals = arg.find('=');
-      const std::string name = arg.substr(0, equals);
-      if (flags.count(name) != 0 && equals == std::string::npos) {
-        Remember(name, "");
-      } else if (with_value.count(name) != 0) {
-        if (equals != std::string::npos) {
-          Remember(name, arg.substr(equals + 1));
-        } else {
-          if (i + 1 >= args.size()) throw EUsageError(name + " needs a value");
-          Remember(name, args[++i]);
-        }
-      } else {
-        throw EUsageError("unknown option \"" + arg + "\"");
-      }
-    }
-  }
-
-  bool Has(const std::string& name) const { return options_.count(name) != 0; }
-  std::optional<std::string> Value(const std::string& name) const {
-    const auto found = options_.find(name);
-    return found == options_.end() ? std::nullopt : std::optional<std::string>(found->second);
-  }
-  std::string Required(const std::string& name) const {
-    const auto value = Value(name);
-    if (!value) throw EUsageError(name + " is missing");
-    return *value;
-  }
-  const std::vector<std::string>& Operands() const { return operands_; }
-
- private:
-  void Remember(const std::string& name, const std::string& value) {
-    if (!options_.emplace(name, value).second) throw EUsageError(name + " is given twice");
-  }
-
-  std::map<std::string, std::string> options_;
-  std::vector<std::string> operands_;
-};
-
 // Closes an event log opened for reading.
 class LogReader {
  public:
   LogReader() : log_(platform::OpenEventLog("", "Application")) {
     if (log_ == platform::HEVENTLOG{})
-      throw EEventsFailure("cannot open the event log: " + ErrorText(platform::GetLastError()));
+      throw EToolFailure("cannot open the event log: " + ErrorText(platform::GetLastError()));
   }
   LogReader(const LogReader&) = delete;
   LogReader& operator=(const LogReader&) = delete;
@@ -197,7 +128,7 @@ class LogReader {
       return true;
     const uint32_t code = platform::GetLastError();
     if (code == platform::ERROR_HANDLE_EOF) return false;
-    throw EEventsFailure("cannot read the event log: " + ErrorText(code));
+    throw EToolFailure("cannot read the event log: " + ErrorText(code));
   }
 
  private:
@@ -211,8 +142,9 @@ struct ListFilter {
   std::optional<int64_t> since;
 
   bool Matches(const platform::EventLogRecord& record) const {
-    return (!source || Upper(record.SourceName) == *source) && (!type || record.EventType == *type) &&
-           (!id || record.EventID == *id) && (!since || record.TimeGenerated >= *since);
+    return (!source || AsciiUpperCase(record.SourceName) == *source) &&
+           (!type || record.EventType == *type) && (!id || record.EventID == *id) &&
+           (!since || record.TimeGenerated >= *since);
   }
 };
 
@@ -221,9 +153,11 @@ class Descriptions {
  public:
   // The text with LF line breaks and without its final ones; found tells whether a catalogue had it.
   std::string Of(const platform::EventLogRecord& record, bool* found) {
-    auto files = files_.find(Upper(record.SourceName));
+    auto files = files_.find(AsciiUpperCase(record.SourceName));
     if (files == files_.end())
-      files = files_.emplace(Upper(record.SourceName), platform::EventMessageFiles(record.SourceName)).first;
+      files =
+          files_.emplace(AsciiUpperCase(record.SourceName), platform::EventMessageFiles(record.SourceName))
+              .first;
     std::string text;
     *found = platform::FormatEventDescription(files->second, record.EventID, record.Strings, &text);
     if (!*found) text = platform::MissingEventDescription(record.SourceName, record.EventID, record.Strings);
@@ -238,14 +172,9 @@ class Descriptions {
   std::map<std::string, std::vector<std::string>> files_;
 };
 
-std::string Hex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : bytes) {
-    hex += kDigits[static_cast<unsigned char>(c) >> 4];
-    hex += kDigits[static_cast<unsigned char>(c) & 15];
-  }
-  return hex;
+// The event's data in lower-case hexadecimal.
+std::string DataText(const platform::EventLogRecord& record) {
+  return AsciiLowerCase(HexText(record.Data));
 }
 
 void PrintText(const platform::EventLogRecord& record, const std::string& message, std::ostream& out) {
@@ -257,7 +186,7 @@ void PrintText(const platform::EventLogRecord& record, const std::string& messag
   if (record.EventCategory != 0) out << "Category: " << record.EventCategory << "\n";
   if (!record.UserSid.empty()) out << "User: " << platform::SidToText(record.UserSid) << "\n";
   out << message << "\n";
-  if (!record.Data.empty()) out << "Data: " << Hex(record.Data) << "\n";
+  if (!record.Data.empty()) out << "Data: " << DataText(record) << "\n";
 }
 
 void PrintJson(const platform::EventLogRecord& record, const std::string& message, bool found,
@@ -274,16 +203,15 @@ void PrintJson(const platform::EventLogRecord& record, const std::string& messag
       << ",\"strings\":[";
   for (size_t i = 0; i < record.Strings.size(); ++i)
     out << (i > 0 ? "," : "") << JsonString(platform::Windows1252ToUtf8(record.Strings[i]));
-  out << "],\"data\":" << JsonString(Hex(record.Data)) << ",\"message\":" << JsonString(message)
+  out << "],\"data\":" << JsonString(DataText(record)) << ",\"message\":" << JsonString(message)
       << ",\"message_found\":" << (found ? "true" : "false") << "}\n";
 }
 
-int List(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"--source", "--type", "--id", "--since", "-n"}, {"--json"});
-  if (!arguments.Operands().empty())
-    throw EUsageError("list takes no argument \"" + arguments.Operands()[0] + "\"");
+int List(const ToolArguments& arguments, ToolStreams& io) {
+  if (!arguments.Positional().empty())
+    throw EUsageError("list takes no argument \"" + arguments.Positional()[0] + "\"");
   ListFilter filter;
-  if (const auto source = arguments.Value("--source")) filter.source = Upper(*source);
+  if (const auto source = arguments.Value("--source")) filter.source = AsciiUpperCase(*source);
   if (const auto type = arguments.Value("--type")) filter.type = ParseType(*type, false);
   if (const auto id = arguments.Value("--id"))
     filter.id = static_cast<uint32_t>(ParseNumber("--id", *id, 0xFFFFFFFF));
@@ -321,8 +249,7 @@ int List(const std::vector<std::string>& args, ToolStreams& io) {
   return 0;
 }
 
-int Write(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"--source", "--type", "--id", "--category"}, {});
+int Write(const ToolArguments& arguments, ToolStreams&) {
   const std::string source = arguments.Required("--source");
   if (source.empty()) throw EUsageError("--source needs a name");
   if (source.find('\\') != std::string::npos) throw EUsageError("a source name cannot contain a backslash");
@@ -334,42 +261,22 @@ int Write(const std::vector<std::string>& args, ToolStreams& io) {
                              : system_type == platform::EVENTLOG_WARNING_TYPE ? eltWarning
                                                                               : eltInformation;
   TVeskApplLogWriter writer("", source);
-  if (!writer.WriteEvent(type, category, id, &arguments.Operands(), nullptr, 0))
-    throw EEventsFailure("the event log did not take the event: " + ErrorText(platform::GetLastError()));
+  if (!writer.WriteEvent(type, category, id, &arguments.Positional(), nullptr, 0))
+    throw EToolFailure("the event log did not take the event: " + ErrorText(platform::GetLastError()));
   return 0;
-}
-
-// A message in one line.
-std::string OneLine(std::string text) {
-  for (char& c : text)
-    if (c == '\r' || c == '\n') c = ' ';
-  return text;
 }
 
 }  // namespace
 
 int RunEventsCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty()) {
-    io.err << "qvanctl events: an action is missing: list or write (see qvanctl events --help)\n";
-    return kUsageError;
-  }
-  const auto options_end = std::find(args.begin(), args.end(), "--");
-  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help" ||
-      std::find(args.begin(), options_end, "--help") != options_end) {
-    io.out << kUsage;
-    return 0;
-  }
-  try {
-    if (args[0] == "list") return List(args, io);
-    if (args[0] == "write") return Write(args, io);
-    throw EUsageError("unknown action \"" + args[0] + "\"; expected list or write");
-  } catch (const EUsageError& error) {
-    io.err << "qvanctl events: " << OneLine(error.Message()) << " (see qvanctl events --help)\n";
-    return kUsageError;
-  } catch (const std::exception& error) {
-    io.err << "qvanctl events: " << OneLine(error.what()) << "\n";
-    return kFailed;
-  }
+  static const ToolCommand kCommand{
+      "qvanctl events",
+      kUsage,
+      "action",
+      OptionSpelling::kDashes,
+      {{"list", {{"--json"}, {"--source", "--type", "--id", "--since", "-n"}}, List},
+       {"write", {{}, {"--source", "--type", "--id", "--category"}}, Write}}};
+  return RunToolCommand(kCommand, args, io);
 }
 
 }  // namespace qv::tools

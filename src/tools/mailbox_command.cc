@@ -5,9 +5,8 @@
 
 #include "exchange/calendar_store.h"
 #include "platform/accounts.h"
-#include "platform/last_error.h"
-#include "support/win_error_text.h"
 #include "tools/store_program_note.h"
+#include "tools/tool_command.h"
 
 namespace qv::tools {
 
@@ -30,24 +29,14 @@ constexpr const char* kUsage =
     "  --owner ACCOUNT   the owning account: \"name\" or \"domain\\name\", of this machine or of the system\n"
     "  --display TEXT    the name shown as the user's; the mailbox's name when not given\n";
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
 // The service takes a user named "Unknown" for a failed logon, so such a mailbox could never be opened.
 constexpr const char* kUnknownUser = "Unknown";
 
-int UsageError(ToolStreams& io, const std::string& text) {
-  io.err << "qvanctl mailbox: " << text << " (try qvanctl mailbox --help)\n";
-  return kUsageError;
-}
+constexpr const char* kToolName = "qvanctl mailbox";
 
-int Failed(ToolStreams& io, const std::string& text) {
-  io.err << "qvanctl mailbox: " << text << "\n";
-  return kFailed;
-}
-
-std::string LastErrorMessage() {
-  return GetWinErrorText(static_cast<int32_t>(platform::GetLastError()));
+// The one mailbox name the operation takes.
+const std::string& MailboxName(const ToolArguments& arguments, const std::string& action) {
+  return arguments.Positional(1, 1, action + " takes one mailbox name")[0];
 }
 
 // "DOMAIN\name (S-1-...)", or the SID alone when no authority knows it any more.
@@ -58,35 +47,41 @@ std::string OwnerText(const platform::Sid& sid) {
   return domain + "\\" + name + " (" + platform::SidToText(sid) + ")";
 }
 
-int Add(ToolStreams& io, const std::string& name, const std::string& owner, const std::string& display) {
+int Add(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = MailboxName(arguments, "add");
+  const std::string owner = arguments.Value("--owner").value_or("");
+  if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT");
+  const std::string display = arguments.Value("--display").value_or(name);
   if (display == kUnknownUser)
-    return Failed(io, "cannot add \"" + name + "\": a mailbox shown as \"Unknown\" could never log on");
+    throw EToolFailure("cannot add \"" + name + "\": a mailbox shown as \"Unknown\" could never log on");
   platform::Sid sid;
   std::string domain;
   platform::SidNameUse use = platform::SidNameUse::kUnknown;
   if (!platform::LookupAccountName(owner, &sid, &domain, &use))
-    return Failed(io, "cannot add \"" + name + "\": the account \"" + owner + "\": " + LastErrorMessage());
+    throw EToolFailure("cannot add \"" + name + "\": the account \"" + owner + "\": " + LastErrorMessage());
   if (use != platform::SidNameUse::kUser)
-    return Failed(io, "cannot add \"" + name + "\": \"" + owner + "\" is not a user account");
+    throw EToolFailure("cannot add \"" + name + "\": \"" + owner + "\" is not a user account");
   CalendarStore store;
-  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   store.AddMailbox(name, display, sid);
   io.out << "Added mailbox \"" << name << "\" (" << display << "), owned by " << OwnerText(sid) << ".\n";
   return 0;
 }
 
-int Delete(ToolStreams& io, const std::string& name) {
+int Delete(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = MailboxName(arguments, "delete");
   CalendarStore store;
-  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   if (!store.DeleteMailbox(name))
-    return Failed(io, "cannot delete \"" + name + "\": there is no such mailbox");
+    throw EToolFailure("cannot delete \"" + name + "\": there is no such mailbox");
   io.out << "Deleted mailbox \"" << name << "\" with its calendar.\n";
   return 0;
 }
 
-int List(ToolStreams& io) {
+int List(const ToolArguments& arguments, ToolStreams& io) {
+  arguments.Positional(0, 0, "list takes no name");
   CalendarStore store;
-  WarnWhenStoreProgramUnregistered(store, "qvanctl mailbox", io.err);
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   const std::vector<MailboxRecord> mailboxes = store.ListMailboxes();
   if (mailboxes.empty()) {
     io.out << "No mailboxes.\n";
@@ -112,43 +107,13 @@ int List(ToolStreams& io) {
 }  // namespace
 
 int RunMailboxCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty()) return UsageError(io, "an action is missing");
-  const std::string& action = args[0];
-  if (action == "--help" || action == "-h" || action == "help") {
-    io.out << kUsage;
-    return 0;
-  }
-  std::vector<std::string> operands;
-  std::optional<std::string> owner, display;
-  bool options_ended = false;  // after "--" every argument is a name
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      operands.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h") {
-      io.out << kUsage;
-      return 0;
-    } else if ((arg == "--owner" || arg == "--display") && action == "add") {
-      if (i + 1 >= args.size()) return UsageError(io, arg + " needs a value");
-      (arg == "--owner" ? owner : display) = args[++i];
-    } else if ((arg.rfind("--owner=", 0) == 0 || arg.rfind("--display=", 0) == 0) && action == "add") {
-      const size_t equals = arg.find('=');
-      (arg[2] == 'o' ? owner : display) = arg.substr(equals + 1);
-    } else {
-      return UsageError(io, "unknown option \"" + arg + "\"");
-    }
-  }
-  if (action == "list") {
-    if (!operands.empty()) return UsageError(io, "list takes no name");
-    return List(io);
-  }
-  if (action != "add" && action != "delete") return UsageError(io, "unknown action \"" + action + "\"");
-  if (operands.size() != 1) return UsageError(io, action + " takes one mailbox name");
-  if (action == "delete") return Delete(io, operands[0]);
-  if (!owner || owner->empty()) return UsageError(io, "add needs --owner ACCOUNT");
-  return Add(io, operands[0], *owner, display.value_or(operands[0]));
+  static const ToolCommand kCommand{
+      kToolName,
+      kUsage,
+      "action",
+      OptionSpelling::kDashes,
+      {{"add", {{}, {"--owner", "--display"}}, Add}, {"delete", {}, Delete}, {"list", {}, List}}};
+  return RunToolCommand(kCommand, args, io);
 }
 
 }  // namespace qv::tools

@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "platform/exception.h"
 #include "tools/account_command.h"
 #include "tools/calendar_command.h"
 #include "tools/events_command.h"
@@ -42,15 +41,10 @@ int RunQvanctl(const std::vector<std::string>& args, ToolStreams& io) {
     PrintUsage(args.empty() ? io.err : io.out);
     return args.empty() ? 2 : 0;
   }
-  for (const auto& subcommand : Subcommands()) {
-    if (args[0] != subcommand.name) continue;
-    try {
+  // Each subcommand tells its own mistakes and failures (tool_command.h).
+  for (const auto& subcommand : Subcommands())
+    if (args[0] == subcommand.name)
       return subcommand.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
-    } catch (const std::exception& error) {
-      io.err << "qvanctl " << subcommand.name << ": " << error.what() << "\n";
-      return 1;
-    }
-  }
   io.err << "qvanctl: unknown subcommand \"" << args[0] << "\" (try qvanctl --help)\n";
   return 2;
 }

@@ -1,16 +1,12 @@
 #include "tools/reg_command.h"
 
-#include <algorithm>
 #include <cctype>
 #include <istream>
-#include <iterator>
-#include <map>
 #include <optional>
 #include <ostream>
-#include <set>
 
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
-#include "platform/last_error.h"
 #include "platform/registry.h"
 #include "platform/win_error.h"
 #include "support/win_error_text.h"
@@ -18,6 +14,8 @@
 #include "tools/reg_file_writer.h"
 #include "tools/reg_key_path.h"
 #include "tools/reg_values.h"
+#include "tools/tool_command.h"
+#include "tools/tool_files.h"
 
 namespace qv::tools {
 
@@ -54,16 +52,6 @@ HKCR (HKEY_CLASSES_ROOT), HKU (HKEY_USERS) or HKCC (HKEY_CURRENT_CONFIG), for ex
 Options may also be written with a dash (-v) and in any case.
 )";
 
-// Wrong arguments: the message, a hint to the help, exit code 2.
-QV_EXCEPTION_CLASS(EUsageError, Exception);
-// A failed operation: the message, exit code 1.
-QV_EXCEPTION_CLASS(ERegCommandError, Exception);
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
 // The text of a registry call's failure.
 std::string ErrorText(uint32_t code) {
   if (code == ERROR_FILE_NOT_FOUND)
@@ -75,57 +63,15 @@ std::string ErrorText(uint32_t code) {
 
 void Check(uint32_t code, const std::string& what = "") {
   if (code == ERROR_SUCCESS) return;
-  throw ERegCommandError(what.empty() ? ErrorText(code) : what + ": " + ErrorText(code));
+  throw EToolFailure(what.empty() ? ErrorText(code) : what + ": " + ErrorText(code));
 }
 
-// The arguments of one operation: its options (those it knows, in either /x or -x form and any case)
-// and the rest in order.
-class Arguments {
- public:
-  Arguments(const std::vector<std::string>& args, std::set<std::string> flags,
-            std::set<std::string> with_value)
-      : flags_(std::move(flags)), with_value_(std::move(with_value)) {
-    for (size_t i = 1; i < args.size(); ++i) {
-      const std::string& arg = args[i];
-      std::string option = Lower(arg);
-      if (option.size() > 1 && option[0] == '-') option[0] = '/';
-      if (flags_.count(option) != 0) {
-        Remember(option, "");
-      } else if (with_value_.count(option) != 0) {
-        if (i + 1 >= args.size()) throw EUsageError(arg + " needs a value");
-        Remember(option, args[++i]);
-      } else {
-        positional_.push_back(arg);
-      }
-    }
-  }
-
-  bool Has(const std::string& option) const { return options_.count(option) != 0; }
-  std::optional<std::string> Value(const std::string& option) const {
-    const auto found = options_.find(option);
-    return found == options_.end() ? std::nullopt : std::optional<std::string>(found->second);
-  }
-  const std::vector<std::string>& Positional(size_t count, const char* shape) const {
-    if (positional_.size() != count) throw EUsageError(std::string("expected ") + shape);
-    return positional_;
-  }
-  // The value named by /v NAME or /ve; nothing when neither is given.
-  std::optional<std::string> ValueName() const {
-    if (Has("/v") && Has("/ve")) throw EUsageError("give either /v NAME or /ve, not both");
-    if (Has("/ve")) return std::string();
-    return Value("/v");
-  }
-
- private:
-  void Remember(const std::string& option, const std::string& value) {
-    if (!options_.emplace(option, value).second) throw EUsageError(option + " is given twice");
-  }
-
-  std::set<std::string> flags_;
-  std::set<std::string> with_value_;
-  std::map<std::string, std::string> options_;
-  std::vector<std::string> positional_;
-};
+// The value named by /v NAME or /ve; nothing when neither is given.
+std::optional<std::string> ValueName(const ToolArguments& arguments) {
+  if (arguments.Has("/v") && arguments.Has("/ve")) throw EUsageError("give either /v NAME or /ve, not both");
+  if (arguments.Has("/ve")) return std::string();
+  return arguments.Value("/v");
+}
 
 // Asks a yes-or-no question on the tool's streams; anything but yes (or no answer) is no.
 bool Confirm(ToolStreams& io, const std::string& question) {
@@ -135,13 +81,13 @@ bool Confirm(ToolStreams& io, const std::string& question) {
     io.out << "\n";
     return false;
   }
-  answer = Lower(answer);
+  answer = AsciiLowerCase(answer);
   while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) answer.pop_back();
   return answer == "y" || answer == "yes";
 }
 
 void Cancelled() {
-  throw ERegCommandError("The operation was cancelled.");
+  throw EToolFailure("The operation was cancelled.");
 }
 
 RegKey OpenKey(const RegKeyPath& path, REGSAM access) {
@@ -233,10 +179,10 @@ int SearchValue(ToolStreams& io, HKEY key, const std::string& full_name, const s
   return matches;
 }
 
-int Query(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"/s", "/ve"}, {"/v"});
-  const RegKeyPath path = ParseKeyPath(arguments.Positional(1, "query KEY [/v NAME | /ve] [/s]")[0]);
-  const std::optional<std::string> name = arguments.ValueName();
+int Query(const ToolArguments& arguments, ToolStreams& io) {
+  const RegKeyPath path =
+      ParseKeyPath(arguments.Positional(1, 1, "expected query KEY [/v NAME | /ve] [/s]")[0]);
+  const std::optional<std::string> name = ValueName(arguments);
   const RegKey key = OpenKey(path, KEY_READ);
   if (!name) {
     ShowKey(io, key.Get(), path.FullName(), arguments.Has("/s"));
@@ -256,11 +202,10 @@ int Query(const std::vector<std::string>& args, ToolStreams& io) {
 
 // ---- add ----
 
-int Add(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"/ve", "/f"}, {"/v", "/t", "/d", "/s"});
-  const RegKeyPath path = ParseKeyPath(
-      arguments.Positional(1, "add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]")[0]);
-  const std::optional<std::string> name = arguments.ValueName();
+int Add(const ToolArguments& arguments, ToolStreams& io) {
+  const RegKeyPath path = ParseKeyPath(arguments.Positional(
+      1, 1, "expected add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]")[0]);
+  const std::optional<std::string> name = ValueName(arguments);
   if (!name && (arguments.Has("/t") || arguments.Has("/d") || arguments.Has("/s")))
     throw EUsageError("/t, /d and /s need a value: /v NAME or /ve");
   const uint32_t type = ParseAddType(arguments.Value("/t").value_or("REG_SZ"));
@@ -286,10 +231,10 @@ int Add(const std::vector<std::string>& args, ToolStreams& io) {
 
 // ---- delete ----
 
-int Delete(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"/ve", "/va", "/f"}, {"/v"});
-  const RegKeyPath path = ParseKeyPath(arguments.Positional(1, "delete KEY [/v NAME | /ve | /va] [/f]")[0]);
-  const std::optional<std::string> name = arguments.ValueName();
+int Delete(const ToolArguments& arguments, ToolStreams& io) {
+  const RegKeyPath path =
+      ParseKeyPath(arguments.Positional(1, 1, "expected delete KEY [/v NAME | /ve | /va] [/f]")[0]);
+  const std::optional<std::string> name = ValueName(arguments);
   const bool force = arguments.Has("/f");
   if (name && arguments.Has("/va")) throw EUsageError("give one of /v NAME, /ve and /va");
 
@@ -334,9 +279,8 @@ void Collect(HKEY key, const std::string& full_name, RegFile* file) {
   }
 }
 
-int Export(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {"/y"}, {});
-  const std::vector<std::string>& positional = arguments.Positional(2, "export KEY FILE [/y]");
+int Export(const ToolArguments& arguments, ToolStreams& io) {
+  const std::vector<std::string>& positional = arguments.Positional(2, 2, "expected export KEY FILE [/y]");
   const RegKeyPath path = ParseKeyPath(positional[0]);
   const std::string& file_name = positional[1];
   RegFile file;
@@ -349,25 +293,16 @@ int Export(const std::vector<std::string>& args, ToolStreams& io) {
   if (FileExists(file_name) && !arguments.Has("/y") &&
       !Confirm(io, "File " + file_name + " already exists. Overwrite"))
     Cancelled();
-  if (!WriteWholeFile(file_name, text))
-    throw ERegCommandError("cannot write \"" + file_name +
-                           "\": " + GetWinErrorText(static_cast<int32_t>(GetLastError())));
+  WriteFile(file_name, text);
   io.out << kDone << "\n";
   return 0;
 }
 
 // ---- import ----
 
-int Import(const std::vector<std::string>& args, ToolStreams& io) {
-  const Arguments arguments(args, {}, {});
-  const std::string& file_name = arguments.Positional(1, "import FILE")[0];
-  std::string text;
-  if (file_name == "-") {
-    text.assign(std::istreambuf_iterator<char>(io.in), std::istreambuf_iterator<char>());
-  } else if (!ReadWholeFile(file_name, &text)) {
-    throw ERegCommandError("cannot read \"" + file_name +
-                           "\": " + GetWinErrorText(static_cast<int32_t>(GetLastError())));
-  }
+int Import(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& file_name = arguments.Positional(1, 1, "expected import FILE")[0];
+  const std::string text = ReadFileOrInput(file_name, io.in);
   const std::string source = file_name == "-" ? "standard input" : file_name;
 
   // Everything is checked before anything is changed.
@@ -385,7 +320,7 @@ int Import(const std::vector<std::string>& args, ToolStreams& io) {
         throw ERegFileError("line " + std::to_string(key.line) + ": a root key cannot be deleted");
     }
   } catch (const ERegFileError& error) {
-    throw ERegCommandError(source + ", " + error.Message());
+    throw EToolFailure(source + ", " + error.Message());
   }
 
   for (size_t i = 0; i < file.keys.size(); ++i) {
@@ -417,29 +352,16 @@ int Import(const std::vector<std::string>& args, ToolStreams& io) {
 }  // namespace
 
 int RegCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?" ||
-      std::find(args.begin(), args.end(), "--help") != args.end()) {
-    (args.empty() ? io.err : io.out) << kHelp;
-    return args.empty() ? 2 : 0;
-  }
-  static const std::map<std::string, int (*)(const std::vector<std::string>&, ToolStreams&)> kOperations = {
-      {"query", Query}, {"add", Add}, {"delete", Delete}, {"export", Export}, {"import", Import}};
-  const auto operation = kOperations.find(Lower(args[0]));
-  try {
-    if (operation == kOperations.end())
-      throw EUsageError("unknown operation \"" + args[0] +
-                        "\"; expected query, add, delete, export or import");
-    return operation->second(args, io);
-  } catch (const EUsageError& error) {
-    io.err << "qvanctl reg: " << error.Message() << " (see qvanctl reg --help)\n";
-    return 2;
-  } catch (const EKeyPathError& error) {
-    io.err << "qvanctl reg: " << error.Message() << "\n";
-    return 2;
-  } catch (const EValueDataError& error) {
-    io.err << "qvanctl reg: " << error.Message() << "\n";
-    return 2;
-  }
+  static const ToolCommand kCommand{"qvanctl reg",
+                                    kHelp,
+                                    "operation",
+                                    OptionSpelling::kWindows,
+                                    {{"query", {{"/s", "/ve"}, {"/v"}}, Query},
+                                     {"add", {{"/ve", "/f"}, {"/v", "/t", "/d", "/s"}}, Add},
+                                     {"delete", {{"/ve", "/va", "/f"}, {"/v"}}, Delete},
+                                     {"export", {{"/y"}, {}}, Export},
+                                     {"import", {}, Import}}};
+  return RunToolCommand(kCommand, args, io);
 }
 
 }  // namespace qv::tools

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/registry.h"
 
 namespace qv::tools {
@@ -94,19 +95,12 @@ std::string_view TrimRight(std::string_view text) {
   return text;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A number of one to eight hexadecimal digits.
 std::optional<uint32_t> HexNumber(std::string_view text) {
   if (text.empty() || text.size() > 8) return std::nullopt;
   uint32_t value = 0;
   for (const char c : text) {
-    const int digit = HexDigit(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0) return std::nullopt;
     value = value << 4 | static_cast<uint32_t>(digit);
   }

@@ -1,7 +1,6 @@
 #include "tools/reg_key_path.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/ascii_text.h"
 
 namespace qv::tools {
 
@@ -21,11 +20,6 @@ constexpr RootName kRoots[] = {
     {"HKCC", "HKEY_CURRENT_CONFIG", platform::HKEY_CURRENT_CONFIG},
 };
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
-
 }  // namespace
 
 RegKeyPath ParseKeyPath(const std::string& text) {
@@ -36,7 +30,7 @@ RegKeyPath ParseKeyPath(const std::string& text) {
   std::string path = text;
   while (!path.empty() && path.back() == '\\') path.pop_back();
   const size_t cut = path.find('\\');
-  const std::string root = Upper(path.substr(0, cut));
+  const std::string root = AsciiUpperCase(path.substr(0, cut));
   RegKeyPath result;
   for (const RootName& name : kRoots) {
     if (root == name.short_name || root == name.long_name) {

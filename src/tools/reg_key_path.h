@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "platform/exception.h"
 #include "platform/registry.h"
+#include "tools/tool_arguments.h"
 
 namespace qv::tools {
 
-// A key path that cannot be used; the message says what was expected.
-QV_EXCEPTION_CLASS(EKeyPathError, Exception);
+// A key path that cannot be used (a usage error); the message says what was expected.
+QV_EXCEPTION_CLASS(EKeyPathError, EUsageError);
 
 struct RegKeyPath {
   platform::HKEY root{};

@@ -1,10 +1,9 @@
 #include "tools/reg_values.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/registry.h"
 #include "support/text_helpers.h"
 
@@ -14,24 +13,12 @@ using namespace platform;
 
 namespace {
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::optional<uint32_t> ParseDword(const std::string& text) {
   uint64_t value = 0;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     if (text.size() > 10) return std::nullopt;
     for (size_t i = 2; i < text.size(); ++i) {
-      const int digit = HexDigit(text[i]);
+      const int digit = HexDigitValue(text[i]);
       if (digit < 0) return std::nullopt;
       value = value * 16 + static_cast<uint64_t>(digit);
     }
@@ -87,7 +74,7 @@ std::string RegTypeName(uint32_t type) {
 }
 
 uint32_t ParseAddType(const std::string& name) {
-  const std::string upper = Upper(name);
+  const std::string upper = AsciiUpperCase(name);
   for (const uint32_t type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY})
     if (upper == RegTypeName(type)) return type;
   throw EValueDataError("unknown type \"" + name +
@@ -113,8 +100,8 @@ std::string ParseAddData(uint32_t type, const std::string& text, const std::stri
       std::string bytes;
       const bool even = text.size() % 2 == 0;
       for (size_t i = 0; even && i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) break;
         bytes += static_cast<char>(high * 16 + low);
       }

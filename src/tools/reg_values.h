@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/exception.h"
+#include "tools/tool_arguments.h"
 
 namespace qv::tools {
 
-// Data or a type that cannot be used; the message says what was expected.
-QV_EXCEPTION_CLASS(EValueDataError, Exception);
+// Data or a type that cannot be used (a usage error); the message says what was expected.
+QV_EXCEPTION_CLASS(EValueDataError, EUsageError);
 
 // "REG_SZ" for 1 ...; a type without a name is shown as "REG_0x" and its number in hexadecimal.
 std::string RegTypeName(uint32_t type);

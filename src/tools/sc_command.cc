@@ -6,6 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/service_control.h"
 #include "support/win_error_text.h"
+#include "tools/tool_command.h"
 
 namespace qv::tools {
 
@@ -26,9 +27,6 @@ constexpr const char* kUsage =
     "\n"
     "Exit 0 on success, 1 when the operation failed (\"[operation] FAILED code: text\"), 2 on a usage\n"
     "mistake.\n";
-
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -105,68 +103,70 @@ void PrintStatus(std::ostream& out, const std::string& name, const SERVICE_STATU
   }
 }
 
-int Failed(ToolStreams& io, const char* operation) {
+// The failure of a call to the service control manager, as Windows' sc reports it.
+[[noreturn]] void Fail(const char* call) {
   const uint32_t code = GetLastError();
-  io.err << "qvanctl sc: " << operation << " FAILED " << code << ": "
-         << GetWinErrorText(static_cast<int32_t>(code)) << "\n";
-  return kFailed;
+  throw EToolFailure(std::string(call) + " FAILED " + std::to_string(code) + ": " +
+                     GetWinErrorText(static_cast<int32_t>(code)));
+}
+
+// The service named by the operation's one argument, opened for the access the operation needs.
+ServiceHandle OpenNamedService(const std::string& name, uint32_t access) {
+  const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
+  if (!manager) Fail("OpenSCManager");
+  ServiceHandle service(OpenService(manager.Get(), name, access));
+  if (!service) Fail("OpenService");
+  return service;
+}
+
+const std::string& ServiceName(const ToolArguments& arguments, const std::string& operation) {
+  return arguments.Positional(1, 1, operation + " takes one service name")[0];
+}
+
+int Query(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = ServiceName(arguments, "query");
+  const ServiceHandle service = OpenNamedService(name, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status;
+  if (!QueryServiceStatus(service.Get(), &status)) Fail("QueryService");
+  PrintStatus(io.out, name, status, nullptr);
+  return 0;
+}
+
+int Start(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = ServiceName(arguments, "start");
+  const ServiceHandle service = OpenNamedService(name, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (!StartService(service.Get(), 0, nullptr)) Fail("StartService");
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryServiceStatusEx(service.Get(), &status)) Fail("QueryServiceStatusEx");
+  PrintStatus(io.out, name, status, &status);
+  return 0;
+}
+
+// stop, pause and continue: sends the control and shows the state the service reports.
+ToolOperation Control(const char* operation, uint32_t access, uint32_t control) {
+  return {operation, {}, [operation, access, control](const ToolArguments& arguments, ToolStreams& io) {
+            const std::string& name = ServiceName(arguments, operation);
+            const ServiceHandle service = OpenNamedService(name, access);
+            SERVICE_STATUS status;
+            if (!ControlService(service.Get(), control, &status)) Fail("ControlService");
+            PrintStatus(io.out, name, status, nullptr);
+            return 0;
+          }};
 }
 
 }  // namespace
 
 int RunScCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-    io.out << kUsage;
-    return 0;
-  }
-  if (args.size() != 2) {
-    io.err << "qvanctl sc: expected an operation and a service name (try qvanctl sc --help)\n";
-    return kUsageError;
-  }
-  const std::string& operation = args[0];
-  const std::string& name = args[1];
-  uint32_t access = 0;
-  uint32_t control = 0;
-  if (operation == "query") {
-    access = SERVICE_QUERY_STATUS;
-  } else if (operation == "start") {
-    access = SERVICE_START | SERVICE_QUERY_STATUS;
-  } else if (operation == "stop") {
-    access = SERVICE_STOP;
-    control = SERVICE_CONTROL_STOP;
-  } else if (operation == "pause") {
-    access = SERVICE_PAUSE_CONTINUE;
-    control = SERVICE_CONTROL_PAUSE;
-  } else if (operation == "continue") {
-    access = SERVICE_PAUSE_CONTINUE;
-    control = SERVICE_CONTROL_CONTINUE;
-  } else {
-    io.err << "qvanctl sc: unknown operation \"" << operation << "\" (try qvanctl sc --help)\n";
-    return kUsageError;
-  }
-
-  const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
-  if (!manager) return Failed(io, "OpenSCManager");
-  const ServiceHandle service(OpenService(manager.Get(), name, access));
-  if (!service) return Failed(io, "OpenService");
-
-  if (operation == "query") {
-    SERVICE_STATUS status;
-    if (!QueryServiceStatus(service.Get(), &status)) return Failed(io, "QueryService");
-    PrintStatus(io.out, name, status, nullptr);
-    return 0;
-  }
-  if (operation == "start") {
-    if (!StartService(service.Get(), 0, nullptr)) return Failed(io, "StartService");
-    SERVICE_STATUS_PROCESS status;
-    if (!QueryServiceStatusEx(service.Get(), &status)) return Failed(io, "QueryServiceStatusEx");
-    PrintStatus(io.out, name, status, &status);
-    return 0;
-  }
-  SERVICE_STATUS status;
-  if (!ControlService(service.Get(), control, &status)) return Failed(io, "ControlService");
-  PrintStatus(io.out, name, status, nullptr);
-  return 0;
+  static const ToolCommand kCommand{"qvanctl sc",
+                                    kUsage,
+                                    "operation",
+                                    OptionSpelling::kDashes,
+                                    {{"query", {}, Query},
+                                     {"start", {}, Start},
+                                     Control("stop", SERVICE_STOP, SERVICE_CONTROL_STOP),
+                                     Control("pause", SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_PAUSE),
+                                     Control("continue", SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_CONTINUE)}};
+  return RunToolCommand(kCommand, args, io);
 }
 
 }  // namespace qv::tools

@@ -1,7 +1,7 @@
 #include "tools/store_maintenance.h"
 
 #include <cstdint>
-#include <exception>
+#include <functional>
 #include <ostream>
 
 #include "exchange/calendar_store.h"
@@ -10,6 +10,7 @@
 #include "platform/module.h"
 #include "platform/sqlite_database.h"
 #include "platform/state_dir.h"
+#include "tools/tool_command.h"
 
 namespace qv::tools {
 
@@ -30,25 +31,16 @@ constexpr const char* kUsage =
     "  register  registers this program as the information store's program, replacing what was\n"
     "            registered (after moving the programs, or for a store made while it was missing)\n";
 
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
 // At most this many faults are listed one by one.
 constexpr int kFaultsListed = 20;
 
-int Failed(ToolStreams& io, const std::string& text) {
-  io.err << kStoreProgramName << ": " << text << "\n";
-  return kFailed;
-}
-
-// The machine's store file; empty (after a message) when there is none, since maintenance never
-// creates one.
-std::string ExistingStoreFile(ToolStreams& io) {
+// The machine's store file; raises EToolFailure when there is none, since maintenance never creates
+// one.
+std::string ExistingStoreFile() {
   const std::string path =
       platform::PlatformStateDirectory() + platform::PathDelimiter() + CalendarStore::kFileName;
-  if (!platform::FileExists(path)) {
-    Failed(io, "there is no calendar store at \"" + path + "\" (qvanctl mailbox add creates it)");
-    return std::string();
-  }
+  if (!platform::FileExists(path))
+    throw EToolFailure("there is no calendar store at \"" + path + "\" (qvanctl mailbox add creates it)");
   return path;
 }
 
@@ -57,12 +49,16 @@ int64_t SingleNumber(platform::SqliteDatabase& database, const std::string& sql)
   return query.Step() ? query.ColumnInt64(0) : 0;
 }
 
-int Check(ToolStreams& io) {
-  const std::string path = ExistingStoreFile(io);
-  if (path.empty()) return kFailed;
-  platform::SqliteDatabase database(path, platform::SqliteDatabase::Mode::kReadOnly);
+// Raises EToolFailure when the database is not a calendar store: the store sets its user_version.
+void RequireCalendarStore(platform::SqliteDatabase& database) {
   if (SingleNumber(database, "PRAGMA user_version") == 0)
-    return Failed(io, "\"" + path + "\" is no calendar store");
+    throw EToolFailure("\"" + database.Path() + "\" is no calendar store");
+}
+
+int Check(ToolStreams& io) {
+  const std::string path = ExistingStoreFile();
+  platform::SqliteDatabase database(path, platform::SqliteDatabase::Mode::kReadOnly);
+  RequireCalendarStore(database);
 
   std::vector<std::string> faults;
   {
@@ -91,7 +87,7 @@ int Check(ToolStreams& io) {
   if (!faults.empty()) {
     for (size_t i = 0; i < faults.size() && i < kFaultsListed; ++i) io.out << faults[i] << "\n";
     if (faults.size() > kFaultsListed) io.out << "... and " << faults.size() - kFaultsListed << " more\n";
-    return Failed(io, "\"" + path + "\" is damaged: " + std::to_string(faults.size()) + " faults");
+    throw EToolFailure("\"" + path + "\" is damaged: " + std::to_string(faults.size()) + " faults");
   }
   io.out << path << ": ok; " << SingleNumber(database, "SELECT count(*) FROM mailboxes") << " mailboxes, "
          << SingleNumber(database, "SELECT count(*) FROM events") << " events, "
@@ -100,11 +96,9 @@ int Check(ToolStreams& io) {
 }
 
 int Vacuum(ToolStreams& io) {
-  const std::string path = ExistingStoreFile(io);
-  if (path.empty()) return kFailed;
+  const std::string path = ExistingStoreFile();
   platform::SqliteDatabase database(path, platform::SqliteDatabase::Mode::kReadWrite);
-  if (SingleNumber(database, "PRAGMA user_version") == 0)
-    return Failed(io, "\"" + path + "\" is no calendar store");
+  RequireCalendarStore(database);
   const int64_t page_size = SingleNumber(database, "PRAGMA page_size");
   const int64_t before = SingleNumber(database, "PRAGMA page_count") * page_size;
   database.Exec("VACUUM");
@@ -123,46 +117,32 @@ int Register(ToolStreams& io, const std::string& own_file) {
       io.out << "Registered \"" << registration.program << "\" as the information store's program.\n";
       return 0;
     case StoreProgramRegistration::Outcome::kProgramMissing:
-      return Failed(io, "cannot register \"" + own_file + "\": the file is not there");
+      throw EToolFailure("cannot register \"" + own_file + "\": the file is not there");
     case StoreProgramRegistration::Outcome::kRefused:
       break;
   }
-  return Failed(io, "cannot register \"" + own_file + "\": " + registration.reason);
+  throw EToolFailure("cannot register \"" + own_file + "\": " + registration.reason);
 }
 
 }  // namespace
 
 int RunStoreMaintenance(const std::vector<std::string>& args, ToolStreams& io, const std::string& own_file) {
-  if (args.empty()) {
-    io.err << kUsage;
-    return kUsageError;
-  }
-  const std::string& action = args[0];
-  if (action == "--help" || action == "-h" || action == "help") {
-    io.out << kUsage;
-    return 0;
-  }
-  if (action != "check" && action != "vacuum" && action != "register") {
-    io.err << kStoreProgramName << ": unknown subcommand \"" << action << "\" (try " << kStoreProgramName
-           << " --help)\n";
-    return kUsageError;
-  }
-  if (args.size() > 1) {
-    if (args[1] == "--help" || args[1] == "-h") {
-      io.out << kUsage;
-      return 0;
-    }
-    io.err << kStoreProgramName << ": " << action << " takes no arguments (try " << kStoreProgramName
-           << " --help)\n";
-    return kUsageError;
-  }
-  try {
-    if (action == "check") return Check(io);
-    if (action == "vacuum") return Vacuum(io);
-    return Register(io, own_file);
-  } catch (const std::exception& error) {
-    return Failed(io, error.what());
-  }
+  // Every subcommand goes without arguments.
+  const auto without_arguments = [](const std::string& name, std::function<int(ToolStreams&)> run) {
+    return ToolOperation{name, {}, [name, run](const ToolArguments& arguments, ToolStreams& streams) {
+                           arguments.Positional(0, 0, name + " takes no arguments");
+                           return run(streams);
+                         }};
+  };
+  const ToolCommand command{kStoreProgramName,
+                            kUsage,
+                            "subcommand",
+                            OptionSpelling::kDashes,
+                            {without_arguments("check", Check), without_arguments("vacuum", Vacuum),
+                             without_arguments("register", [&own_file](ToolStreams& streams) {
+                               return Register(streams, own_file);
+                             })}};
+  return RunToolCommand(command, args, io);
 }
 
 }  // namespace qv::tools

@@ -182,10 +182,17 @@ TEST_F(StoreMaintenanceTest, RegisterPutsItsOwnFileInPlaceOfWhatWasRegistered) {
 
 TEST_F(StoreMaintenanceTest, UsageMistakesExitWithTwo) {
   EXPECT_EQ(Run({}), 2);
-  EXPECT_THAT(err_.str(), StartsWith("Usage: quorvane-store check\n"));
+  EXPECT_EQ(err_.str(),
+            "quorvane-store: no subcommand given; expected check, vacuum or register (try quorvane-store "
+            "--help)\n");
   EXPECT_EQ(Run({"repair"}), 2);
-  EXPECT_EQ(err_.str(), "quorvane-store: unknown subcommand \"repair\" (try quorvane-store --help)\n");
+  EXPECT_EQ(err_.str(),
+            "quorvane-store: unknown subcommand \"repair\"; expected check, vacuum or register (try "
+            "quorvane-store --help)\n");
   EXPECT_EQ(Run({"check", "now"}), 2);
+  EXPECT_EQ(err_.str(), "quorvane-store: check takes no arguments (try quorvane-store --help)\n");
+  EXPECT_EQ(Run({"vacuum", "--full"}), 2);
+  EXPECT_EQ(err_.str(), "quorvane-store: unknown option \"--full\" (try quorvane-store --help)\n");
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("  register  registers this program"));
   EXPECT_EQ(Run({"vacuum", "--help"}), 0);

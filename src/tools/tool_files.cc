@@ -1,0 +1,26 @@
+#include "tools/tool_files.h"
+
+#include <istream>
+#include <iterator>
+
+#include "platform/file_system.h"
+#include "tools/tool_command.h"
+
+namespace qv::tools {
+
+std::string ReadFileOrInput(const std::string& name, std::istream& in) {
+  std::string content;
+  if (name == "-") {
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else if (!platform::ReadWholeFile(name, &content)) {
+    throw EToolFailure("cannot read \"" + name + "\": " + LastErrorMessage());
+  }
+  return content;
+}
+
+void WriteFile(const std::string& name, const std::string& content) {
+  if (!platform::WriteWholeFile(name, content))
+    throw EToolFailure("cannot write \"" + name + "\": " + LastErrorMessage());
+}
+
+}  // namespace qv::tools
