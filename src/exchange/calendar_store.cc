@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
-#include <limits>
-#include <memory>
 
+#include "exchange/calendar_import.h"
+#include "exchange/calendar_rows.h"
 #include "exchange/ical_event.h"
 #include "exchange/ical_reader.h"
 #include "platform/state_dir.h"
@@ -58,73 +57,91 @@ CREATE INDEX IF NOT EXISTS appointments_by_span ON appointments(mailbox_id, span
 CREATE INDEX IF NOT EXISTS appointments_of_text ON appointments(text_id);
 )sql";
 
-constexpr double kForever = 2958466;  // 10000-01-01, past every date a calendar can hold
-
-// A stable UID for an event that has none (FNV-1a of its text), so that importing the same file
-// again replaces the event instead of doubling it.
-std::string SyntheticUid(const ical::Component& event) {
-  std::string text;
-  ical::WriteComponent(event, false, &text);
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ULL;
-  char digits[17];
-  static const char kHex[] = "0123456789abcdef";
-  for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = kHex[hash & 0xF];
-  digits[16] = 0;
-  return std::string("quorvane-") + digits;
+MailboxRecord ReadMailbox(const platform::SqliteStatement& row) {
+  MailboxRecord record;
+  record.id = row.ColumnInt64(0);
+  record.name = row.ColumnText(1);
+  record.display_name = row.ColumnText(2);
+  record.owner = row.ColumnBlob(3);
+  return record;
 }
 
-// The VEVENTs of one UID in a file.
-struct EventGroup {
-  std::string uid;
-  int line = 0;
-  const ical::Component* event = nullptr;
-  std::vector<const ical::Component*> instances;
-};
-
-// An event ready to be written.
-struct PreparedEvent {
-  const EventGroup* group = nullptr;
-  std::unique_ptr<ical::EventSeries> series;
-  std::vector<ical::Occurrence> occurrences;
-  std::optional<TDateTime> expanded_until;
-};
-
-// Two RECURRENCE-IDs that name the same instance as written.
-bool SameInstance(const ical::Property& a, const ical::Property& b) {
-  const std::string* zone_a = a.Param("TZID");
-  const std::string* zone_b = b.Param("TZID");
-  return a.Value() == b.Value() &&
-         (zone_a == nullptr ? zone_b == nullptr : zone_b != nullptr && *zone_a == *zone_b);
-}
-
-std::string SourceOf(const EventGroup& group) {
+// An event whose occurrences are stored only up to some day.
+struct EventBehind {
+  int64_t id;
   std::string source;
-  if (group.event != nullptr) ical::WriteComponent(*group.event, false, &source);
-  for (const ical::Component* instance : group.instances) ical::WriteComponent(*instance, false, &source);
-  return source;
+  TDateTime expanded_until;
+};
+
+// Asked without the write lock, which most windows then need not take.
+bool AnyEventBehind(platform::SqliteDatabase& database, int64_t mailbox_id, TDateTime latest_start) {
+  auto query = database.Prepare(
+      "SELECT MIN(expanded_until) FROM events WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL");
+  query.Bind(1, mailbox_id);
+  return query.Step() && !query.IsNull(0) && query.ColumnDouble(0) < latest_start;
 }
 
-class AppointmentWriter {
- public:
-  explicit AppointmentWriter(platform::SqliteDatabase& database)
-      : insert_(database.Prepare(
-            "INSERT INTO appointments (mailbox_id, start_time, end_time, all_day, span_class, text_id) "
-            "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")) {}
+std::vector<EventBehind> EventsBehind(platform::SqliteDatabase& database, int64_t mailbox_id,
+                                      TDateTime latest_start) {
+  auto query = database.Prepare(
+      "SELECT id, source, expanded_until FROM events "
+      "WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL AND expanded_until < ?2");
+  query.Bind(1, mailbox_id).Bind(2, latest_start);
+  std::vector<EventBehind> events;
+  while (query.Step()) events.push_back({query.ColumnInt64(0), query.ColumnText(1), query.ColumnDouble(2)});
+  return events;
+}
 
-  void Write(int64_t mailbox_id, const ical::Occurrence& occurrence, int64_t text_id) {
-    insert_.Reset();
-    insert_.Bind(1, mailbox_id)
-        .Bind(2, occurrence.start)
-        .Bind(3, occurrence.end)
-        .Bind(4, static_cast<int64_t>(occurrence.all_day))
-        .Bind(5, static_cast<int64_t>(SpanClassOf(occurrence.start, occurrence.end)))
-        .Bind(6, text_id)
-        .Run();
+// Stores the further occurrences of events up to one day, the texts being those of the event itself.
+class EventExtender {
+ public:
+  EventExtender(platform::SqliteDatabase& database, int64_t mailbox_id, TDateTime until)
+      : mailbox_id_(mailbox_id),
+        until_(until),
+        first_texts_(database.Prepare("SELECT MIN(id) FROM texts WHERE event_id = ?1")),
+        update_(database.Prepare("UPDATE events SET expanded_until = ?2 WHERE id = ?1")),
+        appointments_(database) {
+    LoadTimeZones(database, mailbox_id, zones_);
+  }
+
+  void Extend(const EventBehind& event) {
+    const StoredEvent stored(event.source);
+    const ical::EventSeries series(stored.event, stored.instances, zones_);
+    std::vector<ical::Occurrence> occurrences;
+    const auto expansion =
+        series.Expand(event.expanded_until, until_, CalendarStore::kMaxOccurrencesPerEvent, &occurrences);
+    // An event too dense for the range stops growing; what is stored stays.
+    if (expansion != ical::EventSeries::Expansion::kTooMany) {
+      const int64_t text_id = EventTextsId(event.id);
+      for (const ical::Occurrence& occurrence : occurrences)
+        appointments_.Write(mailbox_id_, occurrence, text_id);
+    }
+    update_.Reset();
+    update_.Bind(1, event.id);
+    if (expansion == ical::EventSeries::Expansion::kMore) {
+      update_.Bind(2, until_);
+    } else {
+      update_.BindNull(2);
+    }
+    update_.Run();
   }
 
  private:
-  platform::SqliteStatement insert_;
+  // The texts of the event itself, the first written.
+  int64_t EventTextsId(int64_t event_id) {
+    first_texts_.Reset();
+    first_texts_.Bind(1, event_id).Step();
+    const int64_t text_id = first_texts_.ColumnInt64(0);
+    first_texts_.Reset();
+    return text_id;
+  }
+
+  const int64_t mailbox_id_;
+  const TDateTime until_;
+  ical::TimeZones zones_;
+  platform::SqliteStatement first_texts_;
+  platform::SqliteStatement update_;
+  AppointmentWriter appointments_;
 };
 
 }  // namespace
@@ -192,12 +209,7 @@ std::optional<MailboxRecord> CalendarStore::FindMailbox(const std::string& name)
   auto query = database_.Prepare("SELECT id, name, display_name, owner_sid FROM mailboxes WHERE name = ?1");
   query.Bind(1, name);
   if (!query.Step()) return std::nullopt;
-  MailboxRecord record;
-  record.id = query.ColumnInt64(0);
-  record.name = query.ColumnText(1);
-  record.display_name = query.ColumnText(2);
-  record.owner = query.ColumnBlob(3);
-  return record;
+  return ReadMailbox(query);
 }
 
 std::vector<MailboxRecord> CalendarStore::ListMailboxes() {
@@ -206,23 +218,11 @@ std::vector<MailboxRecord> CalendarStore::ListMailboxes() {
       "(SELECT COUNT(*) FROM events e WHERE e.mailbox_id = m.id) FROM mailboxes m ORDER BY m.name");
   std::vector<MailboxRecord> records;
   while (query.Step()) {
-    MailboxRecord record;
-    record.id = query.ColumnInt64(0);
-    record.name = query.ColumnText(1);
-    record.display_name = query.ColumnText(2);
-    record.owner = query.ColumnBlob(3);
+    MailboxRecord record = ReadMailbox(query);
     record.events = query.ColumnInt64(4);
     records.push_back(std::move(record));
   }
   return records;
-}
-
-void CalendarStore::LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones) {
-  auto query = database_.Prepare("SELECT source FROM time_zones WHERE mailbox_id = ?1");
-  query.Bind(1, mailbox_id);
-  while (query.Step()) {
-    for (const ical::Component& zone : ical::ReadComponents(query.ColumnText(0))) zones.Define(zone);
-  }
 }
 
 MailboxRecord CalendarStore::RequireMailbox(const std::string& name) {
@@ -234,160 +234,7 @@ MailboxRecord CalendarStore::RequireMailbox(const std::string& name) {
 ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_view ics, bool replace,
                                    const ImportProgress& progress) {
   const MailboxRecord mailbox = RequireMailbox(mailbox_name);
-  const std::vector<ical::Component> calendars = ical::ReadCalendarFile(ics);
-  ImportReport report;
-
-  // Time zones first: a file may define them after the events that name them, or may name those an
-  // earlier import brought.
-  ical::TimeZones zones;
-  LoadTimeZones(mailbox.id, zones);
-  std::vector<const ical::Component*> zone_definitions;
-  for (const ical::Component& calendar : calendars) {
-    for (const ical::Component& component : calendar.components) {
-      if (component.name != "VTIMEZONE") continue;
-      if (zones.Define(component)) {
-        zone_definitions.push_back(&component);
-      } else {
-        report.notes.push_back({component.line, "", "a VTIMEZONE without a usable definition was left out"});
-      }
-    }
-  }
-
-  // The VEVENTs by UID, in the order of their first appearance.
-  std::vector<EventGroup> groups;
-  std::map<std::string, size_t> group_of_uid;
-  for (const ical::Component& calendar : calendars) {
-    for (const ical::Component& component : calendar.components) {
-      if (component.name == "VTIMEZONE") continue;
-      if (component.name != "VEVENT") {
-        ++report.ignored_components[component.name];
-        continue;
-      }
-      const ical::Property* uid_property = component.Find("UID");
-      const std::string uid = uid_property != nullptr && !uid_property->Value().empty()
-                                  ? std::string(uid_property->Value())
-                                  : SyntheticUid(component);
-      auto [found, added] = group_of_uid.try_emplace(uid, groups.size());
-      if (added) groups.push_back(EventGroup{uid, component.line, nullptr, {}});
-      EventGroup& group = groups[found->second];
-      if (component.Find("RECURRENCE-ID") != nullptr) {
-        group.instances.push_back(&component);
-      } else if (group.event == nullptr) {
-        group.event = &component;
-        group.line = component.line;
-      } else {
-        report.skipped.push_back({component.line, uid, "a second event with the same UID"});
-      }
-    }
-  }
-
-  // Overridden instances that come without their event (an update of single meetings) join the stored
-  // event of their UID instead of replacing the whole series; they replace stored instances of the
-  // same RECURRENCE-ID.
-  platform::SqliteDatabase::Transaction transaction(database_);
-  std::deque<std::vector<ical::Component>> stored_events;
-  if (!replace) {
-    auto find_source = database_.Prepare("SELECT source FROM events WHERE mailbox_id = ?1 AND uid = ?2");
-    for (EventGroup& group : groups) {
-      if (group.event != nullptr) continue;
-      find_source.Reset();
-      find_source.Bind(1, mailbox.id).Bind(2, group.uid);
-      if (!find_source.Step()) continue;
-      const std::vector<ical::Component>& components =
-          stored_events.emplace_back(ical::ReadComponents(find_source.ColumnText(0)));
-      std::vector<const ical::Component*> kept;
-      for (const ical::Component& component : components) {
-        const ical::Property* recurrence_id = component.Find("RECURRENCE-ID");
-        if (recurrence_id == nullptr) {
-          group.event = &component;
-        } else if (std::none_of(group.instances.begin(), group.instances.end(),
-                                [&](const ical::Component* update) {
-                                  return SameInstance(*update->Find("RECURRENCE-ID"), *recurrence_id);
-                                })) {
-          kept.push_back(&component);
-        }
-      }
-      group.instances.insert(group.instances.begin(), kept.begin(), kept.end());
-    }
-  }
-
-  // Interpretation: a malformed value refuses the whole file here, before anything is written.
-  report.horizon = Date() + kWindowDays + 1 + kHorizonReserveDays;
-  std::vector<PreparedEvent> prepared;
-  prepared.reserve(groups.size());
-  for (const EventGroup& group : groups) {
-    PreparedEvent event;
-    event.group = &group;
-    event.series = std::make_unique<ical::EventSeries>(group.event, group.instances, zones);
-    const ical::EventSeries& series = *event.series;
-    if (!series.SkipReason().empty()) {
-      report.skipped.push_back({group.line, group.uid, series.SkipReason()});
-      continue;
-    }
-    const TDateTime until = series.HasRule() ? report.horizon : kForever;
-    const auto expansion = series.Expand(-kForever, until, kMaxOccurrencesPerEvent, &event.occurrences);
-    if (expansion == ical::EventSeries::Expansion::kTooMany) {
-      report.skipped.push_back(
-          {group.line, group.uid, "more than " + std::to_string(kMaxOccurrencesPerEvent) + " occurrences"});
-      continue;
-    }
-    if (expansion == ical::EventSeries::Expansion::kMore) event.expanded_until = until;
-    for (const ical::Occurrence& instance : series.Instances()) event.occurrences.push_back(instance);
-    for (const ical::Note& note : series.Notes()) report.notes.push_back({note.line, group.uid, note.text});
-    if (event.occurrences.empty()) report.notes.push_back({group.line, group.uid, "no occurrence is left"});
-    prepared.push_back(std::move(event));
-  }
-
-  if (replace) {
-    database_.Prepare("DELETE FROM events WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
-    database_.Prepare("DELETE FROM time_zones WHERE mailbox_id = ?1").Bind(1, mailbox.id).Run();
-  }
-  auto store_zone =
-      database_.Prepare("INSERT OR REPLACE INTO time_zones (mailbox_id, tzid, source) VALUES (?1, ?2, ?3)");
-  for (const ical::Component* zone : zone_definitions) {
-    std::string source;
-    ical::WriteComponent(*zone, false, &source);
-    store_zone.Reset();
-    store_zone.Bind(1, mailbox.id).Bind(2, zone->Find("TZID")->Value()).Bind(3, source).Run();
-  }
-  auto drop_event = database_.Prepare("DELETE FROM events WHERE mailbox_id = ?1 AND uid = ?2");
-  auto insert_event = database_.Prepare(
-      "INSERT INTO events (mailbox_id, uid, source, expanded_until) VALUES (?1, ?2, ?3, ?4)");
-  auto insert_texts =
-      database_.Prepare("INSERT INTO texts (event_id, subject, location, body) VALUES (?1, ?2, ?3, ?4)");
-  AppointmentWriter appointments(database_);
-  size_t done = 0;
-  for (const PreparedEvent& event : prepared) {
-    drop_event.Reset();
-    drop_event.Bind(1, mailbox.id).Bind(2, event.group->uid).Run();
-    if (database_.Changes() > 0) ++report.replaced;
-    insert_event.Reset();
-    insert_event.Bind(1, mailbox.id).Bind(2, event.group->uid).Bind(3, SourceOf(*event.group));
-    if (event.expanded_until) {
-      insert_event.Bind(4, *event.expanded_until);
-    } else {
-      insert_event.BindNull(4);
-    }
-    insert_event.Run();
-    const int64_t event_id = database_.LastInsertRowId();
-    std::vector<int64_t> text_ids;
-    for (const ical::EventTexts& texts : event.series->Texts()) {
-      insert_texts.Reset();
-      insert_texts.Bind(1, event_id)
-          .Bind(2, texts.subject)
-          .Bind(3, texts.location)
-          .Bind(4, texts.description)
-          .Run();
-      text_ids.push_back(database_.LastInsertRowId());
-    }
-    for (const ical::Occurrence& occurrence : event.occurrences)
-      appointments.Write(mailbox.id, occurrence, text_ids[occurrence.texts]);
-    report.occurrences += event.occurrences.size();
-    ++report.events;
-    if (progress) progress(++done, prepared.size());
-  }
-  transaction.Commit();
-  return report;
+  return ImportCalendars(database_, mailbox.id, ical::ReadCalendarFile(ics), replace, progress);
 }
 
 std::string CalendarStore::Export(const std::string& mailbox_name) {
@@ -418,69 +265,14 @@ std::string CalendarStore::Export(const std::string& mailbox_name) {
 void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime requested) {
   const TDateTime today = Date();
   const TDateTime latest_start = std::min(requested, today + kMaxLookAheadDays);
-  const auto behind = [&] {
-    auto query = database_.Prepare(
-        "SELECT MIN(expanded_until) FROM events WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL");
-    query.Bind(1, mailbox_id);
-    return query.Step() && !query.IsNull(0) && query.ColumnDouble(0) < latest_start;
-  };
-  if (!behind()) return;
+  if (!AnyEventBehind(database_, mailbox_id, latest_start)) return;
 
   platform::SqliteDatabase::Transaction transaction(database_);
-  struct Pending {
-    int64_t id;
-    std::string source;
-    TDateTime expanded_until;
-  };
-  std::vector<Pending> pending;
-  {
-    auto query = database_.Prepare(
-        "SELECT id, source, expanded_until FROM events "
-        "WHERE mailbox_id = ?1 AND expanded_until IS NOT NULL AND expanded_until < ?2");
-    query.Bind(1, mailbox_id).Bind(2, latest_start);
-    while (query.Step())
-      pending.push_back({query.ColumnInt64(0), query.ColumnText(1), query.ColumnDouble(2)});
-  }
-  if (pending.empty()) return;  // another connection extended them meanwhile
-
-  ical::TimeZones zones;
-  LoadTimeZones(mailbox_id, zones);
-  const TDateTime until = std::max(latest_start, today + kWindowDays + 1) + kHorizonReserveDays;
-  auto first_texts = database_.Prepare("SELECT MIN(id) FROM texts WHERE event_id = ?1");
-  auto update = database_.Prepare("UPDATE events SET expanded_until = ?2 WHERE id = ?1");
-  AppointmentWriter appointments(database_);
-  for (const Pending& event : pending) {
-    const std::vector<ical::Component> components = ical::ReadComponents(event.source);
-    const ical::Component* master = nullptr;
-    std::vector<const ical::Component*> instances;
-    for (const ical::Component& component : components) {
-      if (component.Find("RECURRENCE-ID") != nullptr) {
-        instances.push_back(&component);
-      } else {
-        master = &component;
-      }
-    }
-    const ical::EventSeries series(master, instances, zones);
-    std::vector<ical::Occurrence> occurrences;
-    const auto expansion = series.Expand(event.expanded_until, until, kMaxOccurrencesPerEvent, &occurrences);
-    first_texts.Reset();
-    first_texts.Bind(1, event.id).Step();
-    const int64_t text_id = first_texts.ColumnInt64(0);
-    first_texts.Reset();
-    // An event too dense for the range stops growing; what is stored stays.
-    if (expansion != ical::EventSeries::Expansion::kTooMany) {
-      for (const ical::Occurrence& occurrence : occurrences)
-        appointments.Write(mailbox_id, occurrence, text_id);
-    }
-    update.Reset();
-    update.Bind(1, event.id);
-    if (expansion == ical::EventSeries::Expansion::kMore) {
-      update.Bind(2, until);
-    } else {
-      update.BindNull(2);
-    }
-    update.Run();
-  }
+  const std::vector<EventBehind> events = EventsBehind(database_, mailbox_id, latest_start);
+  if (events.empty()) return;  // another connection extended them meanwhile
+  EventExtender extender(database_, mailbox_id,
+                         std::max(latest_start, today + kWindowDays + 1) + kHorizonReserveDays);
+  for (const EventBehind& event : events) extender.Extend(event);
   transaction.Commit();
 }
 

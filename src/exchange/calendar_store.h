@@ -22,10 +22,6 @@
 
 namespace qv {
 
-namespace ical {
-class TimeZones;
-}
-
 // A refusal of the store the caller can act on: an unknown mailbox, a name already taken ...
 QV_EXCEPTION_CLASS(ECalendarStoreError, Exception);
 
@@ -115,7 +111,6 @@ class CalendarStore {
   CalendarStore(const std::string& path, bool machine_store);
   void CreateSchema();
   MailboxRecord RequireMailbox(const std::string& name);
-  void LoadTimeZones(int64_t mailbox_id, ical::TimeZones& zones);
 
   platform::SqliteDatabase database_;
   std::optional<StoreProgramRegistration> registration_;

@@ -6,6 +6,7 @@
 #include "exchange/calendar_store.h"
 #include "exchange/calendar_window.h"
 #include "exchange/mapi_tlb.h"
+#include "platform/ascii_text.h"
 #include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/module.h"
@@ -42,17 +43,10 @@ std::string LibraryText(const std::string& utf8) {
   return platform::Utf8ToWindows1252(text);
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool IsThisMachine(const std::string& server) {
-  const std::string name = Lower(server);
+  const std::string name = AsciiLowerCase(server);
   return name == "127.0.0.1" || name == "::1" || name == "[::1]" || name == "localhost" ||
-         name == Lower(platform::GetComputerName());
+         name == AsciiLowerCase(platform::GetComputerName());
 }
 
 class StoreAppointment : public cdo::AppointmentItem {

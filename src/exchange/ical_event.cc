@@ -384,7 +384,13 @@ void EventSeries::ReadEvent(const Component& event, TimeZones& zones) {
   start_ = ReadTime(*start, start->Value(), zones);
   start_moment_ = MomentOf(start_);
   duration_ = ReadDuration(event, start_, zones);
+  ReadRules(event);
+  ReadExtraDates(event, zones);
+  ReadLeftOutDates(event, zones);
+  has_event_ = true;
+}
 
+void EventSeries::ReadRules(const Component& event) {
   for (const Property* rule : event.FindAll("RRULE")) {
     auto parsed = std::make_unique<RecurrenceRule>();
     parsed->recurrence = icalrecurrencetype_from_string(std::string(rule->Value()).c_str());
@@ -400,7 +406,9 @@ void EventSeries::ReadEvent(const Component& event, TimeZones& zones) {
   }
   if (const Property* rule = event.Find("EXRULE"))
     AddNote(rule->line, "EXRULE is not supported and was left out");
+}
 
+void EventSeries::ReadExtraDates(const Component& event, TimeZones& zones) {
   for (const Property* dates : event.FindAll("RDATE")) {
     std::vector<int64_t> durations;
     const std::vector<TimeValue> values = ReadTimeList(*dates, zones, true, &durations);
@@ -410,6 +418,9 @@ void EventSeries::ReadEvent(const Component& event, TimeZones& zones) {
       extra_dates_.emplace_back(MomentOf(values[i]), duration);
     }
   }
+}
+
+void EventSeries::ReadLeftOutDates(const Component& event, TimeZones& zones) {
   for (const Property* dates : event.FindAll("EXDATE")) {
     for (const TimeValue& value : ReadTimeList(*dates, zones, false, nullptr)) {
       const TDateTime local = LocalTimeOf(MomentOf(value));
@@ -420,7 +431,6 @@ void EventSeries::ReadEvent(const Component& event, TimeZones& zones) {
       }
     }
   }
-  has_event_ = true;
 }
 
 void EventSeries::ReadInstance(const Component& instance, TimeZones& zones) {

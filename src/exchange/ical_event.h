@@ -122,6 +122,11 @@ class EventSeries {
                                       std::vector<int64_t>* period_durations);
   int64_t ReadDuration(const Component& component, const TimeValue& start, TimeZones& zones);
   void ReadEvent(const Component& event, TimeZones& zones);
+  // The parts of the event that ReadEvent reads after its start and length: RRULE (and EXRULE, left
+  // out with a note), RDATE with their lengths, EXDATE.
+  void ReadRules(const Component& event);
+  void ReadExtraDates(const Component& event, TimeZones& zones);
+  void ReadLeftOutDates(const Component& event, TimeZones& zones);
   void ReadInstance(const Component& instance, TimeZones& zones);
   EventTexts ReadTexts(const Component& component, const EventTexts* fallback) const;
   void AddNote(int line, const std::string& text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii_text.h"
 #include "platform/code_page.h"
 
 namespace qv::ical {
@@ -16,14 +17,6 @@ bool IsNameCharacter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return result;
-}
-
 bool IsControl(unsigned char c) {
   return (c < 0x20 && c != '\t') || c == 0x7F;
 }
@@ -35,13 +28,13 @@ Property ParseContentLine(std::string text, int line) {
   size_t at = 0;
   while (at < text.size() && IsNameCharacter(text[at])) ++at;
   if (at == 0) throw EIcalFormatError(line, "a content line must begin with a property name");
-  property.name = Upper(std::string_view(text).substr(0, at));
+  property.name = AsciiUpperCase(std::string_view(text).substr(0, at));
   while (at < text.size() && text[at] == ';') {
     const size_t name_start = ++at;
     while (at < text.size() && IsNameCharacter(text[at])) ++at;
     if (at == name_start) throw EIcalFormatError(line, "a parameter of " + property.name + " has no name");
     Parameter parameter;
-    parameter.name = Upper(std::string_view(text).substr(name_start, at - name_start));
+    parameter.name = AsciiUpperCase(std::string_view(text).substr(name_start, at - name_start));
     if (at >= text.size() || text[at] != '=')
       throw EIcalFormatError(line,
                              "the parameter " + parameter.name + " of " + property.name + " has no \"=\"");
@@ -121,7 +114,7 @@ class Reader {
     if (!platform::IsValidUtf8(text)) throw EIcalFormatError(line, "the text is not UTF-8");
     Property property = ParseContentLine(std::move(text), line);
     if (property.name == "BEGIN") {
-      const std::string name = Upper(property.Value());
+      const std::string name = AsciiUpperCase(property.Value());
       if (name.empty() || !std::all_of(name.begin(), name.end(), IsNameCharacter))
         throw EIcalFormatError(line, "BEGIN needs a component name");
       if (open_.empty() && calendars_only_ && name != "VCALENDAR")
@@ -134,7 +127,7 @@ class Reader {
       component.line = line;
       open_.push_back(std::move(component));
     } else if (property.name == "END") {
-      const std::string name = Upper(property.Value());
+      const std::string name = AsciiUpperCase(property.Value());
       if (open_.empty()) throw EIcalFormatError(line, "END:" + name + " without BEGIN");
       if (open_.back().name != name)
         throw EIcalFormatError(line, "END:" + name + " where BEGIN:" + open_.back().name + " of line " +

@@ -9,6 +9,7 @@
 #include "logging/wc_event_log.h"
 #include "logging/wc_trace_writer.h"
 #include "net/server_client_thread.h"
+#include "platform/ascii_text.h"
 #include "platform/last_error.h"
 #include "support/win_error_text.h"
 
@@ -18,13 +19,6 @@ namespace {
 
 constexpr uint32_t kLogonFailedEvent = 122;
 constexpr const char* kUnknownUser = "Unknown";
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // The bytes of the pairs of hexadecimal digits, first pair first; an odd last digit is ignored.
 platform::Sid SidFromHex(const std::string& text) {

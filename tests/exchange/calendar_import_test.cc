@@ -338,6 +338,60 @@ TEST_F(CalendarTest, InstancesWithoutTheirEventUpdateTheStoredSeries) {
   EXPECT_THAT(Window(EncodeDate(2024, 3, 25), EncodeDate(2024, 3, 26)), IsEmpty());
 }
 
+// An event's overridden instances may come before it, and the zone it names after it; a second event
+// of a UID is skipped, and an event that keeps no occurrence is stored with a note. Entries are
+// reported at the line of their event.
+TEST_F(CalendarTest, EventsGatherByUidWhereverTheirPartsStand) {
+  const ImportReport report = Import(
+      "BEGIN:VEVENT\r\nUID:series\r\nRECURRENCE-ID;TZID=Later zone:20240311T100000\r\n"  // line 4
+      "DTSTART:20240312T100000\r\nDTEND:20240312T110000\r\nSUMMARY:Moved\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:series\r\nDTSTART;TZID=Later zone:20240304T100000\r\nDURATION:PT1H\r\n"  // 11
+      "RRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:Weekly\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:series\r\nDTSTART:20240305T100000\r\nSUMMARY:Again\r\nEND:VEVENT\r\n"  // 18
+      "BEGIN:VEVENT\r\nUID:called-off\r\nRECURRENCE-ID:20240307T100000\r\nEND:VEVENT\r\n"         // 23
+      "BEGIN:VEVENT\r\nUID:called-off\r\nDTSTART:20240307T100000\r\nRRULE:FREQ=DAILY\r\n"         // 27
+      "STATUS:CANCELLED\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:gone\r\nDTSTART:20240306T090000\r\nEXDATE:20240306T090000\r\n"  // 33
+      "SUMMARY:Nothing left\r\nEND:VEVENT\r\n"
+      "BEGIN:VTIMEZONE\r\nTZID:Later zone\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+      "RRULE:FREQ=YEARLY\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n");
+  // 10:00 at +03:00 is 8:00 here; the instance of 11 March is moved to the 12th at 10:00 local time.
+  EXPECT_THAT(
+      Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 4, 1)),
+      ElementsAre("2024-03-04 08:00 -> 2024-03-04 09:00 Weekly", "2024-03-12 10:00 -> 2024-03-12 11:00 Moved",
+                  "2024-03-18 08:00 -> 2024-03-18 09:00 Weekly"));
+  EXPECT_EQ(report.events, 2u);
+  EXPECT_EQ(report.occurrences, 3u);
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(report.skipped[0].line, 18);
+  EXPECT_EQ(report.skipped[0].uid, "series");
+  EXPECT_EQ(report.skipped[0].text, "a second event with the same UID");
+  EXPECT_EQ(report.skipped[1].line, 27);
+  EXPECT_EQ(report.skipped[1].uid, "called-off");
+  EXPECT_EQ(report.skipped[1].text, "cancelled");
+  ASSERT_EQ(report.notes.size(), 1u);
+  EXPECT_EQ(report.notes[0].line, 33);
+  EXPECT_EQ(report.notes[0].uid, "gone");
+  EXPECT_EQ(report.notes[0].text, "no occurrence is left");
+}
+
+// Emptied first, the calendar has no series for a lone instance to join: it is an appointment of its own.
+TEST_F(CalendarTest, WithReplaceLoneInstancesStandAlone) {
+  Import(std::string(kWesternEurope) + kWeeklyMeeting);
+  const ImportReport report = store_->Import(
+      "jdoe",
+      Calendar(std::string(kWesternEurope) +
+               "BEGIN:VEVENT\r\nUID:040000008200E00074C5B7101A82E008000000001@example.com\r\n"
+               "RECURRENCE-ID;TZID=W. Europe Standard Time:20240318T100000\r\n"
+               "DTSTART;TZID=W. Europe Standard Time:20240320T090000\r\n"
+               "DTEND;TZID=W. Europe Standard Time:20240320T100000\r\nSUMMARY:Alone\r\nEND:VEVENT\r\n"),
+      true);
+  EXPECT_EQ(report.events, 1u);
+  EXPECT_EQ(report.replaced, 0u);
+  EXPECT_THAT(Window(EncodeDate(2024, 3, 1), EncodeDate(2024, 5, 1)),
+              ElementsAre("2024-03-20 09:00 -> 2024-03-20 10:00 Alone"));
+}
+
 TEST_F(CalendarTest, MalformedFilesAreRefusedWithTheirLineAndLeaveNothing) {
   Import("BEGIN:VEVENT\r\nUID:kept\r\nDTSTART:20240301T090000\r\nSUMMARY:Kept\r\nEND:VEVENT\r\n");
   const std::string good_event =

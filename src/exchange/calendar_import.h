@@ -1,0 +1,23 @@
+// The import of one iCalendar file into a mailbox of the calendar store, in stages: the time zones,
+// the events by UID, the stored events that lone overridden instances join, the interpretation of
+// every value, and the writing. Nothing is written before the whole file is interpreted, and what is
+// written goes in one transaction.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "exchange/calendar_store.h"
+#include "exchange/ical_reader.h"
+#include "platform/sqlite_database.h"
+
+namespace qv {
+
+// Imports the calendars of a file (as ical::ReadCalendarFile gives them) into the mailbox, as
+// CalendarStore::Import describes it. Raises ical::EIcalFormatError for a malformed value and leaves
+// the store as it was.
+ImportReport ImportCalendars(platform::SqliteDatabase& database, int64_t mailbox_id,
+                             const std::vector<ical::Component>& calendars, bool replace,
+                             const ImportProgress& progress);
+
+}  // namespace qv
