@@ -1,6 +1,10 @@
 // The messaging library's automation driver against a library of the test's own: objects of ours
 // behind the system's IDispatch, their session class registered with the system's COM in this process,
 // so that every call crosses real GetIDsOfNames and Invoke with VARIANTs, BSTRs and SAFEARRAYs.
+// The objects keep a journal of the members called, how (method, property get or put) and with what,
+// which the tests compare exactly. Not covered: the real library (not redistributable, and not under
+// Wine), and a library object in another apartment (the system's marshalling of IDispatch between a
+// request thread and an apartment-threaded library).
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -1,3 +1,21 @@
+// What the WAP gateway (kannel's bearerbox and wapbox, with fakewap as the phone) does with an origin
+// in the service's shape, pinned down so that the service's own end-to-end tests can rely on it:
+// - A phone's request reaches the origin as "GET /path?query HTTP/1.1" with the query byte for byte
+//   (percent escapes and "+" untouched), "Connection: keep-alive", and no x-up-devcap-max-pdu header
+//   (fakewap sends none, so the service cuts its pages to 1000 bytes). An answer without a length,
+//   ended by the close, is taken as it is; a connection closed without an answer gives status 502.
+// - The phone gets WBXML 1.1 (01), WML 1.1 (04), the deck's declared charset as its MIBenum (04 for
+//   iso-8859-1, unconverted, so e-acute stays byte E9), then the string table. The compiler drops the
+//   blanks at the ends of every text and turns $(U) in a link into an escaped variable.
+// - When compiling fails (an unescaped "&" or "<", a control character, an unclosed element), wapbox
+//   logs "WML compilation failed" and hands the phone the source text; fakewap still ends with 0, so
+//   the harness judges by the body and the log. A "$" that starts no valid variable is worse: the
+//   compiler logs an error, drops the text after it and still delivers a compiled deck.
+// - The gateway asks with Accept-Charset: utf-8 and, since fakewap announces no charset, logs the
+//   warning "Device doesn't support charset <iso-8859-1> neither UTF-8" for every deck and hands it on
+//   unconverted. wapbox writes whole URLs, passwords included, into its own logs: masking them is the
+//   gateway operator's affair, the service masks only its request log.
+// - wapbox's UDP ports 9200 and 9201 are fixed, so runs on one machine take turns through a lock.
 #include "testing/wap_gateway.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,13 @@
 // Walks a mailbox of a few hundred appointments page by page, as a phone does, with the maximum
 // message sizes of small, middle and large phones: every page must fit the device, the forward links
 // must show every appointment exactly once, and the backward links must lead back to the start.
+//
+// Going back is approximate by design: the page before is the one that would end with this page's
+// first appointment, so with entries of other lengths (a longer subject, an extra day header, more
+// digits) it may end an appointment early (a gap) or reach into this page (an overlap). The backward
+// walk prints its gaps and overlaps and records them as test properties; it fails only when a step
+// does not move back, the walk misses the first page, or it leaves out more appointments than it has
+// pages. What a step leaves out, the forward links show.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,9 @@
+// The start-up checks of the messaging library's version and of the information store's program,
+// with their events and trace lines. The store's program files are built by the test as PE32 and
+// PE32+ images with chosen version resources and registered as the information store's; the real
+// quorvane-store (QV_STORE_PROGRAM) is checked both after a store's creation has registered it and
+// after its own "register". Other library versions are set through QUORVANE_CDO_VERSION, and a
+// locale with a decimal comma shows that both numbers are read in the locale's notation.
 #include "exchange/startup_checks.h"
 
 #include <gmock/gmock.h>
