@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "platform/environment.h"
@@ -16,11 +15,11 @@
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/module.h"
-#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/sqlite_database.h"
 #include "platform/syslog.h"
 #include "platform/win_error.h"
+#include "testing/child_tests.h"
 #include "testing/event_log_testing.h"
 #include "testing/machine_registry.h"
 
@@ -263,19 +262,8 @@ TEST(EventLogChild, WritesItsShareOfEvents) {
 TEST(EventLog, ProcessesWritingAtOnceLoseNone) {
   qv::testing::EventLogTestDir dir;
   constexpr int kChildren = 4;
-  std::vector<std::unique_ptr<ChildProcess>> children;
-  for (int child = 0; child < kChildren; ++child) {
-    SetEnvironmentVariable("QV_EVENTLOG_TEST_CHILD", std::to_string(child));
-    children.push_back(std::make_unique<ChildProcess>());
-    ASSERT_TRUE(
-        children.back()->Start(GetModuleFileName(), {"--gtest_filter=EventLogChild.WritesItsShareOfEvents"}));
-  }
-  SetEnvironmentVariable("QV_EVENTLOG_TEST_CHILD", std::nullopt);
-  for (auto& child : children) {
-    uint32_t exit_code = 99;
-    ASSERT_TRUE(child->Wait(&exit_code));
-    EXPECT_EQ(exit_code, 0u);
-  }
+  qv::testing::RunChildTestsAtOnce("EventLogChild.WritesItsShareOfEvents", "QV_EVENTLOG_TEST_CHILD",
+                                   {"0", "1", "2", "3"});
   const auto events = ReadAllEvents();
   ASSERT_EQ(events.size(), static_cast<size_t>(kChildren * 100));
   std::map<std::string, std::set<uint32_t>> ids;

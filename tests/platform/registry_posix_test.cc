@@ -12,11 +12,10 @@
 #include "platform/environment.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
-#include "platform/module.h"
 #include "platform/posix/registry_hive.h"
-#include "platform/process.h"
 #include "platform/sqlite_database.h"
 #include "platform/win_error.h"
+#include "testing/child_tests.h"
 #include "testing/machine_registry.h"
 #include "testing/test_state_dir.h"
 
@@ -188,19 +187,8 @@ TEST(RegistryChild, WritesItsShareOfValues) {
 TEST(Registry, ProcessesWritingAtOnceLoseNothing) {
   qv::testing::TestStateDir dir;
   constexpr int kChildren = 4;  // each writes 50 values
-  std::vector<std::unique_ptr<ChildProcess>> children;
-  for (int child = 0; child < kChildren; ++child) {
-    SetEnvironmentVariable("QV_REGISTRY_TEST_CHILD", "child" + std::to_string(child));
-    children.push_back(std::make_unique<ChildProcess>());
-    ASSERT_TRUE(
-        children.back()->Start(GetModuleFileName(), {"--gtest_filter=RegistryChild.WritesItsShareOfValues"}));
-  }
-  SetEnvironmentVariable("QV_REGISTRY_TEST_CHILD", std::nullopt);
-  for (auto& child : children) {
-    uint32_t exit_code = 99;
-    ASSERT_TRUE(child->Wait(&exit_code));
-    EXPECT_EQ(exit_code, 0u);
-  }
+  qv::testing::RunChildTestsAtOnce("RegistryChild.WritesItsShareOfValues", "QV_REGISTRY_TEST_CHILD",
+                                   {"child0", "child1", "child2", "child3"});
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Processes", 0, KEY_READ, key.Receive()),
             ERROR_SUCCESS);
