@@ -17,13 +17,11 @@
 #include "server/wc_socket_srv.h"
 #include "testing/event_log_testing.h"
 #include "testing/file_texts.h"
+#include "testing/loopback_client.h"
 #include "testing/message_pump.h"
 #include "testing/process_objects_fixture.h"
 
 namespace qv::testing {
-
-// Generous, for sanitizers on a loaded machine; only failing tests wait this long.
-constexpr uint32_t kPatience = 20000;
 
 // The settings a test runs with; the time-outs are short so that silent clients end soon.
 struct ServerSettings {
