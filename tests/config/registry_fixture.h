@@ -25,16 +25,6 @@ struct StoredValue {
   bool operator==(const StoredValue&) const = default;
 };
 
-// A REG_SZ text as stored: the text and its terminating NUL.
-inline std::string Sz(const std::string& text) {
-  return text + '\0';
-}
-
-inline std::string DwordBytes(uint32_t value) {
-  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                     static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-}
-
 class RegistryTest : public ::testing::Test {
  protected:
   static void Set(const std::string& key_path, const std::string& name, uint32_t type,

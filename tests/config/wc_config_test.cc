@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "logging/wc_event_log.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/module.h"
 #include "registry_fixture.h"
 #include "support/general_functions.h"
+#include "testing/process_objects_fixture.h"
 
 namespace qv {
 namespace {
@@ -152,12 +154,12 @@ TEST_F(TWCConfigTest, ExchangeImagePathIsReadAtEachCall) {
   EXPECT_FALSE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\Qvan"));
 }
 
-TEST_F(TWCConfigTest, TheProcessWideSnapshot) {
+TEST(TWCConfigSlot, TheProcessWideSnapshotReadsTheSettingsAndGoesWithItsMaker) {
   EXPECT_FALSE(Config.Exists());
-  TWCConfig config;
   {
-    ProcessWide<TWCConfig>::Installation installed(Config, config);
-    EXPECT_EQ(Config->Port, 80);
+    const testing::ProcessObjectsFixture objects({{"Port", 8080u}}, testing::kConfigObject);
+    EXPECT_EQ(Config->Port, 8080);
+    EXPECT_FALSE(EventLog.Exists());
   }
   EXPECT_FALSE(Config.Exists());
 }

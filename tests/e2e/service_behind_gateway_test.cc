@@ -28,12 +28,6 @@ constexpr const char* kPhoneMailbox = "demo";
 constexpr const char* kPhonePassword = "phone123";
 constexpr const char* kWrongPassword = "not-the-password";
 
-size_t CountOf(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;

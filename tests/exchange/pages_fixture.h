@@ -1,7 +1,7 @@
-// Shared by the page and request-handler suites: a fresh state directory with the settings the
-// pages are checked with (dates as dd.mm.yyyy, times as hh:nn), the process-wide settings snapshot,
-// event log and trace writer installed, the calendar store's driver registered, and helpers to make
-// accounts, mailboxes and appointments at fixed distances from today.
+// Shared by the page and request-handler suites: the process-wide objects made from the settings the
+// pages are checked with (dates as dd.mm.yyyy, times as hh:nn, full trace) in a fresh state directory,
+// the calendar store as the messaging library, and helpers to make accounts, mailboxes and
+// appointments at fixed distances from today.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,19 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "config/wc_config.h"
 #include "exchange/calendar_fixture.h"
 #include "exchange/calendar_store.h"
-#include "exchange/calendar_store_driver.h"
 #include "exchange/wc_exchange.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/com.h"
-#include "platform/file_system.h"
 #include "platform/local_accounts.h"
-#include "platform/registry.h"
 #include "testing/event_log_testing.h"
+#include "testing/file_texts.h"
 #include "testing/platform_checks.h"
+#include "testing/process_objects_fixture.h"
 
 namespace qv::testing {
 
@@ -76,58 +71,28 @@ inline std::string IcalAllDayEvent(const std::string& uid, TDateTime day, const 
 
 class PagesTest : public ::testing::Test {
  protected:
-  static constexpr const char* kSettingsKey = "Software\\HOLLBERG\\Qvan";
-
   void SetUp() override {
     ASSERT_TRUE(kCentralEuropeanTime);
-    SetSetting("DateFormat", "dd.mm.yyyy");
-    SetSetting("TimeFormat", "hh:nn");
-    config_.emplace();
-    config_installed_.emplace(Config, *config_);
-    event_log_.emplace();
-    event_log_installed_.emplace(EventLog, *event_log_);
-    StartTrace(3);
-    ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
-    RegisterCalendarStoreDriver();
+    objects_.emplace(
+        std::vector<Setting>{{"DateFormat", "dd.mm.yyyy"}, {"TimeFormat", "hh:nn"}, {"TraceDetailness", 3u}});
+    trace_path_ = ProcessObjectsFixture::TraceFile();
     store_.emplace();
     today_ = Date();
   }
 
-  void TearDown() override {
-    StopTrace();
-    store_.reset();
-    platform::CoUninitialize();
-    event_log_installed_.reset();
-    event_log_.reset();
-    config_installed_.reset();
-    config_.reset();
+  // The process-wide objects made again with a fresh trace file written at the given detail.
+  void StartTrace(uint32_t detail) {
+    trace_path_ = objects_->File("trace" + std::to_string(++trace_files_) + ".txt");
+    ProcessObjectsFixture::Set({"TraceFile", trace_path_});
+    ProcessObjectsFixture::Set({"TraceDetailness", detail});
+    objects_->Restart();
   }
 
-  static void SetSetting(const std::string& name, const std::string& text) {
-    platform::RegKey key;
-    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, kSettingsKey, 0,
-                                       platform::KEY_ALL_ACCESS, key.Receive(), nullptr),
-              platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::RegSetValueEx(key.Get(), name, platform::REG_SZ, text + '\0'),
-              platform::ERROR_SUCCESS);
-  }
-
-  // A fresh trace file written at the given detail.
-  void StartTrace(int detail) {
-    StopTrace();
-    trace_path_ = state_dir_.File("trace" + std::to_string(++trace_files_) + ".txt");
-    trace_.emplace(trace_path_, detail);
-    trace_installed_.emplace(TraceWriter, *trace_);
-  }
-
-  // Stops the trace writer (which writes what it was sent first) and returns the file's text.
+  // Ends the process-wide objects (the trace writer writes what it was sent first) and returns the
+  // trace file's text.
   std::string StopTrace() {
-    if (!trace_) return std::string();
-    trace_installed_.reset();
-    trace_.reset();
-    std::string text;
-    platform::ReadWholeFile(trace_path_, &text);
-    return text;
+    objects_->End();
+    return FileText(trace_path_);
   }
 
   // Whether the trace holds an entry of exactly this text (entries are the stamp, a blank, the text
@@ -160,21 +125,7 @@ class PagesTest : public ::testing::Test {
     return handler.GetResponse();
   }
 
-  static std::vector<platform::EventLogRecord> EventsWithId(uint32_t id) {
-    std::vector<platform::EventLogRecord> found;
-    for (auto& event : ReadAllEvents()) {
-      if (event.EventID == id) found.push_back(std::move(event));
-    }
-    return found;
-  }
-
-  EventLogTestDir state_dir_;
-  std::optional<TWCConfig> config_;
-  std::optional<ProcessWide<TWCConfig>::Installation> config_installed_;
-  std::optional<TWCEventLog> event_log_;
-  std::optional<ProcessWide<TWCEventLog>::Installation> event_log_installed_;
-  std::optional<TWCTraceWriter> trace_;
-  std::optional<ProcessWide<TWCTraceWriter>::Installation> trace_installed_;
+  std::optional<ProcessObjectsFixture> objects_;
   std::string trace_path_;
   int trace_files_ = 0;
   std::optional<CalendarStore> store_;

@@ -20,8 +20,6 @@
 #include "exchange/calendar_store_driver.h"
 #include "exchange/information_store.h"
 #include "exchange/mapi_tlb.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
 #include "platform/com.h"
 #include "platform/environment.h"
 #include "platform/event_description.h"
@@ -33,7 +31,9 @@
 #include "rescomp/image_writer.h"
 #include "support/version_info.h"
 #include "testing/event_log_testing.h"
+#include "testing/machine_registry.h"
 #include "testing/platform_checks.h"
+#include "testing/process_objects_fixture.h"
 #include "testing/resource_files.h"
 
 namespace qv {
@@ -61,22 +61,12 @@ struct Event {
   std::string text;  // as a viewer shows it
 };
 
-// The process-wide objects the checks report through (settings, event log, a trace file at level 1)
-// over a fresh state directory, with an environment variable set for the test's time.
+// The process-wide objects the checks report through (a trace at level 1) over a fresh state
+// directory, with environment variables set for the test's time.
 class StartupCheckTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    config_.emplace();
-    config_installed_.emplace(Config, *config_);
-    event_log_.emplace();
-    event_log_installed_.emplace(EventLog, *event_log_);
-    trace_writer_.emplace(trace_file_, 1);
-    trace_installed_.emplace(TraceWriter, *trace_writer_);
-  }
-
   void TearDown() override {
-    trace_installed_.reset();
-    trace_writer_.reset();
+    objects_.End();
     // Latest first, so a variable set twice gets its first value back.
     for (auto saved = saved_variables_.rbegin(); saved != saved_variables_.rend(); ++saved)
       platform::SetEnvironmentVariable(saved->first, saved->second);
@@ -100,14 +90,13 @@ class StartupCheckTest : public ::testing::Test {
     return events;
   }
 
-  // The trace file's entries without their time stamps; the writer is closed first, which writes
-  // what was queued.
+  // The trace file's entries without their time stamps; the objects are ended first, so the writer
+  // writes what was queued.
   std::vector<std::string> TraceEntries() {
-    trace_installed_.reset();
-    trace_writer_.reset();
+    objects_.End();
     std::string content;
     std::vector<std::string> entries;
-    if (!platform::ReadWholeFile(trace_file_, &content)) return entries;
+    if (!platform::ReadWholeFile(qv::testing::ProcessObjectsFixture::TraceFile(), &content)) return entries;
     for (size_t from = 0; from < content.size();) {
       const size_t end = content.find("\r\n", from);
       const std::string line = content.substr(from, end - from);
@@ -124,7 +113,7 @@ class StartupCheckTest : public ::testing::Test {
   // A program file whose version resource holds the values, registered as the information store's.
   std::string RegisterStoreProgram(const std::vector<std::pair<std::string, std::string>>& values,
                                    rescomp::PeFormat format = rescomp::PeFormat::kPe32) {
-    const std::string path = state_.File("store" + std::to_string(++programs_) + ".exe");
+    const std::string path = objects_.File("store" + std::to_string(++programs_) + ".exe");
     qv::testing::WriteBytes(
         path, rescomp::BuildPeImage({qv::testing::VersionResourceEntry(qv::testing::VersionResource(values))},
                                     format));
@@ -133,12 +122,7 @@ class StartupCheckTest : public ::testing::Test {
   }
 
   static void SetImagePath(const std::string& path) {
-    platform::RegKey key;
-    ASSERT_EQ(platform::RegCreateKeyEx(platform::HKEY_LOCAL_MACHINE, kStoreKey, 0, platform::KEY_ALL_ACCESS,
-                                       key.Receive(), nullptr),
-              platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::RegSetValueEx(key.Get(), "ImagePath", platform::REG_SZ, path + '\0'),
-              platform::ERROR_SUCCESS);
+    qv::testing::SetMachineText(kStoreKey, "ImagePath", path);
   }
 
   // Exchange 5.5 as its information store's file states it, with the given Comments.
@@ -149,32 +133,14 @@ class StartupCheckTest : public ::testing::Test {
                                  {"Comments", comments}});
   }
 
-  qv::testing::EventLogTestDir state_;
-  const std::string trace_file_ = state_.File("checks.trace");
+  qv::testing::ProcessObjectsFixture objects_{std::vector<qv::testing::Setting>{{"TraceDetailness", 1u}}};
 
  private:
-  std::optional<TWCConfig> config_;
-  std::optional<ProcessWide<TWCConfig>::Installation> config_installed_;
-  std::optional<TWCEventLog> event_log_;
-  std::optional<ProcessWide<TWCEventLog>::Installation> event_log_installed_;
-  std::optional<TWCTraceWriter> trace_writer_;
-  std::optional<ProcessWide<TWCTraceWriter>::Installation> trace_installed_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_variables_;
   int programs_ = 0;
 };
 
-class CdoVersionCheck : public StartupCheckTest {
- protected:
-  void SetUp() override {
-    StartupCheckTest::SetUp();
-    ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
-    RegisterCalendarStoreDriver();
-  }
-  void TearDown() override {
-    platform::CoUninitialize();
-    StartupCheckTest::TearDown();
-  }
-};
+using CdoVersionCheck = StartupCheckTest;
 
 TEST_F(CdoVersionCheck, VersionsFromOnePointTwoOnPassQuietly) {
   EXPECT_TRUE(CheckCdoVersion());  // the calendar store's own "1.21"
@@ -363,7 +329,7 @@ TEST_F(ExchangeVersionCheck, WithoutImagePathTheServicesOwnVersionIsCheckedAndRe
 }
 
 TEST_F(ExchangeVersionCheck, ARegisteredFileThatIsMissingHasNoVersion) {
-  SetImagePath(state_.File("no-such-store.exe"));
+  SetImagePath(objects_.File("no-such-store.exe"));
   EXPECT_FALSE(CheckExchangeVersion());
   EXPECT_THAT(TraceEntries(), ElementsAre("Wrong Exchange Server Version: "));
   QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
@@ -451,8 +417,8 @@ TEST_F(StoreProgramRegistrationTest, OnlyTheFirstCreationRegistersAndAnEarlierRe
 
   // A store made where another information store is registered leaves that one in place.
   for (const char* suffix : {"", "-wal", "-shm"})
-    platform::DeleteFile(state_.File(CalendarStore::kFileName + std::string(suffix)));
-  ASSERT_FALSE(platform::FileExists(state_.File(CalendarStore::kFileName)));
+    platform::DeleteFile(objects_.File(CalendarStore::kFileName + std::string(suffix)));
+  ASSERT_FALSE(platform::FileExists(objects_.File(CalendarStore::kFileName)));
   SetImagePath("/opt/exchsrvr/bin/store.exe");
   const CalendarStore store;
   ASSERT_TRUE(store.ProgramRegistration().has_value());
@@ -485,7 +451,7 @@ TEST_F(StoreProgramRegistrationTest, AStoreMadeWithoutItsProgramIsNotRegisteredA
 TEST_F(StoreProgramRegistrationTest, ARefusingRegistryDoesNotKeepTheStoreFromBeingMade) {
   QV_SKIP_REST_ON_WINDOWS("a write-protected hive file (Windows keeps its own registry)");
   SetVariable(kStoreProgramVariable, QV_STORE_PROGRAM);
-  ASSERT_TRUE(platform::SetFileAttributes(state_.File("registry.db"), platform::FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(platform::SetFileAttributes(objects_.File("registry.db"), platform::FILE_ATTRIBUTE_READONLY));
   {
     CalendarStore store;
     ASSERT_TRUE(store.ProgramRegistration().has_value());
@@ -493,14 +459,14 @@ TEST_F(StoreProgramRegistrationTest, ARefusingRegistryDoesNotKeepTheStoreFromBei
     EXPECT_EQ(store.ProgramRegistration()->reason, "Access is denied.");
     store.AddMailbox("jdoe", "John Doe", std::string("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12));
   }
-  ASSERT_TRUE(platform::SetFileAttributes(state_.File("registry.db"), platform::FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(platform::SetFileAttributes(objects_.File("registry.db"), platform::FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(ImagePath(), std::nullopt);
   EXPECT_TRUE(CalendarStore().FindMailbox("jdoe").has_value());
 }
 
 TEST_F(StoreProgramRegistrationTest, AStoreElsewhereRegistersNothing) {
   SetVariable(kStoreProgramVariable, QV_STORE_PROGRAM);
-  EXPECT_FALSE(CalendarStore(state_.File("other.db")).ProgramRegistration().has_value());
+  EXPECT_FALSE(CalendarStore(objects_.File("other.db")).ProgramRegistration().has_value());
   EXPECT_EQ(ImagePath(), std::nullopt);
 }
 

@@ -235,12 +235,7 @@ TEST_F(PagesOnTheLibraryTest, TheBudgetFigures) {
 }
 
 TEST_F(PagesOnTheLibraryTest, ATimeOfFourCharactersLeavesThirteenForTheSubject) {
-  StopTrace();
-  config_installed_.reset();
-  config_.reset();
-  SetSetting("TimeFormat", "h:nn");
-  config_.emplace();
-  config_installed_.emplace(Config, *config_);
+  ProcessObjectsFixture::Set({"TimeFormat", "h:nn"});
   StartTrace(3);
   session_->appointments = {At(1, 9, "Quarterly review")};
   TWCCalendar calendar(session_, "jdoe", "secret", "0", 1000);

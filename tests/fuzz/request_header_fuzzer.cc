@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "fuzz_state_dir.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
 #include "server/wc_socket_thread.h"
+#include "testing/process_wide_objects.h"
 
 namespace {
 
@@ -27,13 +26,10 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// The flush of an oversized buffer writes a trace line (dropped at level 0) and an event.
+// The flush of an oversized buffer writes a trace line (dropped at the default level 0) and an event.
 struct Environment {
-  const std::string& state_directory = qv::fuzzing::FuzzStateDirectory();  // before the event log opens
-  qv::TWCEventLog event_log;
-  qv::ProcessWide<qv::TWCEventLog>::Installation event_log_installed{qv::EventLog, event_log};
-  qv::TWCTraceWriter trace_writer{qv::fuzzing::FuzzStateFile("Qvan.trace"), 0};
-  qv::ProcessWide<qv::TWCTraceWriter>::Installation trace_installed{qv::TraceWriter, trace_writer};
+  const std::string& state_directory = qv::fuzzing::FuzzStateDirectory();  // before the objects are made
+  qv::testing::ProcessWideObjects objects{qv::testing::kEventLogObject | qv::testing::kTraceWriterObject};
 };
 
 // Runs the end-of-request test over the bytes in pieces of the sizes given (cycled), as the request

@@ -15,6 +15,7 @@
 #include "support/general_functions.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"
+#include "testing/process_objects_fixture.h"
 
 namespace qv {
 namespace {
@@ -167,10 +168,35 @@ TEST(EventLogWriter, MoreStringsThanTheCountCanHoldAreRefusedWhole) {
   EXPECT_EQ(ReadAllEvents()[0].Strings.size(), 65535u);
 }
 
-TEST(EventLogWriter, ManyThreadsWritingAtOnceLoseNone) {
+TEST(EventLogWriter, GoesOnWhenTheRegistryRefusesTheRegistration) {
+  QV_SKIP_REST_ON_WINDOWS("a write-protected hive file (Windows keeps its own registry)");
+  qv::testing::EventLogTestDir dir;
+  {
+    TRegistry touch;
+    touch.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    touch.KeyExists("Software");
+  }
+  ASSERT_TRUE(platform::SetFileAttributes(platform::RegistryHiveFile(), platform::FILE_ATTRIBUTE_READONLY));
+  TWCEventLog log;
+  EXPECT_TRUE(log.WriteEvent(eltWarning, 0, 111, "20"));
+  EXPECT_FALSE(MessageFileOf("Qvan"));
+  EXPECT_EQ(ReadAllEvents().size(), 1u);
+  ASSERT_TRUE(platform::SetFileAttributes(platform::RegistryHiveFile(), platform::FILE_ATTRIBUTE_NORMAL));
+}
+
+TEST(EventLogWriter, AFullOrWriteProtectedLogGivesFalse) {
+  QV_SKIP_REST_ON_WINDOWS("a write-protected event-log file (Windows keeps its own log)");
   qv::testing::EventLogTestDir dir;
   TWCEventLog log;
-  ProcessWide<TWCEventLog>::Installation installed(EventLog, log);
+  ASSERT_TRUE(log.WriteEvent(eltInformation, 0, 1, "started"));
+  ASSERT_TRUE(platform::SetFileAttributes(dir.File("eventlog.db"), platform::FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(log.WriteEvent(eltWarning, 0, 111, "20"));
+  ASSERT_TRUE(platform::SetFileAttributes(dir.File("eventlog.db"), platform::FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(ReadAllEvents().size(), 1u);
+}
+
+TEST(EventLogWriter, ManyThreadsWritingAtOnceLoseNone) {
+  const qv::testing::ProcessObjectsFixture objects({}, qv::testing::kEventLogObject);
   constexpr int kThreads = 8;
   constexpr int kEach = 150;
   std::atomic<int> refused{0};

@@ -5,18 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_fixture.h"
-#include "config/wc_config.h"
 #include "itc/vesk_itc.h"
-#include "log_file_helpers.h"
 #include "logging/log_writer.h"
 #include "logging/wc_html_log_writer.h"
 #include "logging/wc_trace_writer.h"
 #include "platform/file_system.h"
-#include "platform/registry.h"
 #include "support/date_format.h"
 #include "support/date_time.h"
+#include "testing/file_texts.h"
 #include "testing/message_pump.h"
+#include "testing/process_objects_fixture.h"
 #include "testing/test_state_dir.h"
 
 namespace qv {
@@ -209,26 +207,14 @@ TEST(MaskPassword, HidesEveryPlaceTheRequestCouldHaveTakenThePasswordFrom) {
             "GET /?P=********&U=a&P=********&p=********");
 }
 
-class ProcessWideWriters : public qv::testing::RegistryTest {};
-
-TEST_F(ProcessWideWriters, TakeTheirFilesAndSwitchesFromTheSettings) {
-  const std::string key = "Software\\HOLLBERG\\Qvan";
-  const std::string trace_file = state_.File("qvan.trace");
-  const std::string log_file = state_.File("qvan.log");
-  Set(key, "TraceFile", platform::REG_SZ, qv::testing::Sz(trace_file));
-  Set(key, "TraceDetailness", platform::REG_DWORD, qv::testing::DwordBytes(0xFFFFFFFF));
-  Set(key, "LogFile", platform::REG_SZ, qv::testing::Sz(log_file));
-  Set(key, "logging", platform::REG_DWORD, qv::testing::DwordBytes(0));
-  TWCConfig config;
-  ProcessWide<TWCConfig>::Installation config_installed(Config, config);
-  TWCTraceWriter trace_writer;
-  THtmlLogWriter request_log;
-  ProcessWide<TWCTraceWriter>::Installation trace_installed(TraceWriter, trace_writer);
-  ProcessWide<THtmlLogWriter>::Installation log_installed(RequestLog, request_log);
-
+TEST(ProcessWideWriters, TakeTheirFilesAndSwitchesFromTheSettings) {
+  const qv::testing::ProcessObjectsFixture objects(
+      {{"TraceDetailness", 0xFFFFFFFFu}, {"logging", 0u}},
+      qv::testing::kTraceWriterObject | qv::testing::kRequestLogObject);
+  const std::string trace_file = qv::testing::ProcessObjectsFixture::TraceFile();
   EXPECT_EQ(TraceWriter->FileName, trace_file);
   EXPECT_EQ(TraceWriter->TraceDetailness, 255);
-  EXPECT_EQ(RequestLog->FileName, log_file);
+  EXPECT_EQ(RequestLog->FileName, qv::testing::ProcessObjectsFixture::LogFile());
   EXPECT_FALSE(RequestLog->Enabled);
   TraceWriter->Trace("through the slot", 3);
   ASSERT_TRUE(qv::testing::WaitForFile(

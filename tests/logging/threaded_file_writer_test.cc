@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "log_file_helpers.h"
 #include "logging/file_writer_error_report.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
@@ -25,6 +24,7 @@
 #include "support/date_time.h"
 #include "support/general_functions.h"
 #include "support/win_error_text.h"
+#include "testing/file_texts.h"
 #include "testing/message_pump.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"

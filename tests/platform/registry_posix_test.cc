@@ -12,28 +12,18 @@
 #include "platform/environment.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
-#include "platform/module.h"
 #include "platform/posix/registry_hive.h"
-#include "platform/process.h"
 #include "platform/sqlite_database.h"
 #include "platform/win_error.h"
+#include "testing/child_tests.h"
+#include "testing/machine_registry.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {
 namespace {
 
-std::string Dword(uint32_t value) {
-  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                     static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-}
-
-RegKey Create(HKEY base, const std::string& path, REGSAM access = KEY_ALL_ACCESS) {
-  RegKey key;
-  EXPECT_EQ(RegCreateKeyEx(base, path, REG_OPTION_NON_VOLATILE, access, key.Receive(), nullptr),
-            ERROR_SUCCESS)
-      << path;
-  return key;
-}
+using qv::testing::CreatedKey;
+using qv::testing::DwordBytes;
 
 TEST(Registry, AWriteProtectedHiveIsReadButNotWritten) {
   qv::testing::TestStateDir dir;
@@ -43,7 +33,7 @@ TEST(Registry, AWriteProtectedHiveIsReadButNotWritten) {
     bool created = false;
     ASSERT_EQ(hive.CreateKey(hive.RootKey(HKEY_LOCAL_MACHINE), "Software\\Kept", &key, &created),
               ERROR_SUCCESS);
-    ASSERT_EQ(hive.SetValue(key, "Port", REG_DWORD, Dword(8080)), ERROR_SUCCESS);
+    ASSERT_EQ(hive.SetValue(key, "Port", REG_DWORD, DwordBytes(8080)), ERROR_SUCCESS);
   }
   ASSERT_TRUE(SetFileAttributes(dir.File("registry.db"), FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(RegistryHiveIsWriteProtected());
@@ -53,7 +43,7 @@ TEST(Registry, AWriteProtectedHiveIsReadButNotWritten) {
   uint32_t type = 0;
   std::string data;
   ASSERT_EQ(RegQueryValueEx(key.Get(), "Port", &type, &data), ERROR_SUCCESS);
-  EXPECT_EQ(data, Dword(8080));
+  EXPECT_EQ(data, DwordBytes(8080));
   EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "Software\\Kept", 0, KEY_READ, key.Receive(), nullptr),
             ERROR_SUCCESS);
 
@@ -141,8 +131,9 @@ TEST(Registry, ConnectionsWritingAtOnceLoseNothing) {
         // Every writer creates the same shared key and its own, and writes into both.
         ASSERT_EQ(hive.CreateKey(hive.RootKey(HKEY_LOCAL_MACHINE), "Software\\Shared", &key, &created),
                   ERROR_SUCCESS);
-        ASSERT_EQ(hive.SetValue(key, std::to_string(writer) + "-" + std::to_string(i), REG_DWORD, Dword(i)),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            hive.SetValue(key, std::to_string(writer) + "-" + std::to_string(i), REG_DWORD, DwordBytes(i)),
+            ERROR_SUCCESS);
         ASSERT_EQ(
             hive.CreateKey(key, "Writer" + std::to_string(writer) + "\\" + std::to_string(i), &key, &created),
             ERROR_SUCCESS);
@@ -162,7 +153,7 @@ TEST(Registry, ConnectionsWritingAtOnceLoseNothing) {
 
 TEST(Registry, WaitsForABusyHiveInsteadOfFailing) {
   qv::testing::TestStateDir dir;
-  RegKey key = Create(HKEY_LOCAL_MACHINE, "Software\\Busy");
+  RegKey key = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Busy");
   SqliteDatabase other(dir.File("registry.db"), SqliteDatabase::Mode::kReadWrite);
   auto lock = std::make_unique<SqliteDatabase::Transaction>(other);  // holds the hive's write lock
   std::atomic<bool> released{false};
@@ -171,7 +162,7 @@ TEST(Registry, WaitsForABusyHiveInsteadOfFailing) {
     released = true;
     lock->Commit();
   });
-  EXPECT_EQ(RegSetValueEx(key.Get(), "Waited", REG_DWORD, Dword(1)), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueEx(key.Get(), "Waited", REG_DWORD, DwordBytes(1)), ERROR_SUCCESS);
   EXPECT_TRUE(released);
   holder.join();
   uint32_t values = 0;
@@ -196,19 +187,8 @@ TEST(RegistryChild, WritesItsShareOfValues) {
 TEST(Registry, ProcessesWritingAtOnceLoseNothing) {
   qv::testing::TestStateDir dir;
   constexpr int kChildren = 4;  // each writes 50 values
-  std::vector<std::unique_ptr<ChildProcess>> children;
-  for (int child = 0; child < kChildren; ++child) {
-    SetEnvironmentVariable("QV_REGISTRY_TEST_CHILD", "child" + std::to_string(child));
-    children.push_back(std::make_unique<ChildProcess>());
-    ASSERT_TRUE(
-        children.back()->Start(GetModuleFileName(), {"--gtest_filter=RegistryChild.WritesItsShareOfValues"}));
-  }
-  SetEnvironmentVariable("QV_REGISTRY_TEST_CHILD", std::nullopt);
-  for (auto& child : children) {
-    uint32_t exit_code = 99;
-    ASSERT_TRUE(child->Wait(&exit_code));
-    EXPECT_EQ(exit_code, 0u);
-  }
+  qv::testing::RunChildTestsAtOnce("RegistryChild.WritesItsShareOfValues", "QV_REGISTRY_TEST_CHILD",
+                                   {"child0", "child1", "child2", "child3"});
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Processes", 0, KEY_READ, key.Receive()),
             ERROR_SUCCESS);
@@ -219,7 +199,7 @@ TEST(Registry, ProcessesWritingAtOnceLoseNothing) {
 
 TEST(Registry, FollowsTheStateDirectory) {
   qv::testing::TestStateDir first;
-  Create(HKEY_LOCAL_MACHINE, "Software\\First");
+  CreatedKey(HKEY_LOCAL_MACHINE, "Software\\First");
   qv::testing::TestStateDir second;
   RegKey key;
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\First", 0, KEY_READ, key.Receive()),

@@ -12,24 +12,15 @@
 #include "platform/file_system.h"
 #include "platform/module.h"
 #include "platform/win_error.h"
+#include "testing/machine_registry.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {
 namespace {
 
-std::string Dword(uint32_t value) {
-  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                     static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-}
-
-RegKey Create(HKEY base, const std::string& path, REGSAM access = KEY_ALL_ACCESS) {
-  RegKey key;
-  EXPECT_EQ(RegCreateKeyEx(base, path, REG_OPTION_NON_VOLATILE, access, key.Receive(), nullptr),
-            ERROR_SUCCESS)
-      << path;
-  return key;
-}
+using qv::testing::CreatedKey;
+using qv::testing::DwordBytes;
 
 std::vector<std::string> SubKeys(HKEY key) {
   std::vector<std::string> names;
@@ -69,8 +60,8 @@ TEST(Registry, CreatesWholePathsAndTellsCreatedFromOpened) {
 TEST(Registry, NamesCompareWithoutCaseAndKeepTheirSpelling) {
   qv::testing::TestStateDir dir;
   // Windows-1252 texts: Ä and ä.
-  RegKey key = Create(HKEY_LOCAL_MACHINE, "Software\\MixedCase\\\xC4rger");
-  Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\MIXEDCASE\\\xE4RGER\\Child");  // the same keys, a new child
+  RegKey key = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\MixedCase\\\xC4rger");
+  CreatedKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\MIXEDCASE\\\xE4RGER\\Child");  // the same keys, a new child
   RegKey software;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software", 0, KEY_READ, software.Receive()), ERROR_SUCCESS);
   EXPECT_EQ(SubKeys(software.Get()), std::vector<std::string>{"MixedCase"});
@@ -90,7 +81,7 @@ TEST(Registry, NamesCompareWithoutCaseAndKeepTheirSpelling) {
 
 TEST(Registry, QueryFollowsTheWin32BufferRules) {
   qv::testing::TestStateDir dir;
-  RegKey key = Create(HKEY_LOCAL_MACHINE, "Software\\Q");
+  RegKey key = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Q");
   ASSERT_EQ(RegSetValueEx(key.Get(), "Text", REG_SZ, std::string("abcd\0", 5)), ERROR_SUCCESS);
 
   uint32_t type = 99;
@@ -119,12 +110,12 @@ TEST(Registry, QueryFollowsTheWin32BufferRules) {
 
 TEST(Registry, KeepsEveryTypeAsRawBytes) {
   qv::testing::TestStateDir dir;
-  RegKey key = Create(HKEY_LOCAL_MACHINE, "Software\\Types");
+  RegKey key = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Types");
   const std::string binary("\0\x01\xFF\0", 4);
   ASSERT_EQ(RegSetValueEx(key.Get(), "", REG_SZ, std::string("default\0", 8)), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(key.Get(), "Odd", 0x1234, binary), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(key.Get(), "Empty", REG_BINARY, std::string()), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(key.Get(), "Count", REG_DWORD, Dword(0x50)), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(key.Get(), "Count", REG_DWORD, DwordBytes(0x50)), ERROR_SUCCESS);
   uint32_t type = 0;
   std::string data;
   ASSERT_EQ(RegQueryValueEx(key.Get(), "Odd", &type, &data), ERROR_SUCCESS);
@@ -137,7 +128,7 @@ TEST(Registry, KeepsEveryTypeAsRawBytes) {
   EXPECT_EQ(data, std::string("default\0", 8));
 
   // Values enumerate in the order they were first set; replacing one keeps its place.
-  ASSERT_EQ(RegSetValueEx(key.Get(), "odd", REG_DWORD, Dword(1)), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(key.Get(), "odd", REG_DWORD, DwordBytes(1)), ERROR_SUCCESS);
   const bool in_setting_order = !qv::testing::SkipUnderWine("the order of values (Wine sorts them by name)");
   if (in_setting_order) {
     EXPECT_EQ(ValueNames(key.Get()), (std::vector<std::string>{"", "Odd", "Empty", "Count"}));
@@ -146,7 +137,7 @@ TEST(Registry, KeepsEveryTypeAsRawBytes) {
   EXPECT_EQ(RegEnumValue(key.Get(), in_setting_order ? 1 : 3, &name, &type, &data), ERROR_SUCCESS);
   EXPECT_EQ(name, "Odd");
   EXPECT_EQ(type, REG_DWORD);
-  EXPECT_EQ(data, Dword(1));
+  EXPECT_EQ(data, DwordBytes(1));
   EXPECT_EQ(RegEnumValue(key.Get(), 4, &name, &type, &data), ERROR_NO_MORE_ITEMS);
 
   uint32_t sub_keys = 9, max_sub = 9, values = 0, max_name = 0, max_data = 0;
@@ -166,8 +157,8 @@ TEST(Registry, KeepsEveryTypeAsRawBytes) {
 
 TEST(Registry, SubKeysComeInTheOrderOfTheirNames) {
   qv::testing::TestStateDir dir;
-  RegKey key = Create(HKEY_CURRENT_USER, "Order");
-  for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) Create(key.Get(), name);
+  RegKey key = CreatedKey(HKEY_CURRENT_USER, "Order");
+  for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) CreatedKey(key.Get(), name);
   EXPECT_EQ(SubKeys(key.Get()), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"}));
   uint32_t sub_keys = 0, max_sub = 0;
   ASSERT_EQ(RegQueryInfoKey(key.Get(), &sub_keys, &max_sub, nullptr, nullptr, nullptr), ERROR_SUCCESS);
@@ -179,7 +170,7 @@ TEST(Registry, SubKeysComeInTheOrderOfTheirNames) {
 
 TEST(Registry, RefusesWhatWindowsRefuses) {
   qv::testing::TestStateDir dir;
-  RegKey parent = Create(HKEY_LOCAL_MACHINE, "Software\\Parent\\Child");
+  RegKey parent = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Parent\\Child");
   RegKey key;
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, key.Receive()),
             ERROR_FILE_NOT_FOUND);
@@ -233,11 +224,11 @@ TEST(Registry, RefusesWhatWindowsRefuses) {
 
 TEST(Registry, APredefinedRootCanBeMappedToAnotherKeyAndBack) {
   qv::testing::TestStateDir dir;
-  RegKey stand_in = Create(HKEY_CURRENT_USER, "Software\\Stand-in");
-  Create(HKEY_LOCAL_MACHINE, "Software\\Before");
+  RegKey stand_in = CreatedKey(HKEY_CURRENT_USER, "Software\\Stand-in");
+  CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Before");
   ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand_in.Get()), ERROR_SUCCESS);
   stand_in.Close();  // the mapping holds on to the key
-  Create(HKEY_LOCAL_MACHINE, "Software\\During");
+  CreatedKey(HKEY_LOCAL_MACHINE, "Software\\During");
   RegKey key;
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Before", 0, KEY_READ, key.Receive()),
             ERROR_FILE_NOT_FOUND);

@@ -16,6 +16,7 @@
 #include "platform/win_error.h"
 #include "platform/window_messages.h"
 #include "testing/function_thread.h"
+#include "testing/platform_checks.h"
 
 namespace qv::platform {
 namespace {
@@ -258,6 +259,72 @@ TEST(Thread, IdentifiersAreDistinctAndStable) {
   std::thread([&] { other = GetCurrentThreadId(); }).join();
   EXPECT_NE(other, 0u);
   EXPECT_NE(other, mine);
+}
+
+// Abandon in place of TerminateThread: the thread counts as finished at once. What becomes of its body
+// differs: Windows ends it where it stands; Linux gives it up, and it runs on to its end knowing
+// that it was abandoned, without touching its object.
+TEST(Thread, AbandonGivesUpAStuckThreadAtOnce) {
+  Event release(true, false);
+  Event stuck(true, false);
+  std::atomic<bool> went_on{false};
+  std::atomic<bool> saw_abandoned{false};
+  Event left(true, false);
+  FunctionThread thread([&](FunctionThread&) {
+    stuck.Set();
+    WaitForSingleObject(release, 10000);
+    went_on = true;
+    saw_abandoned = CurrentThreadAbandoned();
+    left.Set();
+  });
+  thread.Resume();
+  ASSERT_EQ(WaitForSingleObject(stuck, 10000), WaitResult::kSignaled);
+  thread.Abandon();
+  EXPECT_TRUE(thread.Finished());
+  EXPECT_EQ(WaitForSingleObject(thread.Handle(), 0), WaitResult::kSignaled);
+  EXPECT_FALSE(CurrentThreadAbandoned());
+  release.Set();
+  if (RunsOnWindows()) {
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_FALSE(went_on);
+  } else {
+    ASSERT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+    EXPECT_TRUE(saw_abandoned);
+  }
+}
+
+TEST(Thread, AbandonTakesTheThreadsWindowsWithIt) {
+  WndClass window_class;
+  window_class.window_proc = PlainWindowProc;
+  window_class.instance = GetModuleInstance();
+  window_class.class_name = "AbandonTestClass";
+  ASSERT_NE(RegisterClass(window_class), 0);
+
+  std::atomic<WindowHandle> window{0};
+  std::atomic<int> retrieval_result{99};
+  Event left(true, false);
+  FunctionThread thread([&](FunctionThread&) {
+    window = CreateWindowEx(0, "AbandonTestClass", "", 0, 0, 0, 0, 0, 0, 0, GetModuleInstance(), nullptr);
+    Msg msg;
+    retrieval_result = GetMessage(&msg, 0, 0, 0);  // waits: nothing is ever posted
+    left.Set();
+  });
+  thread.Resume();
+  while (window == 0) std::this_thread::sleep_for(milliseconds(1));
+  std::this_thread::sleep_for(milliseconds(20));
+
+  thread.Abandon();
+  // On Linux the body runs on: its message retrieval ends as the quit message ends it.
+  if (!RunsOnWindows()) {
+    ASSERT_EQ(WaitForSingleObject(left, 10000), WaitResult::kSignaled);
+    EXPECT_EQ(retrieval_result, 0);
+  }
+  if (!qv::testing::SkipUnderWine("the windows of a terminated thread (Wine keeps them)")) {
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(PostMessage(window, WM_USER, 0, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  }
+  EXPECT_TRUE(UnregisterClass("AbandonTestClass", GetModuleInstance()));
 }
 
 }  // namespace

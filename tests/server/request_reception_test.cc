@@ -10,6 +10,7 @@
 namespace qv {
 namespace {
 
+using testing::EventsWithId;
 using testing::ServerEnvironment;
 
 // What the request thread sees: the data arrives in chunks, and the end-of-request test runs after
@@ -123,7 +124,7 @@ TEST(ExtractHeader, FlushesMoreThan5000BytesWithoutAnEndOfHeader) {
   std::string header;
   EXPECT_FALSE(TSrvThread::ExtractHeader(in_data, header));
   EXPECT_EQ(in_data.size(), 5000u);  // exactly 5000 are kept
-  EXPECT_TRUE(ServerEnvironment::Events(101).empty());
+  EXPECT_TRUE(EventsWithId(101).empty());
 
   in_data += "h";
   const std::string flushed = in_data;
@@ -131,7 +132,7 @@ TEST(ExtractHeader, FlushesMoreThan5000BytesWithoutAnEndOfHeader) {
   EXPECT_EQ(in_data, "");
   EXPECT_EQ(header, "");
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
-    const auto events = ServerEnvironment::Events(101);
+    const auto events = EventsWithId(101);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
     EXPECT_TRUE(events[0].Strings.empty());

@@ -1,39 +1,27 @@
-// Shared pieces of the request server's tests: the process-wide objects built from settings in a
+// Shared pieces of the request server's tests: the process-wide objects made from settings in a
 // fresh state directory (short time-outs), a connection server on 127.0.0.1, clients over loopback,
 // and what the trace, the request log and the event log hold afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "config/registry_fixture.h"
-#include "config/wc_config.h"
-#include "exchange/calendar_store_driver.h"
-#include "logging/log_file_helpers.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
 #include "platform/clock.h"
-#include "platform/com.h"
 #include "platform/event_log.h"
 #include "platform/last_error.h"
-#include "platform/registry.h"
 #include "platform/tcp_socket.h"
 #include "server/wc_socket_srv.h"
 #include "testing/event_log_testing.h"
-#include "testing/machine_registry.h"
+#include "testing/file_texts.h"
+#include "testing/loopback_client.h"
 #include "testing/message_pump.h"
+#include "testing/process_objects_fixture.h"
 
 namespace qv::testing {
-
-// Generous, for sanitizers on a loaded machine; only failing tests wait this long.
-constexpr uint32_t kPatience = 20000;
 
 // The settings a test runs with; the time-outs are short so that silent clients end soon.
 struct ServerSettings {
@@ -45,56 +33,22 @@ struct ServerSettings {
   int32_t port = 0;  // 0: a free port picked by the system
 };
 
-// Number of non-overlapping occurrences of a text in another.
-inline size_t CountOf(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
-
-// The settings snapshot, the event log, the trace writer and the request log of one test, installed
-// as the process-wide objects for its life.
+// The process-wide objects of one test, as the service program makes them, from its settings in a
+// fresh state directory: the snapshot, the event log, the trace writer and the request log installed,
+// the thread in the multithreaded apartment and the calendar store as the messaging library.
 class ServerEnvironment {
  public:
-  explicit ServerEnvironment(const ServerSettings& settings = {}) {
-    constexpr const char* kKey = "Software\\HOLLBERG\\Qvan";
-    SetDword(kKey, "Port", settings.port);
-    SetDword(kKey, "ServerTimeOut", settings.server_timeout_ms);
-    SetDword(kKey, "SocketTimeOut", settings.socket_timeout_ms);
-    SetDword(kKey, "MaxConnections", settings.max_connections);
-    SetDword(kKey, "TraceDetailness", settings.trace_detailness);
-    SetDword(kKey, "logging", settings.logging ? 1 : 0);
-    SetText(kKey, "TraceFile", TraceFile());
-    SetText(kKey, "LogFile", LogFile());
-    config_.emplace();
-    config_installed_.emplace(Config, *config_);
-    event_log_.emplace();
-    event_log_installed_.emplace(EventLog, *event_log_);
-    trace_writer_.emplace();
-    trace_installed_.emplace(TraceWriter, *trace_writer_);
-    request_log_.emplace();
-    request_log_installed_.emplace(RequestLog, *request_log_);
-    // The request handler's messaging library, as the service sets it up at start: the calendar store
-    // of the state directory, in the process's multithreaded apartment.
-    EXPECT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
-    RegisterCalendarStoreDriver();
-  }
+  explicit ServerEnvironment(const ServerSettings& settings = {})
+      : objects_({{"Port", static_cast<uint32_t>(settings.port)},
+                  {"ServerTimeOut", static_cast<uint32_t>(settings.server_timeout_ms)},
+                  {"SocketTimeOut", static_cast<uint32_t>(settings.socket_timeout_ms)},
+                  {"MaxConnections", static_cast<uint32_t>(settings.max_connections)},
+                  {"TraceDetailness", static_cast<uint32_t>(settings.trace_detailness)},
+                  {"logging", settings.logging ? 1u : 0u}}) {}
 
-  ~ServerEnvironment() {
-    platform::CoUninitialize();
-    request_log_installed_.reset();
-    request_log_.reset();
-    trace_installed_.reset();
-    trace_writer_.reset();
-    event_log_installed_.reset();
-    event_log_.reset();
-    config_installed_.reset();
-    config_.reset();
-  }
-
-  const std::string& StateDirectory() const { return dir_.Path(); }
-  std::string TraceFile() const { return dir_.File("trace/Qvan.trace"); }
-  std::string LogFile() const { return dir_.File("log/Qvan.log"); }
+  const std::string& StateDirectory() { return objects_.State().Path(); }
+  std::string TraceFile() const { return ProcessObjectsFixture::TraceFile(); }
+  std::string LogFile() const { return ProcessObjectsFixture::LogFile(); }
 
   // The trace as written so far.
   std::string Trace() const { return FileText(TraceFile()); }
@@ -114,42 +68,16 @@ class ServerEnvironment {
   // (A refused client sees its connection closed just before the event is written.)
   static std::vector<platform::EventLogRecord> WaitForEvents(uint32_t event_id, size_t count) {
     const uint32_t start = platform::GetTickCount();
-    std::vector<platform::EventLogRecord> events = Events(event_id);
+    std::vector<platform::EventLogRecord> events = EventsWithId(event_id);
     while (events.size() < count && platform::GetTickCount() - start < kPatience) {
       platform::Sleep(10);
-      events = Events(event_id);
+      events = EventsWithId(event_id);
     }
     return events;
   }
 
-  // The events of one id, oldest first.
-  static std::vector<platform::EventLogRecord> Events(uint32_t event_id) {
-    std::vector<platform::EventLogRecord> events = ReadAllEvents();
-    std::erase_if(events, [&](const platform::EventLogRecord& event) { return event.EventID != event_id; });
-    return events;
-  }
-
  private:
-  static void SetDword(const std::string& key_path, const std::string& name, int32_t value) {
-    SetValue(key_path, name, platform::REG_DWORD, DwordBytes(static_cast<uint32_t>(value)));
-  }
-  static void SetText(const std::string& key_path, const std::string& name, const std::string& text) {
-    SetValue(key_path, name, platform::REG_SZ, Sz(text));
-  }
-  static void SetValue(const std::string& key_path, const std::string& name, uint32_t type,
-                       const std::string& data) {
-    SetMachineValue(key_path, name, type, data);
-  }
-
-  EventLogTestDir dir_;
-  std::optional<TWCConfig> config_;
-  std::optional<ProcessWide<TWCConfig>::Installation> config_installed_;
-  std::optional<TWCEventLog> event_log_;
-  std::optional<ProcessWide<TWCEventLog>::Installation> event_log_installed_;
-  std::optional<TWCTraceWriter> trace_writer_;
-  std::optional<ProcessWide<TWCTraceWriter>::Installation> trace_installed_;
-  std::optional<THtmlLogWriter> request_log_;
-  std::optional<ProcessWide<THtmlLogWriter>::Installation> request_log_installed_;
+  ProcessObjectsFixture objects_;
 };
 
 // A client connection over loopback.

@@ -13,6 +13,7 @@ namespace qv {
 namespace {
 
 using testing::CountOf;
+using testing::EventsWithId;
 using testing::GatewayRequest;
 using testing::kPatience;
 using testing::ServerEnvironment;
@@ -120,7 +121,7 @@ TEST(SocketSrv, RefusesConnectionsBeyondTheLimitAndServesAgainWhenOneEnds) {
   fourth.Send(GatewayRequest("?U=&P="));
   EXPECT_EQ(fourth.ReceiveUntilClosed(), kLogonResponse);
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
-    EXPECT_EQ(ServerEnvironment::Events(111).size(), 1u);  // no further refusal
+    EXPECT_EQ(EventsWithId(111).size(), 1u);  // no further refusal
   }
 
   EXPECT_EQ(second.ReceiveUntilClosed(), "");
@@ -192,7 +193,7 @@ TEST(SocketSrv, ReportsAClientSocketErrorAndLetsTheOperationReturnQuietly) {
               line == "Client Error: 10058 / RemoteAddress: 127.0.0.1ErrorEvent: Send")
       << line;
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
-    const auto events = ServerEnvironment::Events(110);
+    const auto events = EventsWithId(110);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].EventType, platform::EVENTLOG_WARNING_TYPE);
     ASSERT_EQ(events[0].Strings.size(), 3u);
@@ -206,7 +207,7 @@ TEST(SocketSrv, ReportsAClientSocketErrorAndLetsTheOperationReturnQuietly) {
   server.OnClientError(server, *connection.socket, static_cast<net::TErrorEvent>(6), code);
   EXPECT_EQ(code, 0);
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
-    const auto events = ServerEnvironment::Events(110);
+    const auto events = EventsWithId(110);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().Strings[2], "ErrorEvent: ");
   }
@@ -225,7 +226,7 @@ TEST(SocketSrv, WithoutTracingAClientSocketErrorIsRaisedAndNotReported) {
   int32_t code = 10054;
   server.OnClientError(server, *connection.socket, net::eeReceive, code);
   EXPECT_EQ(code, 10054);
-  EXPECT_TRUE(ServerEnvironment::Events(110).empty());
+  EXPECT_TRUE(EventsWithId(110).empty());
 }
 
 }  // namespace

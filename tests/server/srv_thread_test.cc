@@ -14,6 +14,7 @@ namespace qv {
 namespace {
 
 using testing::CountOf;
+using testing::EventsWithId;
 using testing::GatewayRequest;
 using testing::ServerEnvironment;
 using testing::ServerSettings;
@@ -73,7 +74,7 @@ TEST(SrvThread, HandsTheRequestsValuesToTheHandlerAndLogsTheRequestWithThePasswo
 
   // A mailbox that does not exist: the error card and event 122 with the client's address.
   if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
-    const auto refusals = ServerEnvironment::Events(122);
+    const auto refusals = EventsWithId(122);
     ASSERT_EQ(refusals.size(), 2u);
     EXPECT_EQ(refusals[0].Strings, (std::vector<std::string>{"127.0.0.1", "nobody"}));
   }

@@ -18,12 +18,6 @@ using ::testing::StartsWith;
 using namespace platform;
 using namespace qv::testing;
 
-size_t CountOf(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
-
 class QuorvaneService : public QuorvaneTest {
  protected:
   void SetUp() override {

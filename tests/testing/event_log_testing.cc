@@ -39,6 +39,12 @@ std::vector<platform::EventLogRecord> ReadAllEvents() {
   return all;
 }
 
+std::vector<platform::EventLogRecord> EventsWithId(uint32_t event_id) {
+  std::vector<platform::EventLogRecord> events = ReadAllEvents();
+  std::erase_if(events, [&](const platform::EventLogRecord& event) { return event.EventID != event_id; });
+  return events;
+}
+
 std::string CatalogueProgram() {
   return platform::GetModuleFileName();
 }

@@ -2,6 +2,7 @@
 // listener of the test), and the events of the log read back.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class EventLogTestDir : public TestStateDir {
 
 // Every event of the log, oldest first.
 std::vector<platform::EventLogRecord> ReadAllEvents();
+
+// The events of one id, oldest first.
+std::vector<platform::EventLogRecord> EventsWithId(uint32_t event_id);
 
 // The program file of this test program, which carries the message catalogue.
 std::string CatalogueProgram();

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/file_system.h"
 #include "platform/tcp_socket.h"
+#include "testing/file_texts.h"
 
 namespace qv::testing {
 
@@ -41,12 +41,6 @@ inline std::optional<std::string> HttpGet(uint16_t port, const std::string& targ
 inline bool Accepts(uint16_t port) {
   platform::TcpSocket client;
   return client.Connect("127.0.0.1", port, kPatience);
-}
-
-inline std::string FileText(const std::string& path) {
-  std::string content;
-  if (!platform::ReadWholeFile(path, &content)) content.clear();
-  return content;
 }
 
 // Waits up to kPatience until the file holds the text.

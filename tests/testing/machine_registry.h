@@ -1,5 +1,6 @@
-// Values under HKEY_LOCAL_MACHINE of the registry stand-in, set and read as the tests need them:
-// settings written before a program starts, entries checked after it ran.
+// Keys and values of the registry, set and read as the tests need them: the data of REG_DWORD and
+// REG_SZ values, keys made below any root, and values under HKEY_LOCAL_MACHINE (settings written
+// before a program starts, entries checked after it ran).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,17 @@
 #include "platform/registry.h"
 
 namespace qv::testing {
+
+// A REG_DWORD value's data: the number's four bytes, least significant first.
+inline std::string DwordBytes(uint32_t value) {
+  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                     static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
+}
+
+// A REG_SZ text as stored: the text and its terminating NUL.
+inline std::string Sz(const std::string& text) {
+  return text + '\0';
+}
 
 // A value under HKEY_LOCAL_MACHINE: REG_SZ text without its NUL, REG_DWORD in decimal; nothing when
 // the key or value is missing.
@@ -51,6 +63,17 @@ inline bool MachineKeyExists(const std::string& key_path) {
                                 key.Receive()) == platform::ERROR_SUCCESS;
 }
 
+// A key created (or opened) below the base with the access asked for.
+inline platform::RegKey CreatedKey(platform::HKEY base, const std::string& path,
+                                   platform::REGSAM access = platform::KEY_ALL_ACCESS) {
+  platform::RegKey key;
+  EXPECT_EQ(
+      platform::RegCreateKeyEx(base, path, platform::REG_OPTION_NON_VOLATILE, access, key.Receive(), nullptr),
+      platform::ERROR_SUCCESS)
+      << path;
+  return key;
+}
+
 inline void SetMachineValue(const std::string& key_path, const std::string& name, uint32_t type,
                             const std::string& data) {
   platform::RegKey key;
@@ -61,13 +84,11 @@ inline void SetMachineValue(const std::string& key_path, const std::string& name
 }
 
 inline void SetMachineText(const std::string& key_path, const std::string& name, const std::string& text) {
-  SetMachineValue(key_path, name, platform::REG_SZ, text + '\0');
+  SetMachineValue(key_path, name, platform::REG_SZ, Sz(text));
 }
 
 inline void SetMachineDword(const std::string& key_path, const std::string& name, uint32_t value) {
-  SetMachineValue(key_path, name, platform::REG_DWORD,
-                  std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                              static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)});
+  SetMachineValue(key_path, name, platform::REG_DWORD, DwordBytes(value));
 }
 
 }  // namespace qv::testing

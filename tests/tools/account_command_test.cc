@@ -9,21 +9,18 @@
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/account_command.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
 
 // Runs "qvanctl account ..." in-process with the given standard input and typed answers.
-class AccountCommandTest : public ::testing::Test {
+class AccountCommandTest : public ToolCommandTest {
  protected:
   void SetUp() override { QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts); }
 
   int Run(const std::vector<std::string>& args, const std::string& input = "") {
-    in_.str(input);
-    in_.clear();
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
+    ToolStreams io = FreshStreams(input);
     return RunAccountCommand(args, io, [this](const std::string& prompt, std::string* password) {
       prompts_.push_back(prompt);
       if (typed_.empty()) {
@@ -36,36 +33,13 @@ class AccountCommandTest : public ::testing::Test {
     });
   }
 
-  // Through the tool's dispatcher, as the program runs it (no terminal answers).
-  int RunTool(const std::vector<std::string>& args, const std::string& input = "") {
-    in_.str(input);
-    in_.clear();
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
-    return RunQvanctl(args, io);
-  }
-
   bool LogsOn(const std::string& user, const std::string& password) {
     std::unique_ptr<platform::AccessToken> token;
     return platform::LogonUser(user, platform::GetAccountDomainName(), password,
                                platform::LogonType::kNetwork, &token);
   }
 
-  // A failure is told in one line on the error stream and nothing on the output.
-  void ExpectOneLineError(const std::string& part) {
-    const std::string text = err_.str();
-    EXPECT_NE(text.find(part), std::string::npos) << text;
-    EXPECT_EQ(text.rfind("qvanctl account: ", 0), 0u) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-    EXPECT_EQ(text.back(), '\n');
-    EXPECT_EQ(out_.str(), "");
-  }
-
   qv::testing::TestStateDir dir_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
   std::vector<std::string> typed_;
   std::vector<std::string> prompts_;
 };
@@ -81,13 +55,13 @@ TEST_F(AccountCommandTest, AddReadsThePasswordFromStandardInput) {
   EXPECT_FALSE(LogsOn("alice", "ignored second line"));
 
   EXPECT_EQ(Run({"add", "alice", "--password-stdin"}, "Other-Pass1\n"), 1);
-  ExpectOneLineError("The specified account already exists.");
+  ExpectOneLineError("account", "The specified account already exists.");
   EXPECT_TRUE(LogsOn("alice", "Stdin-Pass1"));
 
   EXPECT_EQ(Run({"add", "bob", "--password-stdin"}, ""), 1);
-  ExpectOneLineError("no password on standard input");
+  ExpectOneLineError("account", "no password on standard input");
   EXPECT_EQ(Run({"add", "bob", "--password-stdin"}, "\n"), 1);
-  ExpectOneLineError("does not meet the length");
+  ExpectOneLineError("account", "does not meet the length");
   platform::LocalAccount account;
   EXPECT_FALSE(platform::NetUserGetInfo("bob", &account));
 }
@@ -100,19 +74,19 @@ TEST_F(AccountCommandTest, AddAsksTwiceOnTheTerminal) {
 
   typed_ = {"First-Pass1", "Second-Pass1"};
   EXPECT_EQ(Run({"add", "dave"}), 1);
-  ExpectOneLineError("the passwords do not match");
+  ExpectOneLineError("account", "the passwords do not match");
   platform::LocalAccount account;
   EXPECT_FALSE(platform::NetUserGetInfo("dave", &account));
 
   // Without a terminal the message shows the way out.
   EXPECT_EQ(Run({"add", "dave"}), 1);
-  ExpectOneLineError("--password-stdin");
+  ExpectOneLineError("account", "--password-stdin");
 
   // A bad name is refused before any password is asked for.
   prompts_.clear();
   typed_ = {"Typed-Pass1", "Typed-Pass1"};
   EXPECT_EQ(Run({"add", "bad/name"}), 1);
-  ExpectOneLineError("not a properly formed account name");
+  ExpectOneLineError("account", "not a properly formed account name");
   EXPECT_TRUE(prompts_.empty());
 }
 
@@ -130,12 +104,12 @@ TEST_F(AccountCommandTest, PasswdReplacesThePassword) {
 
   typed_ = {"Mis-Typed1", "Mis-Typed2"};
   EXPECT_EQ(Run({"passwd", "erin"}), 1);
-  ExpectOneLineError("the passwords do not match");
+  ExpectOneLineError("account", "the passwords do not match");
   EXPECT_TRUE(LogsOn("erin", "Piped-Pass1"));
 
   prompts_.clear();
   EXPECT_EQ(Run({"passwd", "nobody", "--password-stdin"}, "Any-Pass1\n"), 1);
-  ExpectOneLineError("The specified account does not exist.");
+  ExpectOneLineError("account", "The specified account does not exist.");
 }
 
 TEST_F(AccountCommandTest, DeleteDisableEnableAndList) {
@@ -177,9 +151,9 @@ TEST_F(AccountCommandTest, DeleteDisableEnableAndList) {
   EXPECT_EQ(Run({"delete", "gina"}), 0);
   EXPECT_EQ(out_.str(), "Deleted account " + domain + "\\Gina.\n");
   EXPECT_EQ(Run({"delete", "gina"}), 1);
-  ExpectOneLineError("cannot delete \"gina\": The specified account does not exist.");
+  ExpectOneLineError("account", "cannot delete \"gina\": The specified account does not exist.");
   EXPECT_EQ(Run({"disable", "gina"}), 1);
-  ExpectOneLineError("The specified account does not exist.");
+  ExpectOneLineError("account", "The specified account does not exist.");
 }
 
 TEST_F(AccountCommandTest, UsageMistakesExitWithTwo) {
@@ -195,7 +169,7 @@ TEST_F(AccountCommandTest, UsageMistakesExitWithTwo) {
   };
   for (const auto& args : mistakes) {
     EXPECT_EQ(Run(args), 2) << (args.empty() ? "" : args[0]);
-    ExpectOneLineError("(try qvanctl account --help)");
+    ExpectOneLineError("account", "(try qvanctl account --help)");
   }
   // A name that looks like an option goes after "--".
   EXPECT_EQ(Run({"add", "--password-stdin", "--", "-dash"}, "Dash-Pass1\n"), 0) << err_.str();

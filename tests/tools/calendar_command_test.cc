@@ -1,12 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "exchange/calendar_store.h"
 #include "platform/file_system.h"
 #include "testing/test_state_dir.h"
-#include "tools/qvanctl.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
@@ -24,22 +22,11 @@ std::string Calendar(const std::string& body) {
   return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example//Test//EN\r\n" + body + "END:VCALENDAR\r\n";
 }
 
-class CalendarCommandTest : public ::testing::Test {
+class CalendarCommandTest : public ToolCommandTest {
  protected:
   void SetUp() override { CalendarStore().AddMailbox("jdoe", "John Doe", kOwner); }
 
-  int Run(const std::vector<std::string>& args, const std::string& input = "") {
-    in_.str(input);
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
-    return RunQvanctl(args, io);
-  }
-
   qv::testing::TestStateDir state_dir_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(CalendarCommandTest, ImportsAFileAndReportsWhatItSkipped) {
@@ -48,7 +35,7 @@ TEST_F(CalendarCommandTest, ImportsAFileAndReportsWhatItSkipped) {
       platform::WriteWholeFile(file, Calendar(Event("a", "20240301T090000", "RRULE:FREQ=DAILY;COUNT=3\r\n") +
                                               Event("b", "20240301T100000", "STATUS:CANCELLED\r\n") +
                                               "BEGIN:VTODO\r\nUID:t\r\nEND:VTODO\r\n")));
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", file}), 0) << err_.str();
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", file}), 0) << err_.str();
   EXPECT_THAT(out_.str(),
               StartsWith("Imported 1 event (3 appointments) into mailbox \"jdoe\"; recurring events "
                          "are stored up to "));
@@ -59,45 +46,45 @@ TEST_F(CalendarCommandTest, ImportsAFileAndReportsWhatItSkipped) {
 
 TEST_F(CalendarCommandTest, ImportsStandardInputAndExportsWhatItStored) {
   const std::string calendar = Calendar(Event("a", "20240301T090000", "SUMMARY:Caf\xC3\xA9\r\n"));
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", "-"}, calendar), 0) << err_.str();
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", "-", "--replace"}, calendar), 0) << err_.str();
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-"}, calendar), 0) << err_.str();
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-", "--replace"}, calendar), 0) << err_.str();
   EXPECT_THAT(out_.str(), StartsWith("Imported 1 event (1 appointment) into mailbox \"jdoe\""));
-  EXPECT_EQ(Run({"calendar", "export", "jdoe"}), 0);
+  EXPECT_EQ(RunTool({"calendar", "export", "jdoe"}), 0);
   EXPECT_THAT(out_.str(),
               HasSubstr("BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\nSUMMARY:Caf\xC3\xA9\r\n"));
   const std::string exported = out_.str();
-  EXPECT_EQ(Run({"calendar", "export", "jdoe", state_dir_.File("out.ics")}), 0);
+  EXPECT_EQ(RunTool({"calendar", "export", "jdoe", state_dir_.File("out.ics")}), 0);
   std::string written;
   ASSERT_TRUE(platform::ReadWholeFile(state_dir_.File("out.ics"), &written));
   EXPECT_EQ(written, exported);
 }
 
 TEST_F(CalendarCommandTest, FailuresAreOneLineWithANonZeroExitCode) {
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", "-"},
-                Calendar("BEGIN:VEVENT\r\nDTSTART:tomorrow\r\nEND:VEVENT\r\n")),
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-"},
+                    Calendar("BEGIN:VEVENT\r\nDTSTART:tomorrow\r\nEND:VEVENT\r\n")),
             1);
   EXPECT_EQ(err_.str(),
             "qvanctl calendar: cannot import standard input: line 5: DTSTART \"tomorrow\" is not a date or a "
             "date-time\n");
-  EXPECT_EQ(Run({"calendar", "import", "nobody", "-"}, Calendar("")), 1);
+  EXPECT_EQ(RunTool({"calendar", "import", "nobody", "-"}, Calendar("")), 1);
   EXPECT_EQ(err_.str(), "qvanctl calendar: The mailbox \"nobody\" does not exist\n");
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", state_dir_.File("missing.ics")}), 1);
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.File("missing.ics")}), 1);
   EXPECT_THAT(err_.str(), StartsWith("qvanctl calendar: cannot read \""));
-  EXPECT_EQ(Run({"calendar", "export", "nobody"}), 1);
-  EXPECT_EQ(Run({"calendar", "import", "jdoe"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "export", "nobody"}), 1);
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe"}), 2);
   EXPECT_EQ(err_.str(),
             "qvanctl calendar: import takes a mailbox and a file (try qvanctl calendar --help)\n");
-  EXPECT_EQ(Run({"calendar", "export", "jdoe", "--replace"}), 2);
-  EXPECT_EQ(Run({"calendar", "sync", "jdoe"}), 2);
-  EXPECT_EQ(Run({"calendar"}), 2);
-  EXPECT_EQ(Run({"calendar", "--help"}), 0);
+  EXPECT_EQ(RunTool({"calendar", "export", "jdoe", "--replace"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "sync", "jdoe"}), 2);
+  EXPECT_EQ(RunTool({"calendar"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "--help"}), 0);
   EXPECT_THAT(out_.str(), StartsWith("Usage: qvanctl calendar import MAILBOX FILE|- [--replace]\n"));
 }
 
 TEST_F(CalendarCommandTest, LargeImportsShowTheirProgress) {
   std::string body;
   for (int i = 0; i < 12000; ++i) body += Event("e" + std::to_string(i), "20240301T090000");
-  EXPECT_EQ(Run({"calendar", "import", "jdoe", "-"}, Calendar(body)), 0);
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-"}, Calendar(body)), 0);
   EXPECT_EQ(err_.str(),
             "qvanctl calendar: 5000 of 12000 events stored\n"
             "qvanctl calendar: 10000 of 12000 events stored\n"

@@ -15,6 +15,7 @@
 #include "testing/platform_checks.h"
 #include "tools/event_time.h"
 #include "tools/json_text.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
@@ -24,15 +25,12 @@ using qv::testing::ReadAllEvents;
 const std::string kSourcesKey = std::string(platform::kApplicationLogKey) + "\\";
 
 // Runs "qvanctl events ..." in-process, through the tool's dispatcher.
-class EventsCommandTest : public ::testing::Test {
+class EventsCommandTest : public ToolCommandTest {
  protected:
   int Run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
     std::vector<std::string> all{"events"};
     all.insert(all.end(), args.begin(), args.end());
-    return RunQvanctl(all, io);
+    return RunTool(all);
   }
 
   void Write(const std::string& type, uint32_t id, const std::vector<std::string>& strings,
@@ -73,18 +71,7 @@ class EventsCommandTest : public ::testing::Test {
     return line.substr(at, end - at);
   }
 
-  void ExpectOneLineError(const std::string& part) {
-    const std::string text = err_.str();
-    EXPECT_NE(text.find(part), std::string::npos) << text;
-    EXPECT_EQ(text.rfind("qvanctl events: ", 0), 0u) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-    EXPECT_EQ(out_.str(), "");
-  }
-
   qv::testing::EventLogTestDir dir_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(EventsCommandTest, WritesAnEventAndListsItWithItsCatalogueText) {
@@ -267,7 +254,7 @@ TEST_F(EventsCommandTest, WrongArgumentsAreOneLineErrorsWithExitCode2) {
   };
   for (const auto& args : wrong) {
     EXPECT_EQ(Run(args), 2) << (args.empty() ? "" : args[0] + " " + (args.size() > 1 ? args[1] : ""));
-    ExpectOneLineError("");
+    ExpectOneLineError("events", "");
   }
   EXPECT_TRUE(ReadAllEvents().empty());
 }
@@ -277,7 +264,7 @@ TEST_F(EventsCommandTest, ARefusedWriteIsAOneLineErrorWithExitCode1) {
   Write("information", 1, {"started"});
   ASSERT_TRUE(platform::SetFileAttributes(dir_.File("eventlog.db"), platform::FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(Run({"write", "--source", "Qvan", "--type", "error", "--id", "50", "a", "b"}), 1);
-  ExpectOneLineError("Access is denied.");
+  ExpectOneLineError("events", "Access is denied.");
   ASSERT_TRUE(platform::SetFileAttributes(dir_.File("eventlog.db"), platform::FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(ReadAllEvents().size(), 1u);
 }

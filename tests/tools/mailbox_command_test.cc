@@ -1,8 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "exchange/calendar_store.h"
 #include "exchange/calendar_store_driver.h"
 #include "exchange/mapi_tlb.h"
@@ -10,7 +8,7 @@
 #include "platform/local_accounts.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
-#include "tools/qvanctl.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
@@ -18,7 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-class MailboxCommandTest : public ::testing::Test {
+class MailboxCommandTest : public ToolCommandTest {
  protected:
   void SetUp() override {
     QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
@@ -26,23 +24,13 @@ class MailboxCommandTest : public ::testing::Test {
     ASSERT_TRUE(platform::LookupAccountName("alice", &alice_, &domain_));
   }
 
-  int Run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
-    return RunQvanctl(args, io);
-  }
-
   qv::testing::TestStateDir state_dir_;
   platform::Sid alice_;
   std::string domain_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(MailboxCommandTest, AddedMailboxLogsOnWithItsOwnersAccount) {
-  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "J\xC3\xBCrgen Doe"}), 0)
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "J\xC3\xBCrgen Doe"}), 0)
       << err_.str();
   EXPECT_EQ(out_.str(), "Added mailbox \"jdoe\" (J\xC3\xBCrgen Doe), owned by " + domain_ + "\\alice (" +
                             platform::SidToText(alice_) + ").\n");
@@ -68,15 +56,15 @@ TEST_F(MailboxCommandTest, AddedMailboxLogsOnWithItsOwnersAccount) {
 }
 
 TEST_F(MailboxCommandTest, ListsAndDeletesMailboxes) {
-  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_EQ(out_.str(), "No mailboxes.\n");
-  EXPECT_EQ(Run({"mailbox", "add", "--owner=" + domain_ + "\\alice", "--", "-odd-"}), 0) << err_.str();
-  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice"}), 0) << err_.str();
+  EXPECT_EQ(RunTool({"mailbox", "add", "--owner=" + domain_ + "\\alice", "--", "-odd-"}), 0) << err_.str();
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--owner", "alice"}), 0) << err_.str();
   CalendarStore().Import("jdoe",
                          "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\n"
                          "END:VEVENT\r\nEND:VCALENDAR\r\n",
                          false);
-  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   const std::string owner = domain_ + "\\alice (" + platform::SidToText(alice_) + ")";
   EXPECT_EQ(out_.str(),
             "NAME   DISPLAY NAME  EVENTS  OWNER\n"
@@ -85,35 +73,35 @@ TEST_F(MailboxCommandTest, ListsAndDeletesMailboxes) {
                 "\n"
                 "jdoe   jdoe          1       " +
                 owner + "\n");
-  EXPECT_EQ(Run({"mailbox", "delete", "JDOE"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "delete", "JDOE"}), 0);
   EXPECT_EQ(out_.str(), "Deleted mailbox \"JDOE\" with its calendar.\n");
   EXPECT_FALSE(CalendarStore().FindMailbox("jdoe"));
   // The account gone, the mailbox still lists with the SID.
   ASSERT_TRUE(platform::NetUserDel("alice"));
-  EXPECT_EQ(Run({"mailbox", "list"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr(platform::SidToText(alice_) + " (unknown account)\n"));
 }
 
 TEST_F(MailboxCommandTest, RefusalsAreOneLineWithANonZeroExitCode) {
-  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "no-such-user-9"}), 1);
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--owner", "no-such-user-9"}), 1);
   EXPECT_THAT(err_.str(),
               StartsWith("qvanctl mailbox: cannot add \"jdoe\": the account \"no-such-user-9\": "));
-  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "Unknown"}), 1);
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--owner", "alice", "--display", "Unknown"}), 1);
   EXPECT_EQ(err_.str(),
             "qvanctl mailbox: cannot add \"jdoe\": a mailbox shown as \"Unknown\" could never log on\n");
-  EXPECT_EQ(Run({"mailbox", "add", "jdoe", "--owner", "alice"}), 0);
-  EXPECT_EQ(Run({"mailbox", "add", "JDoe", "--owner", "alice"}), 1);
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--owner", "alice"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "add", "JDoe", "--owner", "alice"}), 1);
   EXPECT_EQ(err_.str(), "qvanctl mailbox: The mailbox \"JDoe\" exists already\n");
-  EXPECT_EQ(Run({"mailbox", "delete", "nobody"}), 1);
+  EXPECT_EQ(RunTool({"mailbox", "delete", "nobody"}), 1);
   EXPECT_EQ(err_.str(), "qvanctl mailbox: cannot delete \"nobody\": there is no such mailbox\n");
-  EXPECT_EQ(Run({"mailbox", "add", "x"}), 2);
+  EXPECT_EQ(RunTool({"mailbox", "add", "x"}), 2);
   EXPECT_EQ(err_.str(), "qvanctl mailbox: add needs --owner ACCOUNT (try qvanctl mailbox --help)\n");
-  EXPECT_EQ(Run({"mailbox", "add", "x", "--owner"}), 2);
-  EXPECT_EQ(Run({"mailbox", "delete", "x", "--owner", "alice"}), 2);
-  EXPECT_EQ(Run({"mailbox", "list", "x"}), 2);
-  EXPECT_EQ(Run({"mailbox", "rename", "x"}), 2);
-  EXPECT_EQ(Run({"mailbox"}), 2);
-  EXPECT_EQ(Run({"mailbox", "--help"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "add", "x", "--owner"}), 2);
+  EXPECT_EQ(RunTool({"mailbox", "delete", "x", "--owner", "alice"}), 2);
+  EXPECT_EQ(RunTool({"mailbox", "list", "x"}), 2);
+  EXPECT_EQ(RunTool({"mailbox", "rename", "x"}), 2);
+  EXPECT_EQ(RunTool({"mailbox"}), 2);
+  EXPECT_EQ(RunTool({"mailbox", "--help"}), 0);
   EXPECT_THAT(out_.str(), StartsWith("Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"));
 }
 

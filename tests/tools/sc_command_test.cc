@@ -1,11 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "testing/service_sandbox.h"
 #include "testing/test_service.h"
-#include "tools/qvanctl.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
@@ -15,24 +13,14 @@ using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-class ScCommandTest : public ::testing::Test {
+class ScCommandTest : public ToolCommandTest {
  protected:
-  int Run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
-    return RunQvanctl(args, io);
-  }
-
   qv::testing::ServiceSandbox sandbox_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(ScCommandTest, QueryShowsAStoppedServiceAsWindowsDoes) {
   ASSERT_EQ(sandbox_.RunServiceProgram({"/INSTALL", "/SILENT"}), 0u);
-  EXPECT_EQ(Run({"sc", "query", kTestServiceName}), 0) << err_.str();
+  EXPECT_EQ(RunTool({"sc", "query", kTestServiceName}), 0) << err_.str();
   EXPECT_EQ(out_.str(),
             "\n"
             "SERVICE_NAME: QvTestService\n"
@@ -46,52 +34,52 @@ TEST_F(ScCommandTest, QueryShowsAStoppedServiceAsWindowsDoes) {
 
 TEST_F(ScCommandTest, StartsPausesContinuesAndStopsAService) {
   ASSERT_EQ(sandbox_.RunServiceProgram({"/INSTALL", "/SILENT"}), 0u);
-  ASSERT_EQ(Run({"sc", "start", kTestServiceName}), 0) << err_.str();
+  ASSERT_EQ(RunTool({"sc", "start", kTestServiceName}), 0) << err_.str();
   EXPECT_THAT(out_.str(),
               HasSubstr("        STATE              : 4  RUNNING\n"
                         "                                (STOPPABLE, PAUSABLE, ACCEPTS_SHUTDOWN)\n"));
   EXPECT_THAT(out_.str(), ContainsRegex("\n        PID                : [1-9][0-9]*\n"));
 
-  ASSERT_EQ(Run({"sc", "pause", kTestServiceName}), 0) << err_.str();
+  ASSERT_EQ(RunTool({"sc", "pause", kTestServiceName}), 0) << err_.str();
   EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (6  PAUSE_PENDING|7  PAUSED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_PAUSED));
-  ASSERT_EQ(Run({"sc", "query", kTestServiceName}), 0);
+  ASSERT_EQ(RunTool({"sc", "query", kTestServiceName}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("STATE              : 7  PAUSED\n"));
 
-  ASSERT_EQ(Run({"sc", "continue", kTestServiceName}), 0) << err_.str();
+  ASSERT_EQ(RunTool({"sc", "continue", kTestServiceName}), 0) << err_.str();
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_RUNNING));
 
-  ASSERT_EQ(Run({"sc", "stop", kTestServiceName}), 0) << err_.str();
+  ASSERT_EQ(RunTool({"sc", "stop", kTestServiceName}), 0) << err_.str();
   EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (3  STOP_PENDING|1  STOPPED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_STOPPED));
 
-  EXPECT_EQ(Run({"sc", "stop", kTestServiceName}), 1);
+  EXPECT_EQ(RunTool({"sc", "stop", kTestServiceName}), 1);
   EXPECT_EQ(err_.str(), "qvanctl sc: ControlService FAILED 1062: The service has not been started.\n");
 }
 
 TEST_F(ScCommandTest, AFailedStartShowsTheServicesExitCode) {
   ASSERT_EQ(sandbox_.RunServiceProgram({"/INSTALL", "/SILENT"}), 0u);
   sandbox_.SetEnvironment("QV_TEST_SERVICE_START", "fail");
-  EXPECT_EQ(Run({"sc", "start", kTestServiceName}), 1);
+  EXPECT_EQ(RunTool({"sc", "start", kTestServiceName}), 1);
   EXPECT_EQ(
       err_.str(),
       "qvanctl sc: StartService FAILED 1066: The service has returned a service-specific error code.\n");
-  ASSERT_EQ(Run({"sc", "query", kTestServiceName}), 0);
+  ASSERT_EQ(RunTool({"sc", "query", kTestServiceName}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("        WIN32_EXIT_CODE    : 1066  (0x42a)\n"
                                     "        SERVICE_EXIT_CODE  : 1  (0x1)\n"));
 }
 
 TEST_F(ScCommandTest, ReportsFailuresAndMistakesInOneLine) {
-  EXPECT_EQ(Run({"sc", "query", "NoSuchService"}), 1);
+  EXPECT_EQ(RunTool({"sc", "query", "NoSuchService"}), 1);
   EXPECT_EQ(
       err_.str(),
       "qvanctl sc: OpenService FAILED 1060: The specified service does not exist as an installed service.\n");
-  EXPECT_EQ(Run({"sc", "frobnicate", "x"}), 2);
+  EXPECT_EQ(RunTool({"sc", "frobnicate", "x"}), 2);
   EXPECT_THAT(err_.str(), MatchesRegex("qvanctl sc: unknown operation .*\n"));
-  EXPECT_EQ(Run({"sc", "query"}), 2);
-  EXPECT_EQ(Run({"sc", "--help"}), 0);
+  EXPECT_EQ(RunTool({"sc", "query"}), 2);
+  EXPECT_EQ(RunTool({"sc", "--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("Usage: qvanctl sc query|start|stop|pause|continue NAME"));
-  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_EQ(RunTool({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("  sc        service control"));
 }
 

@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sstream>
 
 #include "exchange/calendar_store.h"
 #include "exchange/information_store.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
-#include "platform/registry.h"
+#include "testing/machine_registry.h"
 #include "testing/test_state_dir.h"
-#include "tools/qvanctl.h"
+#include "tools/tool_command_fixture.h"
 
 namespace qv::tools {
 namespace {
@@ -48,45 +47,24 @@ std::string Calendar(int events) {
   return text + "END:VCALENDAR\r\n";
 }
 
-class StoreMaintenanceTest : public ::testing::Test {
+class StoreMaintenanceTest : public ToolCommandTest {
  protected:
   void SetUp() override { previous_program_ = platform::GetEnvironmentVariable(kStoreProgramVariable); }
   void TearDown() override { platform::SetEnvironmentVariable(kStoreProgramVariable, previous_program_); }
 
   int Run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
+    ToolStreams io = FreshStreams();
     return RunStoreMaintenance(args, io, own_file_);
   }
 
-  int RunQvanctlCommand(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    ToolStreams io{in_, out_, err_};
-    return RunQvanctl(args, io);
-  }
-
   static std::optional<std::string> ImagePath() {
-    platform::RegKey key;
-    if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE,
-                               "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS", 0, platform::KEY_READ,
-                               key.Receive()) != platform::ERROR_SUCCESS)
-      return std::nullopt;
-    uint32_t type = 0;
-    std::string data;
-    if (platform::RegQueryValueEx(key.Get(), "ImagePath", &type, &data) != platform::ERROR_SUCCESS)
-      return std::nullopt;
-    return data.substr(0, data.find('\0'));
+    return qv::testing::MachineValue("SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS", "ImagePath");
   }
 
   qv::testing::TestStateDir state_dir_;
   const std::string store_file_ = state_dir_.File(CalendarStore::kFileName);
   std::string own_file_ = state_dir_.File("quorvane-store");
   std::optional<std::string> previous_program_;
-  std::istringstream in_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(StoreMaintenanceTest, CheckReportsASoundStoreWithItsContents) {
@@ -200,14 +178,14 @@ TEST_F(StoreMaintenanceTest, UsageMistakesExitWithTwo) {
 
 TEST_F(StoreMaintenanceTest, TheToolWarnsWhenTheStoreItMadeHasNoRegisteredProgram) {
   platform::SetEnvironmentVariable(kStoreProgramVariable, state_dir_.File("missing/quorvane-store"));
-  EXPECT_EQ(RunQvanctlCommand({"mailbox", "list"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_EQ(out_.str(), "No mailboxes.\n");
   EXPECT_EQ(err_.str(), "qvanctl mailbox: warning: created the calendar store, but its program \"" +
                             state_dir_.File("missing/quorvane-store") +
                             "\" is missing, so it is not registered as the information store's program; the "
                             "service will not start (event 125) until \"quorvane-store register\" has run\n");
   // Only the creation warns.
-  EXPECT_EQ(RunQvanctlCommand({"mailbox", "list"}), 0);
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_THAT(err_.str(), IsEmpty());
   EXPECT_EQ(ImagePath(), std::nullopt);
 }
@@ -215,7 +193,7 @@ TEST_F(StoreMaintenanceTest, TheToolWarnsWhenTheStoreItMadeHasNoRegisteredProgra
 TEST_F(StoreMaintenanceTest, ACommandThatCreatesTheStoreRegistersTheProgramSilently) {
   ASSERT_TRUE(platform::WriteWholeFile(own_file_, "program"));
   platform::SetEnvironmentVariable(kStoreProgramVariable, own_file_);
-  EXPECT_EQ(RunQvanctlCommand({"calendar", "export", "jdoe"}), 1);  // creates the store on its way
+  EXPECT_EQ(RunTool({"calendar", "export", "jdoe"}), 1);  // creates the store on its way
   EXPECT_EQ(err_.str(), "qvanctl calendar: The mailbox \"jdoe\" does not exist\n");
   EXPECT_EQ(ImagePath(), own_file_);
 }

@@ -2,16 +2,11 @@
 // than the 51-character buffers of the Windows lookup: the name arrives whole and the owner logs on.
 #include <gtest/gtest.h>
 
-#include <optional>
-
-#include "exchange/calendar_store_driver.h"
 #include "exchange/wc_exchange.h"
-#include "logging/wc_trace_writer.h"
 #include "platform/accounts.h"
-#include "platform/com.h"
 #include "platform/environment.h"
 #include "support/text_helpers.h"
-#include "testing/test_state_dir.h"
+#include "testing/process_objects_fixture.h"
 
 namespace qv {
 namespace {
@@ -20,11 +15,7 @@ constexpr const char* kLongName = "margaret.hamilton.of.the.apollo.guidance.comp
 
 TEST(LongAccountName, AnOwnerWhoseNameIsLongerThanAWindowsNameBufferLogsOn) {
   ASSERT_EQ(platform::GetEnvironmentVariable("PAM_WRAPPER"), "1") << "run through with_test_users.sh";
-  testing::TestStateDir dir;
-  TWCTraceWriter trace(dir.File("trace.txt"), 0);
-  ProcessWide<TWCTraceWriter>::Installation trace_installed(TraceWriter, trace);
-  ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
-  RegisterCalendarStoreDriver();
+  const testing::ProcessObjectsFixture objects;
   {
     platform::Sid owner;
     ASSERT_TRUE(platform::TextToSid("S-1-22-1-4005", &owner));
@@ -45,7 +36,6 @@ TEST(LongAccountName, AnOwnerWhoseNameIsLongerThanAWindowsNameBufferLogsOn) {
     EXPECT_FALSE(refused.CheckNtAccount(HexText(owner)));
     EXPECT_EQ(refused.LogonToken, nullptr);
   }
-  platform::CoUninitialize();
 }
 
 }  // namespace

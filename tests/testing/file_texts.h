@@ -1,5 +1,5 @@
-// Shared pieces of the file-writer tests: reading what a writer has put into its file, and waiting
-// for it while the test thread dispatches its messages (the writers' error reports come that way).
+// Reading what a writer (a trace, a request log, a program) has put into its file, and waiting for it
+// while the test thread dispatches its messages (the file writers' error reports come that way).
 #pragma once
 
 #include <cstdint>
@@ -53,6 +53,13 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     from = end + 2;
   }
   return lines;
+}
+
+// Number of non-overlapping occurrences of a text in another.
+inline size_t CountOf(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
 }
 
 }  // namespace qv::testing
