@@ -5,8 +5,10 @@
 //
 // On Linux the entries live in the registry under SYSTEM\CurrentControlSet\Services\<name>, a running
 // service keeps its state in a status record of the platform state directory, and controls reach it
-// as signals. Installed entries are also published to systemd as units. ARCHITECTURE.md ("The
-// service control manager") tells the details.
+// as signals. Installed entries are also published to systemd as units. The details are told where
+// they are done: platform/posix/service_control_posix.cc (the calls), service_entry.h (the entries),
+// service_run_state.h (the run folder and status record), service_launch.h (starting a program under
+// an account) and systemd_integration.h (the units).
 #pragma once
 
 #include <cstdint>

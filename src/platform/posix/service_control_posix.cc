@@ -1,6 +1,20 @@
 // The service control manager's client functions. Handles are entries of a process-wide table; the
 // entries, the run state and the units are shared with every other process through the registry, the
 // state directory and systemd.
+//
+// CreateService writes the entry, then the unit that mirrors it, and when systemd runs has it reload
+// and enable the unit; systemctl's failures are not fatal (its own message reaches the terminal).
+// StartService refuses a marked entry, a disabled one, and a key without a service type
+// (ERROR_BAD_FORMAT: a key that only holds the information store's ImagePath, say). With systemd asked
+// and the unit there, the start is "systemctl start", which waits for READY=1; otherwise the program is
+// launched detached with the starter's environment, the state directory set and systemd's variables
+// removed, and watched: 30 s for its first record, then as long as its check-point moves within its
+// wait hint (at least 30 s). ControlService checks the handle's rights, then the state, signals the
+// process through a pidfd opened before the record and the lock are checked again (so a reused
+// process id is never signalled), and waits up to 30 s until the service has counted the control;
+// the state it then reports is the pending one, as a rule. Interrogate is answered from the record.
+// DeleteService of a running service sets DeleteFlag and removes the unit at once; the entry goes when
+// the service stops (its own process deletes it, or the next call here that finds it stopped).
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -2,6 +2,11 @@
 // signal's number into a pipe, whichever thread the system picks for them; the dispatcher's thread
 // reads the pipe and gives the controls to the service's handler. The same pipe wakes the dispatcher
 // when the service's main function has returned or its handler was registered.
+//
+// The run lock is taken and the first record (start pending) written before the main function runs.
+// Controls that come before the handler is registered wait for it. The process-wide objects' threads
+// exist before the dispatcher and may receive the signals as well, which is why the handler does no
+// more than write to the pipe.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

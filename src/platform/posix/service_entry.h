@@ -2,6 +2,11 @@
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services, with the values Windows keeps there (Type,
 // Start, ErrorControl, ImagePath, DisplayName, ObjectName, and DeleteFlag for an entry marked for
 // deletion). Internal to the POSIX service control manager.
+//
+// Type, Start and ErrorControl are REG_DWORD; ImagePath is REG_EXPAND_SZ (its %VAR% expanded where it
+// is used); DisplayName and ObjectName are REG_SZ, ObjectName "LocalSystem" when no account is named.
+// No password is ever stored. Creating the key is one registry transaction, so of two installers of
+// one name only one wins, and the other leaves the winner's values as they are.
 #pragma once
 
 #include <cstdint>

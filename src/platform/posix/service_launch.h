@@ -4,9 +4,12 @@
 //
 // Accounts. "LocalSystem" is whoever starts the service: root when root starts it (as at boot, through
 // systemd), the calling user otherwise. A system account (Unix User, S-1-22-1-uid) is switched to when
-// root starts the service (user id, group id and the account's groups); a caller that is not root can
-// start it only when the account is the caller's own. The machine's own accounts (made with qvanctl
-// account) have no system identity to run a program under and are refused when the entry is created.
+// root starts the service (user id, group id, the account's groups, HOME, USER and LOGNAME); a caller
+// that is not root can start it only when the account is the caller's own. The machine's own accounts
+// (made with qvanctl account) have no system identity to run a program under and are refused when the
+// entry is created. Root hands the service's run folder to its account at creation (for systemd's
+// start) and at each start; that the account can reach the state directory and read the hive is the
+// administrator's choice of permissions.
 #pragma once
 
 #include <cstdint>

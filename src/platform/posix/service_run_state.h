@@ -1,12 +1,14 @@
 // What the manager knows of a running service: the service's run folder in the state directory
-// (<state>/services/<folded name>/) with its status record and its run lock. Internal to the POSIX
-// service control manager.
+// (<state>/services/<folded name>/) with its status record ("status"), its run lock ("lock") and the
+// program's console output ("console.log"). Internal to the POSIX service control manager.
 //
 // The service process holds an open-file-description write lock on "lock" for as long as it runs, so
 // whether a service runs is whether someone holds that lock: never a guess from a process id that may
 // have been reused. "status" is replaced whole (written beside it and renamed into place), so a reader
-// sees one record or the next, never a torn one. A record whose process has gone without reporting
-// SERVICE_STOPPED reads as stopped with ERROR_PROCESS_ABORTED.
+// sees one record or the next, never a torn one; it holds the process id, the SERVICE_STATUS fields,
+// the count of controls taken and an end marker. A stopped record keeps its exit codes. A record
+// whose process has gone without reporting SERVICE_STOPPED reads as stopped with
+// ERROR_PROCESS_ABORTED, as Windows reports a service process that died.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,10 @@
 // calls, readiness and status notifications, and whether systemd is taking the system down. Internal
 // to the POSIX service control manager.
 //
+// A unit is Type=notify, ExecStart= the entry's command line, Environment=QUORVANE_STATE_DIR= the
+// installer's state directory, User= the system account when one is named, Restart=on-failure,
+// WantedBy=multi-user.target.
+//
 // Paths and programs, each redirectable by an environment variable (tests use them):
 //   QUORVANE_SYSTEMD_UNIT_DIR  where units are written: default /etc/systemd/system for root,
 //                              ${XDG_CONFIG_HOME:-$HOME/.config}/systemd/user for other users;
