@@ -4,7 +4,13 @@
 // thread and the failures of its client sockets through its handlers.
 //
 // Handlers are called with the server first; an unset handler ignores its event. Set them while the
-// server is inactive: they are read from the accepting thread and the connection threads.
+// server is inactive: they are read from the accepting thread and the connection threads. An
+// exception that escapes a connection thread or a handler is written on standard error
+// (platform/unhandled_exception.h), and the connection's end is still reported, so an owner's count
+// of running threads stays right.
+//
+// Not offered: a thread cache of the server's own (the platform threads run on pooled system
+// threads instead), OnThreadStart, and the non-blocking server types.
 #pragma once
 
 #include <atomic>

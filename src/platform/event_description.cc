@@ -1,6 +1,6 @@
-// Message texts of events. The catalogue is read with the message-table reader of support/ (the
-// same reader a viewer on any platform needs); this is the one unit of the platform layer that
-// stands on it, for the text of the copies the event log sends to the system log.
+// Message texts of events. The catalogue is read with the message-table reader (message_table.h),
+// the same reader a viewer on any platform needs; on Linux the event log's copies to the system log
+// take their text from here.
 #include "platform/event_description.h"
 
 #include "platform/environment.h"

@@ -35,8 +35,9 @@ inline constexpr uint32_t EVENTLOG_BACKWARDS_READ = 0x0008;
 
 // Where the sources of the application log are registered, below HKEY_LOCAL_MACHINE: one sub-key per
 // source, whose EventMessageFile names the program files holding its message catalogue (several
-// separated by ";"). The key itself may hold MaxSize (REG_DWORD, bytes) and Retention (REG_DWORD,
-// seconds: 0 overwrite the oldest events as needed, 0xFFFFFFFF never overwrite).
+// separated by ";", REG_EXPAND_SZ expanded). The key itself may hold MaxSize (REG_DWORD, bytes) and
+// Retention (REG_DWORD, seconds: 0 overwrite the oldest events as needed, 0xFFFFFFFF never overwrite),
+// read when a source opens.
 inline constexpr const char* kApplicationLogKey =
     "System\\CurrentControlSet\\Services\\EventLog\\Application";
 inline constexpr uint32_t kDefaultEventLogMaxSize = 20 * 1024 * 1024;

@@ -1,6 +1,8 @@
 // The registry: keys under five predefined roots, each key holding named values of a type. The
 // functions keep the shape and the error codes of the Win32 registry functions (RegOpenKeyEx ...):
-// they return ERROR_SUCCESS or the Windows error code of the failure, and never set the last error.
+// they return ERROR_SUCCESS or the Windows error code of the failure, and never set the last error
+// (ERROR_FILE_NOT_FOUND for a missing key or value, ERROR_KEY_DELETED for a handle whose key another
+// caller deleted, ERROR_MORE_DATA with the size needed ...).
 //
 // On Linux the registry is one hive in an SQLite database in the platform state directory, shared by
 // every process. A hive that cannot be used at all (not a database, damaged, unreachable) raises

@@ -1,6 +1,12 @@
 // The event log stand-in's store: the events of the application log as rows of an SQLite database
 // (WAL mode) that every process shares. The database is bounded in size; when it is full the oldest
 // events that the retention allows to be overwritten make room. Internal to the POSIX platform layer.
+//
+// Record numbers come from an AUTOINCREMENT key, so a number never comes back once its event was
+// deleted. Texts are stored as the bytes they are (Windows-1252), the insertion strings each followed
+// by a NUL as EVENTLOGRECORD keeps them. The size bound is SQLite's max_page_count; a full log with
+// nothing it may overwrite gives ERROR_LOG_FILE_FULL. The application id "QVEL" marks the file: any
+// other file in its place is never written (ERROR_EVENTLOG_FILE_CORRUPT for writers and readers alike).
 #pragma once
 
 #include <cstdint>

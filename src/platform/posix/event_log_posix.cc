@@ -2,6 +2,11 @@
 // of the object it stands for, which lives from the opening call to the closing one; everything a
 // source needs to report is fixed when it is opened, so reporting takes no lock (the database
 // connection serialises its own use, and sending a datagram needs none).
+//
+// MaxSize and Retention are read from the application log's key when a source opens. The copy to the
+// system log is facility daemon, with a severity by the event's type (error 3; warning and audit
+// failure 4; audit success 5; information and success 6) and the text a viewer shows
+// (event_description.h) in UTF-8. It exists because this stand-in has no viewer of its own.
 #include <algorithm>
 #include <cctype>
 #include <ctime>

@@ -4,7 +4,9 @@
 //
 // Locking: UserState::mutex (shared for lookups and posting, exclusive for changes of the tables) is
 // taken before a queue's mutex; no code holds two queue mutexes at once, and no lock is held while a
-// window procedure runs.
+// window procedure runs. A post looks the window up and queues under the shared lock, so a window
+// being destroyed either gets the message before it goes (and drops it with its queue entries) or is
+// gone already (ERROR_INVALID_WINDOW_HANDLE).
 #pragma once
 
 #include <atomic>

@@ -2,6 +2,12 @@
 // SQLite database. Keys are rows addressed by id; several connections, in one process or many, may
 // use one hive file at once. Internal to the platform layer (the registry functions stand on it) and
 // its tests.
+//
+// Every change is one BEGIN IMMEDIATE transaction, a busy hive is waited for (SQLite's busy wait), and
+// nothing is cached between calls, so every process sees a change at once. The hive is write-protected
+// when its file carries the read-only attribute (no write permission bits: this holds for root too,
+// as on Windows) or this process may not write it; reading works, writing gives ERROR_ACCESS_DENIED.
+// Every opening runs SQLite's quick check, so a damaged hive is refused before it is read.
 #pragma once
 
 #include <cstdint>

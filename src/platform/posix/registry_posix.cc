@@ -1,5 +1,7 @@
 // The registry functions over the hive of the platform state directory. Open keys are entries of a
 // process-wide handle table; each keeps the hive it was opened in, the key's id and the rights granted.
+// In a write-protected hive a request for write rights fails with ERROR_ACCESS_DENIED, as for a key
+// the caller may only read on Windows.
 #include <cstring>
 #include <memory>
 #include <mutex>
