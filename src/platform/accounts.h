@@ -8,6 +8,9 @@
 //
 // Names: the machine's accounts compare without regard to ASCII case and keep their spelling; system
 // accounts compare as the system compares them (exactly). Domain names compare without regard to case.
+// The domain given with a name chooses the authority: empty or "." the database, then the system; the
+// account domain name the database alone; "Unix User" the system alone; any other domain none. So a
+// name both authorities know is the machine's account unless "Unix User\" is given.
 #pragma once
 
 #include <cstdint>

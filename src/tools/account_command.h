@@ -1,4 +1,6 @@
-// qvanctl account: the machine's own accounts (add, passwd, delete, disable, enable, list).
+// qvanctl account: the machine's own accounts (add, passwd, delete, disable, enable, list). A new
+// password is asked twice on the terminal, or taken from the first line of standard input with
+// --password-stdin.
 #pragma once
 
 #include <functional>

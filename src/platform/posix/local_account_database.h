@@ -1,6 +1,11 @@
 // The machine's account database: an SQLite file of the platform state directory that holds the
 // machine SID, the next RID to give out, and each account's RID, name, password hash and disabled
 // flag. Internal to the POSIX platform layer; local_accounts_posix.cc and accounts_posix.cc use it.
+//
+// SQLite's rollback journal, not WAL: the database is rarely written, and a reader then needs no -shm
+// file beside it. Lookups and logons open it for reading and take a missing file for an empty
+// database; only the administrator's changes create it, and with it the machine SID (from random
+// bytes of the system, once).
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,8 @@
+// The PAM service file "quorvane". It takes the system's usual authentication and account checks and
+// keeps accounts below uid 1000 (root, the system's service accounts) out of the phones' logons.
+// pam_unix checks other users' passwords only for root (or a member of group shadow), so a service
+// whose mailboxes belong to system accounts runs as root. Without the file PAM falls back on
+// /etc/pam.d/other.
 #include <unistd.h>
 
 #include "platform/environment.h"

@@ -1,5 +1,8 @@
 // The system's accounts: found through NSS, passwords checked with PAM (service "quorvane"), SIDs
 // S-1-22-1-<uid>. Internal to the POSIX platform layer; accounts_posix.cc uses it.
+//
+// PAM runs without a lock of ours: each logon is a PAM transaction of its own, and the modules of the
+// stack that the service file names are thread-safe.
 #pragma once
 
 #include <cstdint>
