@@ -1,6 +1,9 @@
 // qvrc, the resource compiler of the build: turns resource scripts (.rc: the version information)
 // and message files (.mc: the message catalogue) into a resource section, and writes it as C++
 // source for an ELF program, as a resource-only PE image, as a minimal ELF file or as bare bytes.
+// The build gives every program its resources this way, test programs too, so a test's own file
+// holds the catalogue that its event source's EventMessageFile names. A stand-in program file with a
+// version resource of its own choosing (an information store's, say) is one script and one call.
 #include <fstream>
 #include <iostream>
 #include <sstream>

@@ -1,5 +1,7 @@
 // TVersionInfo: the version resource of a program file, read once: the ten predefined string values
 // of its first translation, any other value by key, and the four numbers of its FileVersion text.
+// Values come back in the ANSI code page (characters outside Windows-1252 become "?"), each cut at its
+// first NUL. There is no owner parameter: a value or a std::unique_ptr owns the object.
 #pragma once
 
 #include <array>
