@@ -3,6 +3,11 @@
 // worker, which opens the file, appends the text and closes the file again. Failures on the worker
 // travel back as error reports through a second endpoint, whose window belongs to the thread that
 // created the writer; OnError receives them there while that thread dispatches its messages.
+//
+// Every failed open is tried again every 10 ms for 5000 ms, whatever the reason (a file another
+// writer holds, a directory removed under the running service), then the text is lost with an error
+// report. So a missing directory costs the worker 5 s a text; the callers never wait for it. Stopping
+// while another writer holds the file takes about 5 s.
 #pragma once
 
 #include <cstdint>

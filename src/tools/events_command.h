@@ -1,5 +1,6 @@
 // `qvanctl events`: lists the events of the application log with their message texts, and writes
-// one event in the manner of Write-EventLog.
+// one event in the manner of Write-EventLog. The listing reads the log backwards and filters as it
+// goes; each source's message files are looked up once per listing.
 #pragma once
 
 #include <string>
