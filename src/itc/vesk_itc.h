@@ -4,7 +4,10 @@
 // endpoint's window and reaches the handlers on the owning thread when its message loop dispatches it.
 // A send never waits for the receiver.
 //
-// Locks: an endpoint's own (recursive) lock first, the directory lock second, everywhere.
+// Locks: an endpoint's own (recursive) lock first, the directory lock second, everywhere. Senders
+// share the directory lock as readers; connect, disconnect and rename take it as writer. Blocks still
+// queued for an endpoint's window when it goes are released, never dispatched; those queued for a
+// worker thread that was given up are lost with its queue.
 #pragma once
 
 #include <atomic>
