@@ -2,6 +2,10 @@
 // the events by UID, the stored events that lone overridden instances join, the interpretation of
 // every value, and the writing. Nothing is written before the whole file is interpreted, and what is
 // written goes in one transaction.
+//
+// Entries that are well formed but cannot become appointments are skipped with the reason: no
+// DTSTART, STATUS:CANCELLED, a second event of one UID in the file, more occurrences up to the
+// horizon than the store takes. Other components (VTODO, VJOURNAL ...) are counted and left out.
 #pragma once
 
 #include <cstdint>

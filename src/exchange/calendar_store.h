@@ -5,6 +5,15 @@
 // Each imported event keeps its iCalendar text; its occurrences are stored as appointments, those
 // of open-ended recurring events up to a horizon that moves on when a later window is asked for.
 // Texts are kept in UTF-8.
+//
+// The horizon: an import stores series up to today + 366 + 365 days. A window asked past an event's
+// horizon extends every such event of the mailbox in one write transaction, to the latest start asked
+// for plus 365 days, so a window that moves on day by day extends about once a year; what is behind
+// is looked up again inside the transaction, so concurrent sessions extend once. Series are stored at
+// most kMaxLookAheadDays ahead of today (plus the reserve): a window reaching further sees none of
+// their later occurrences, and one without a latest start sees what is stored. An event that an
+// extension would give more than kMaxOccurrencesPerEvent occurrences stops growing. Export writes the
+// stored sources back: what came in goes out, unknown properties included.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,23 @@
 // not know logs on as the user named "Unknown". The version the session reports is "1.21", or the
 // value of the environment variable QUORVANE_CDO_VERSION when it is set (read on each call, so that
 // tests can try the start-up check with other versions).
+//
+// Members as the request handler meets them:
+//   Logon             profile information missing, or a second logon: MAPI_E_LOGON_FAILED; no line
+//                     break: MAPI_E_INVALID_PARAMETER; another server: MAPI_E_NETWORK_ERROR. The
+//                     dialog, new-session, window and no-mail arguments change nothing. The mailbox
+//                     name comes in Windows-1252 and is looked up in UTF-8 without regard to ASCII
+//                     case; an empty name is an unknown mailbox.
+//   CurrentUser       Name: the display name, or "Unknown" before logon, after logoff and for an
+//                     unknown mailbox. Fields(PR_EMS_AB_ASSOC_NT_ACCOUNT): the owner's SID in
+//                     upper-case hexadecimal, empty for "Unknown"; any other tag MAPI_E_NOT_FOUND.
+//   GetDefaultFolder  the calendar only (MAPI_E_NO_SUPPORT); not logged on MAPI_E_NOT_INITIALIZED;
+//                     "Unknown" MAPI_E_NOT_FOUND.
+//   Filter            the latest start and the earliest end only (MAPI_E_NO_SUPPORT); the window is
+//                     calendar_window.h's, so yesterday's all-day event, which ends at today's
+//                     midnight, is not in today's window.
+//   texts             UTF-8 in the store, Windows-1252 with CR LF line breaks here.
+// A failure of the store or its database is raised as MAPI_E_CALL_FAILED.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,17 @@
 // What the VEVENTs of a calendar mean as appointments: their times in the server's local time,
 // their texts, and the occurrences of recurring events (RRULE, RDATE, EXDATE and overridden
 // instances). libical does the time-zone arithmetic and walks the recurrence rules.
+//
+// A TZID goes through libical's zones (the file's VTIMEZONE, else the built-in one), a UTC time through
+// the platform's local time; floating times and dates stay as written. Rules are walked in the event's
+// own zone, so a 9:00 meeting in New York moves here when only one side has changed its clocks.
+// DTSTART is always the first occurrence, also when the rule would not make it. Without DTEND and
+// DURATION a timed event lasts no time and an all-day event one day. An overridden instance takes what
+// it does not say (texts, length) from its event; a cancelled one removes its occurrence; one without
+// its event is an appointment of its own. Doubtful values are kept as a note says (an unknown TZID as
+// the server's local time, an end before the start, EXRULE left out, RANGE=THISANDFUTURE for the one
+// instance ...). Malformed, refusing the file: an unreadable DTSTART, DTEND, DURATION, RRULE, RDATE,
+// EXDATE or RECURRENCE-ID, or a date that does not exist.
 #pragma once
 
 #include <cstdint>

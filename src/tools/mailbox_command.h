@@ -1,4 +1,6 @@
-// qvanctl mailbox: the calendar store's mailboxes with their display names and owning accounts.
+// qvanctl mailbox: the calendar store's mailboxes with their display names and owning accounts. An
+// owner must be a user account of either authority; the display name "Unknown" is refused, since the
+// service takes a user of that name for a failed logon.
 #pragma once
 
 #include <string>
