@@ -2,6 +2,8 @@
 // (CheckCdoVersion), and the local information store is Exchange 5.5 with service pack 2 or later
 // (CheckExchangeVersion). Each answers whether it passed and reports its own refusal as an error
 // event and a level-1 trace line; the start handler runs the second only after the first passed.
+// Refusals are reported after the conversions, outside their try, so that a failure while reporting
+// is never taken for a fault of the checked value.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +34,10 @@ bool CheckCdoVersion(const platform::LocaleInfo& locale = platform::CurrentLocal
 // GetExchangeImagePath; empty, so this program's own file, when nothing is registered). Its
 // ProductVersion must be exactly 5.5 as a decimal number in the locale's notation, else event 125
 // (ProductVersion, 5.5) and "Wrong Exchange Server Version: " + ProductVersion; the service pack (the
-// Comments text after "Service Pack") must be a whole number of 2 or more, else event 126 (that text,
-// "2") and "Wrong Exchange Server ServicePack: " + text. An error raised while the version resource
-// is read (a FileVersion part that is not a number) is not caught.
+// Comments text after "Service Pack", read as a whole number after any leading blanks, 0 when anything
+// follows the number) must be 2 or more, else event 126 (that text, "2") and "Wrong Exchange Server
+// ServicePack: " + text. An error raised while the version resource is read (a FileVersion part that
+// is not a number) is not caught.
 bool CheckExchangeVersion(const platform::LocaleInfo& locale = platform::CurrentLocale());
 
 }  // namespace qv

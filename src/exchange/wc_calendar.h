@@ -3,6 +3,14 @@
 // the appointment list from an index or one appointment, cut so that the page fits the device's
 // maximum message size. An appointment's index is its 0-based place in the window in start order; it
 // is meaningful for the same mailbox on the same day, and every link of a page carries it.
+//
+// Why a list page always fits: entries are added only while the page stays below the budget, each
+// link is 3 characters shorter than its estimate (so an index one digit longer is still covered), and
+// the envelope with the default character set and title stays 14 below its reserve; a title of more
+// than 22 characters eats into the page. A detail page fits as well while its texts need no
+// references: the property that is cut adds its two "<br/>" beyond the budget, which the links and
+// the envelope cover. References make it longer, and a budget below the time lines keeps those and
+// the links all the same. DeckHeader, CharSet and the date and time texts go in as they are.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +53,8 @@ class TWCCalendar {
   // The first index of the list page before the one that starts at the position: walking back from
   // the position's own appointment, the latest index that no longer fits a page holding everything
   // up to the position; 0 when all of it fits, and when there is no appointment at the position.
+  // With entries of other lengths the page before may end an appointment early or reach into this
+  // page; going forward, every appointment is shown once.
   int64_t GetPreviousPageStart(cdo::Messages& messages, int64_t position);
 
   // The characters left for a page body of `factor` navigation links whose index is `index`:

@@ -1,6 +1,10 @@
 // The request handler: one per request. It logs on to the requested mailbox, checks the password
 // against the account that owns the mailbox, and answers with the complete HTTP response, a WML deck
 // holding the logon form, an error card or a calendar page.
+//
+// No mailbox gives the logon form; the page kind "CO", exactly, gives the one appointment, anything
+// else the list. The status is 200 whatever the outcome. A logoff that fails in the destructor goes
+// to the trace as an exception report and is dropped: a destructor cannot pass it on.
 #pragma once
 
 #include <cstdint>
