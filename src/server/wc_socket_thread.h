@@ -16,6 +16,9 @@ class TSrvThread : public net::TServerClientThread {
   // Created suspended for the client socket, as the connection server's thread provider does.
   explicit TSrvThread(net::TServerClientWinSocket* client_socket);
 
+  // The parsing operations are static: they use nothing of the thread, so they work without a
+  // connection.
+
   // The end-of-request test. True when sInData holds a complete request header (from "GET /" to a
   // blank line): it is cut from the front of sInData into sHeader, without the line ends that
   // trailed it. False otherwise; bytes before a start marker are dropped (the last 4 are kept while

@@ -8,6 +8,12 @@
 // otherwise the service keeps its previous state (a failed start leaves it stopped). A handler that
 // raises counts as one that failed, and the failure is reported through LogMessage. There is no
 // handler for shutdown: when the system goes down the service is ended without its stop handler.
+//
+// Running and paused accept stop (AllowStop), pause and continue (AllowPause) and shutdown; pending
+// states accept none. Pause applies only when running, continue only when paused, stop in either;
+// other controls are ignored. A control that the service thread can take at once has its pending
+// state (check-point 1, the wait hint) reported by the control handler itself, so the controller
+// hears back the pending state.
 #pragma once
 
 #include <condition_variable>
@@ -49,7 +55,8 @@ class TService {
   uint32_t WaitHint = 5000;
   // The exit codes reported when the service stops: a Windows error code, and the service's own code
   // (reported with ERROR_SERVICE_SPECIFIC_ERROR when only it is set). A failed start without codes of
-  // its own reports ERROR_SERVICE_SPECIFIC_ERROR with 1.
+  // its own reports ERROR_SERVICE_SPECIFIC_ERROR with 1, or ERROR_EXCEPTION_IN_SERVICE when its
+  // handler raised.
   uint32_t Win32ErrCode = 0;
   uint32_t ErrCode = 0;
   // The command line's arguments (the program's name left out), set by the application.

@@ -1,10 +1,10 @@
 // TServiceApplication: runs a service object (service.h) as the program's work. With the switch
-// INSTALL or UNINSTALL (after "/" or "-", in any letter case; SILENT keeps the message of success
-// quiet) it installs or removes the service and ends; otherwise the program runs as the service in the
-// foreground until the service has stopped: that is how systemd and the service control manager start
-// it. While it runs, the calling thread (the program's main thread) dispatches its window messages, so
-// the windows of the objects it made before (the file writers' error reports) are served; the
-// dispatcher runs on a thread of its own.
+// INSTALL or UNINSTALL (after "/" or "-", in any letter case, INSTALL winning when both are given;
+// SILENT keeps the message of success quiet) it installs or removes the service and ends; otherwise
+// the program runs as the service in the foreground until the service has stopped: that is how
+// systemd and the service control manager start it. While it runs, the calling thread (the program's
+// main thread) dispatches its window messages, so the windows of the objects it made before (the file
+// writers' error reports) are served; the dispatcher runs on a thread of its own.
 //
 // Installation: BeforeInstall; the account checked with a logon (a refused account or password fails);
 // the service entry created with the program's full path, the account (or none) and its password, in

@@ -1,5 +1,7 @@
 // qvanctl sc: service control in the manner of the Windows sc command (query, start, stop, pause,
-// continue a service).
+// continue a service). Stop, pause and continue show the state the service reports on taking the
+// control (the pending one, as a rule) and wait no further; start adds the process id and flags, as
+// sc's status after a start does.
 #pragma once
 
 #include <string>
