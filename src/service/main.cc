@@ -1,6 +1,8 @@
 // quorvane, the service program. With INSTALL or UNINSTALL (after "/" or "-", in any letter case;
 // SILENT keeps the message of success quiet) it installs or removes the service; otherwise it runs as
-// the service in the foreground until the service is stopped.
+// the service in the foreground until the service is stopped. Whatever leaves main ends the program
+// with one line on standard error and exit code 1: under systemd the journal keeps the line, under
+// qvanctl sc start the service's console.log.
 #include <exception>
 #include <iostream>
 #include <string>
