@@ -23,7 +23,8 @@ class SharedFile {
   bool OpenForWriting(const std::string& path);
   // Creates the file for reading and writing, replacing the contents of any file of that name, shared
   // with nobody (CREATE_ALWAYS, no sharing). A file that did not exist is created readable and writable
-  // by its owner alone. A file held by another writer is left untouched.
+  // by its owner alone; one that did keeps its permissions. A file held by another writer is left
+  // untouched.
   bool Create(const std::string& path);
   // Creates a file that does not exist yet, readable and writable by its owner alone and shared with
   // nobody (CREATE_NEW); fails with ERROR_FILE_EXISTS when a file of that name is there.

@@ -1,5 +1,6 @@
 // Turns the strftime formats that POSIX locales give for dates and times into the date-time pattern
-// language, and derives from them the patterns and separators a locale lacks in that form.
+// language, and derives from them the patterns and separators a locale lacks in that form. Minutes
+// are written "nn", so that they never depend on an hour before them.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Writes the contents of a .reg file as text in the REGEDIT4 format: single-byte texts, CR LF line
-// ends, as the registry editor imports it on Windows and ParseRegFile reads it back unchanged.
+// ends, as the registry editor imports it on Windows and ParseRegFile reads it back unchanged. A
+// REG_SZ that a quoted string cannot carry unchanged goes out as hex(1).
 #pragma once
 
 #include <string>

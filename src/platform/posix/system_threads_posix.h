@@ -2,6 +2,11 @@
 // thread is dear (the kernel makes a stack and task for it, the C library maps and gives back its
 // stack), and a connection of the threaded server costs one thread object. So a system thread whose
 // work has ended waits a while for the next work before it ends. Internal to the POSIX platform layer.
+//
+// Only the platform's own per-thread state is made fresh for each work; nothing else of ours is
+// thread-local. The C library's per-thread state that we never set (the thread's locale, its signal
+// mask) would carry over from one work to the next. The pool holds no heap memory and is never
+// destroyed, so idle threads still waiting when the process ends leave nothing behind.
 #pragma once
 
 #include <functional>
