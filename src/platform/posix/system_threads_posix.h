@@ -5,8 +5,7 @@
 //
 // Only the platform's own per-thread state is made fresh for each work; nothing else of ours is
 // thread-local. The C library's per-thread state that we never set (the thread's locale, its signal
-// mask) would carry over from one work to the next. The pool holds no heap memory and is never
-// destroyed, so idle threads still waiting when the process ends leave nothing behind.
+// mask) would carry over from one work to the next.
 #pragma once
 
 #include <functional>
