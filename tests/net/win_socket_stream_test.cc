@@ -1,3 +1,11 @@
+// Blocking reads from a connected socket with time-outs. The stream takes what the socket has (up to
+// 8 KB) with one recv and hands it out in pieces as small as asked, so a caller reading 10 bytes at a
+// time pays no system call per piece: SocketReads() and SocketWaits() count the calls that went to the
+// socket (a request in one segment costs one wait and one read). The wait time-out applies to each
+// wait and the read time-out to each read that goes to the socket. A reset connection raises the
+// network-name error (64) as ReadFile reports it on a socket handle; a peer that has closed reads as 0;
+// closing the socket from another thread wakes a waiting or reading caller at once. Last, sending on
+// the socket the stream reads.
 #include "net/win_socket_stream.h"
 
 #include <gtest/gtest.h>

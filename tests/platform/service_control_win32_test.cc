@@ -1,6 +1,17 @@
 // The service control manager of the system itself: entries created and deleted through it, and the
 // test service started, paused, continued and stopped by it. The system's manager is shared by the
-// whole machine, so every test uses service names of its own and removes its entries when it ends.
+// whole machine, so every test uses service names of its own and removes its entries when it ends;
+// so the tests may run side by side in one Wine prefix.
+//
+// These tests take the place, on Windows, of the sandbox tests of the Linux manager (which install
+// services through the test's own registry and environment, which the system's manager does not
+// share): entries created, opened and deleted, the rights of a handle, a disabled service and a
+// missing program, the test service started, paused, continued, interrogated, stopped and started
+// again, a running service deleted and then stopped, a start refused by the service itself (its own
+// exit code), the check-point and wait hint of a pending stop, and the dispatcher's refusals. The test
+// service takes its settings from its command line (/Set:NAME=VALUE), since the system's manager does
+// not pass the starter's environment on. Not covered under Wine: a service that ends without reporting
+// SERVICE_STOPPED, and the wait on a service that is slow to start.
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"

@@ -1,3 +1,10 @@
+// The platform thread class: a body runs only after Resume, on a thread of its own; the flags, the
+// end-of-thread notification, the exception that escaped the body, the hand-over of an object to its
+// own thread and identifiers that stay distinct. The thread objects run on pooled system threads on
+// Linux, so these tests also check that a body on a reused system thread starts with fresh
+// per-thread state (last error, message queue, COM apartment), that a queue opened while a thread
+// releases itself ends with the thread, and that every running object has a system thread of its
+// own. A reuse cannot be forced: when none happened, the fresh-state test says so and is skipped.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -293,6 +300,8 @@ TEST(Thread, AbandonGivesUpAStuckThreadAtOnce) {
   }
 }
 
+// The windows go with an abandoned thread on both systems: on Windows TerminateThread ends the thread
+// where it is; on Linux the thread is given up, not ended, and its windows and queue go at once.
 TEST(Thread, AbandonTakesTheThreadsWindowsWithIt) {
   WndClass window_class;
   window_class.window_proc = PlainWindowProc;
