@@ -85,6 +85,7 @@ class CalendarStore {
   // Opens the machine's store, the one of the platform state directory, creating it when missing.
   // Creating it registers the maintenance program (StoreProgramFile) as the information store's
   // program, unless one is registered already; the store is made whatever the registration's outcome.
+  // Opening an existing store never touches the registry, so a logon pays nothing for it.
   CalendarStore();
   // A store at another place: nothing is registered.
   explicit CalendarStore(const std::string& path);

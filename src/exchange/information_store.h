@@ -31,7 +31,7 @@ struct StoreProgramRegistration {
 
 // Registers program as the information store's ImagePath (REG_SZ), the key created when missing.
 // Without replace, a value that names a program already is kept. A file that is not there is never
-// registered. Never raises.
+// registered: the start-up check would read an empty version from it. Never raises.
 StoreProgramRegistration RegisterStoreProgram(const std::string& program, bool replace);
 
 }  // namespace qv

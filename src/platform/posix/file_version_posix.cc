@@ -1,5 +1,5 @@
 // The version functions over our resource reader: the version resource is found like any other
-// resource (VerQueryValue is the portable walk of version_query.cc).
+// resource (VerQueryValue is the portable walk of file_version_query.cc).
 #include <algorithm>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The version resource of a program file through the system's version library
 // (GetFileVersionInfoSize, GetFileVersionInfo). The system's block holds the resource followed by room
 // of its own; the functions here give the resource itself, as long as its VS_VERSIONINFO says.
-// VerQueryValue is the portable walk of version_query.cc, which keeps its promises for blocks from
+// VerQueryValue is the portable walk of file_version_query.cc, which keeps its promises for blocks from
 // anywhere; the system's reads only the blocks its own GetFileVersionInfo made.
 #include <algorithm>
 #include <vector>
