@@ -8,9 +8,8 @@
 // retrieval (or while it waits in a SendMessage of its own); the sender waits until it is answered.
 // When a thread ends, its windows are destroyed and its queue goes with it. The windows are never
 // shown: there is no input, painting or timer here, so there is no cursor either (positions are 0, 0).
-// Window handles are never reused. A window procedure may raise a C++ exception: it passes through
-// DispatchMessage (or the retrieval that ran a sent message, whose sender is answered 0 first) to the
-// caller's loop.
+// A window procedure may raise a C++ exception: it passes through DispatchMessage (or the retrieval
+// that ran a sent message, whose sender is answered 0 first) to the caller's loop.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,8 @@
 // taken before a queue's mutex; no code holds two queue mutexes at once, and no lock is held while a
 // window procedure runs. A post looks the window up and queues under the shared lock, so a window
 // being destroyed either gets the message before it goes (and drops it with its queue entries) or is
-// gone already (ERROR_INVALID_WINDOW_HANDLE).
+// gone already (ERROR_INVALID_WINDOW_HANDLE). Window handles count up and are never reused, so a
+// handle kept after its window went never reaches another window.
 #pragma once
 
 #include <atomic>
