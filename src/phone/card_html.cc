@@ -79,11 +79,12 @@ class CardRenderer {
     for (const VariablePiece& piece : SplitVariables(text)) {
       switch (piece.kind) {
         case VariablePiece::Kind::kText:
-        case VariablePiece::Kind::kStray:
           html += HtmlEscape(piece.source);
-          if (piece.kind == VariablePiece::Kind::kStray)
-            Fault("A \"$\" in " + std::string(where) +
-                  " starts no variable reference: a gateway refuses such a deck.");
+          break;
+        case VariablePiece::Kind::kStray:
+          html += '$';
+          Fault("A \"$\" in " + std::string(where) +
+                " starts no variable reference: a gateway refuses such a deck.");
           break;
         case VariablePiece::Kind::kDollar:
           html += '$';

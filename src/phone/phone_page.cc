@@ -23,7 +23,7 @@ constexpr std::string_view kStyle =
     ".right{text-align:right}.card a,.card button.link{color:#0b2a80;text-decoration:underline}"
     ".card button.link{font:inherit;background:none;border:0;padding:0;cursor:pointer}"
     ".card input{font:inherit;width:9em;margin:1px 0}.markup{white-space:pre-wrap;color:#803010}"
-    ".outside{color:#555;text-decoration:line-through}"
+    ".outside{color:#555;text-decoration:line-through}.softkey{display:block}"
     ".checks{flex:1;min-width:280px;max-width:640px}.checks h2{font-size:15px;margin-top:0}"
     ".request{overflow-wrap:anywhere}"
     ".ok{color:#17602a}.fault{color:#a01010}pre{white-space:pre-wrap;background:#fff;padding:8px}";
