@@ -11,8 +11,7 @@ namespace qv::phone {
 namespace {
 
 constexpr std::string_view kStyle =
-    "body{font-family:sans-serif;background:#e8e8e8;color:#222;margin:24px;display:flex;flex-wrap:wrap;"
-    "gap:32px;align-items:flex-start}"
+    "body{font-family:sans-serif;background:#e8e8e8;color:#222;margin:24px}"
     ".phone{width:264px;padding:40px 18px 64px;border-radius:36px;background:#2d3138;"
     "box-shadow:0 4px 16px rgba(0,0,0,.35)}"
     ".screen{background:#c9d8b6;color:#111;min-height:300px;border:2px solid #111;font:14px/1.35 monospace;"
@@ -24,7 +23,7 @@ constexpr std::string_view kStyle =
     ".card button.link{font:inherit;background:none;border:0;padding:0;cursor:pointer}"
     ".card input{font:inherit;width:9em;margin:1px 0}.markup{white-space:pre-wrap;color:#803010}"
     ".outside{color:#555;text-decoration:line-through}.softkey{display:block}"
-    ".checks{flex:1;min-width:280px;max-width:640px}.checks h2{font-size:15px;margin-top:0}"
+    ".checks{max-width:640px;margin-top:20px}.checks h2{font-size:15px}"
     ".request{overflow-wrap:anywhere}"
     ".ok{color:#17602a}.fault{color:#a01010}pre{white-space:pre-wrap;background:#fff;padding:8px}";
 

@@ -91,7 +91,7 @@ WebBrowser::WebBrowser(const std::string& work_directory) {
   try {
     session_ = Call("POST", "/session", capabilities)["sessionId"].get<std::string>();
     // Room for a whole list page and what the viewer says beside it.
-    Command("POST", "/window/rect", nlohmann::json{{"width", 800}, {"height", 860}});
+    Command("POST", "/window/rect", nlohmann::json{{"width", 720}, {"height", 980}});
   } catch (...) {
     EndDriver();
     throw;
