@@ -90,10 +90,10 @@ WebBrowser::WebBrowser(const std::string& work_directory) {
           {"goog:chromeOptions", {{"binary", QV_CHROMIUM_PROGRAM}, {"args", flags}}}}}}}};
   try {
     session_ = Call("POST", "/session", capabilities)["sessionId"].get<std::string>();
-    // Room for a whole list page and what the viewer says beside it.
+    // Room for a whole list page and what the viewer says under it.
     Command("POST", "/window/rect", nlohmann::json{{"width", 720}, {"height", 980}});
   } catch (...) {
-    EndDriver();
+    EndDriver();  // which ends a browser it started
     throw;
   }
 }
