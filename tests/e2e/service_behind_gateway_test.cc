@@ -74,15 +74,7 @@ std::vector<std::string> EntryLabels(const PhonePage& page) {
 class ServiceBehindGateway : public QuorvaneTest {
  protected:
   void SetUp() override {
-    // The C locale's date and time patterns, whatever the machine's locale.
-    sandbox_.SetEnvironment("LC_ALL", "C");
-    WriteSettings();
-    ASSERT_NO_FATAL_FAILURE(CreateMailbox(kPhoneMailbox, "Demo Calendar", kPhonePassword));
-    const ImportReport report = CalendarStore().Import(kPhoneMailbox, calendar_.Ics(), false);
-    ASSERT_TRUE(report.skipped.empty()) << report.skipped.front().text;
-    ASSERT_EQ(report.occurrences, calendar_.Appointments().size());
-    Install();
-    ASSERT_EQ(StartService(), platform::SERVICE_RUNNING) << FileText(OutputFile());
+    StartServiceWithCalendar(kPhoneMailbox, kPhonePassword, calendar_.Ics(), calendar_.Appointments().size());
   }
 
   std::string ServiceUrl(const std::string& path) const {

@@ -110,6 +110,21 @@ class QuorvaneTest : public ::testing::Test {
     store.AddMailbox(name, display_name, owner);
   }
 
+  // The service installed and running with the settings of a test run, in the C locale's date and
+  // time patterns whatever the machine's locale, and a mailbox of a machine's account holding the
+  // calendar (an iCalendar file) of so many appointments.
+  void StartServiceWithCalendar(const std::string& mailbox, const std::string& password,
+                                const std::string& ics, size_t appointments) {
+    sandbox_.SetEnvironment("LC_ALL", "C");
+    WriteSettings();
+    ASSERT_NO_FATAL_FAILURE(CreateMailbox(mailbox, "Demo Calendar", password));
+    const ImportReport report = CalendarStore().Import(mailbox, ics, false);
+    ASSERT_TRUE(report.skipped.empty()) << report.skipped.front().text;
+    ASSERT_EQ(report.occurrences, appointments);
+    Install();
+    ASSERT_EQ(StartService(), platform::SERVICE_RUNNING) << FileText(OutputFile());
+  }
+
   // Runs the program with the arguments to its end; its exit code, its output in *output.
   uint32_t RunProgram(const std::vector<std::string>& arguments, std::string* output = nullptr) {
     platform::DeleteFile(OutputFile());
