@@ -93,7 +93,7 @@ std::string TWCCalendar::Link(std::string_view kind, int64_t index) const {
   return PageLink(link_mailbox_, link_password_, kind, index);
 }
 
-std::string TWCCalendar::FormattedText(double value, const std::string& pattern) const {
+std::string TWCCalendar::FormattedText(TDateTime value, const std::string& pattern) const {
   return PageText(FormatDateTime(value, pattern), charset_);
 }
 

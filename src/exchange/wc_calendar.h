@@ -94,7 +94,7 @@ class TWCCalendar {
   // (a page text), and "<br/>".
   std::string ListEntry(int64_t index, const std::string& time, const std::string& subject) const;
   // A date-time pattern's text of a value as it stands in a page.
-  std::string FormattedText(double value, const std::string& pattern) const;
+  std::string FormattedText(TDateTime value, const std::string& pattern) const;
   // Appends the label, "<br/>", the value and "<br/>" when the value, cut so that its page text fits
   // the bytes left (budget - text length - label length), is not empty.
   void AppendProperty(std::string* text, const char* label, cdo::AppointmentItem& item,

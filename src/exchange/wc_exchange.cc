@@ -91,8 +91,8 @@ std::string TWCExchange::GetResponse() {
                            "Body: \r\n" + response,
                        3);
   }
-  // A calendar page is over the limit only when its budget could not hold even the one appointment
-  // every page shows; the logon form and the error card are never cut.
+  // A calendar page goes over the limit only where its budget cannot hold the one appointment it
+  // always shows; the logon form and the error card are never cut.
   if (calendar_page && response.size() > static_cast<size_t>(std::max<int32_t>(MaxPdu, 0)) &&
       TraceWriter->TraceDetailness >= 3) {
     TraceWriter->Trace("Page over MaxPdu: " + std::to_string(response.size()) + " bytes for a limit of " +
