@@ -17,6 +17,11 @@ bool IsWindows1252Extra(unsigned char c) {
   return c >= 0x80 && c <= 0x9F;
 }
 
+// The names and aliases of ISO-8859-1 that the IANA character-set registry lists, in lower case.
+constexpr std::string_view kLatin1Names[] = {"iso-8859-1", "iso_8859-1", "iso_8859-1:1987",
+                                             "iso-ir-100", "latin1",     "l1",
+                                             "ibm819",     "cp819",      "csisolatin1"};
+
 // What one character of a text becomes in a page; empty when it is left out.
 std::string PageCharacter(char c, DeckCharset charset) {
   const auto byte = static_cast<unsigned char>(c);
@@ -24,19 +29,24 @@ std::string PageCharacter(char c, DeckCharset charset) {
   if (c == '$') return "$$";
   std::string entity;
   if (CharToEntity(c, &entity)) return entity;
-  if (IsWindows1252Extra(byte)) {
-    // The undefined bytes keep their own value (the C1 controls): Windows-1252 gives them no character.
-    const char16_t unicode = platform::AnsiToWide(std::string_view(&c, 1))[0];
-    if (unicode == byte) return std::string();
-    if (charset == DeckCharset::kOther) return "&#" + std::to_string(static_cast<uint32_t>(unicode)) + ";";
-  }
-  return std::string(1, c);
+  if (byte < 0x80) return std::string(1, c);
+  // The undefined bytes keep their own value (the C1 controls): Windows-1252 gives them no character.
+  const char16_t unicode = platform::AnsiToWide(std::string_view(&c, 1))[0];
+  if (IsWindows1252Extra(byte) && unicode == byte) return std::string();
+  const bool as_byte =
+      charset == DeckCharset::kWindows1252 || (charset == DeckCharset::kLatin1 && !IsWindows1252Extra(byte));
+  if (as_byte) return std::string(1, c);
+  return "&#" + std::to_string(static_cast<uint32_t>(unicode)) + ";";
 }
 
 }  // namespace
 
 DeckCharset DeckCharsetOf(std::string_view char_set_name) {
-  return AsciiLowerCase(char_set_name) == "windows-1252" ? DeckCharset::kWindows1252 : DeckCharset::kOther;
+  const std::string name = AsciiLowerCase(char_set_name);
+  if (name == "windows-1252") return DeckCharset::kWindows1252;
+  for (const std::string_view latin1 : kLatin1Names)
+    if (name == latin1) return DeckCharset::kLatin1;
+  return DeckCharset::kOther;
 }
 
 std::string PageText(std::string_view text, DeckCharset charset) {

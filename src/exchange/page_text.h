@@ -9,14 +9,17 @@
 
 namespace qv {
 
-// How a deck's character set takes the Windows-1252 characters 0x80 to 0x9F (the euro sign, the
-// curly quotes, the dashes, the ellipsis ...). Under windows-1252 they are those characters; under
-// any other character set the bytes are something else (control characters in iso-8859-1), so they
-// go out as numeric character references of their Unicode code points. The five bytes that
-// Windows-1252 leaves undefined are no character in either and are left out.
-enum class DeckCharset { kWindows1252, kOther };
+// How a deck's character set takes the bytes 0x80 and above of a Windows-1252 text. Under
+// windows-1252 they are those characters. Under ISO-8859-1 the bytes 0xA0 to 0xFF are the same
+// characters, but 0x80 to 0x9F (the euro sign, the curly quotes, the dashes, the ellipsis ...) are
+// control characters, so those go out as numeric character references of their Unicode code points.
+// Under any other character set (utf-8, us-ascii ...) a byte 0x80 or above means something else or
+// nothing, so every such character goes out as its reference. The five bytes that Windows-1252 leaves
+// undefined are no character in any of them and are left out.
+enum class DeckCharset { kWindows1252, kLatin1, kOther };
 
-// kWindows1252 for "windows-1252" in any letter case, kOther for every other name.
+// kWindows1252 for "windows-1252", kLatin1 for "iso-8859-1" and its registered aliases, in any letter
+// case; kOther for every other name.
 DeckCharset DeckCharsetOf(std::string_view char_set_name);
 
 // A text as it may stand in a page, in a text or in an attribute: control characters other than tab,

@@ -11,8 +11,9 @@
 namespace qv {
 namespace {
 
-constexpr DeckCharset kLatin1 = DeckCharset::kOther;
+constexpr DeckCharset kLatin1 = DeckCharset::kLatin1;
 constexpr DeckCharset kWindows1252 = DeckCharset::kWindows1252;
+constexpr DeckCharset kOther = DeckCharset::kOther;
 
 TEST(PageText, EscapesAlikeUnderEveryCharacterSetButTheExtrasOfWindows1252) {
   for (const DeckCharset charset : {kLatin1, kWindows1252}) {
@@ -29,7 +30,15 @@ TEST(PageText, EscapesAlikeUnderEveryCharacterSetButTheExtrasOfWindows1252) {
   EXPECT_EQ(PageText(extras, kLatin1), "&#8364;&#8230;&#8220;&#8221;&#8211;&#8212;&#8482;&#376;");
   EXPECT_EQ(PageText(extras, kWindows1252), extras);
   EXPECT_EQ(DeckCharsetOf("Windows-1252"), kWindows1252);
-  for (const char* other : {"iso-8859-1", "utf-8", "cp1252", ""}) EXPECT_EQ(DeckCharsetOf(other), kLatin1);
+  for (const char* latin1 : {"iso-8859-1", "ISO-8859-1", "latin1", "ISO_8859-1:1987"})
+    EXPECT_EQ(DeckCharsetOf(latin1), kLatin1);
+  for (const char* other : {"utf-8", "us-ascii", "cp1252", ""}) EXPECT_EQ(DeckCharsetOf(other), kOther);
+}
+
+TEST(PageText, UnderAnyOtherCharacterSetEveryByteAboveAsciiIsAReference) {
+  // In a utf-8 deck a raw 0xE9 would be malformed; its reference is the same character anywhere.
+  EXPECT_EQ(PageText("caf\xe9 \xa0\x80\x81 $", kOther), "caf&#233; &#160;&#8364; $$");
+  EXPECT_EQ(PageTextWithin("\xe9\xe9", 7, kOther), "&#233;");
 }
 
 TEST(PageTextWithin, KeepsTheLongestBeginningWhoseEscapedFormFitsAndCutsNoReference) {
