@@ -15,8 +15,8 @@
 #include "config/wc_config.h"
 #include "exchange/calendar_store.h"
 #include "exchange/calendar_store_driver.h"
+#include "exchange/deck_settings.h"
 #include "exchange/mapi_tlb.h"
-#include "exchange/response_envelope.h"
 #include "exchange/wc_calendar.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_trace_writer.h"
@@ -122,7 +122,7 @@ std::string Page(const std::shared_ptr<cdo::Session>& session, const std::string
                  int64_t position) {
   TWCCalendar calendar(session, mailbox, "secret", std::to_string(position), 1000);
   const std::string body = list ? calendar.GetAppointmentList() : calendar.GetAppointment();
-  return BuildResponse(Config->CharSet, Config->DeckHeader, body);
+  return DeckResponse(body);
 }
 
 void Measure(benchmark::State& state, bool list, bool whole_request) {

@@ -1,9 +1,11 @@
 #include "exchange/wc_calendar.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "config/wc_config.h"
-#include "exchange/page_text.h"
+#include "exchange/deck_settings.h"
+#include "exchange/response_envelope.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_trace_writer.h"
 #include "support/convert.h"
@@ -20,6 +22,18 @@ int64_t DecimalDigits(int64_t value) {
   return static_cast<int64_t>(std::to_string(value).size());
 }
 
+int64_t Length(const std::string& text) {
+  return static_cast<int64_t>(text.size());
+}
+
+// The deck's template and the response header, and the character set and the title as they stand
+// in the deck, with at least the room the budget has always kept for them.
+int64_t EnvelopeReserveFor(const std::string& char_set, const std::string& title) {
+  return static_cast<int64_t>(kDeckTemplate.size() + kResponseHeader.size()) +
+         std::max(TWCCalendar::kCharSetRoom, Length(char_set)) +
+         std::max(TWCCalendar::kTitleRoom, Length(title));
+}
+
 }  // namespace
 
 TWCCalendar::TWCCalendar(const std::shared_ptr<cdo::Session>& session, std::string mailbox,
@@ -28,8 +42,10 @@ TWCCalendar::TWCCalendar(const std::shared_ptr<cdo::Session>& session, std::stri
       Password(std::move(password)),
       Position(std::move(position)),
       MaxPdu(max_pdu),
-      link_mailbox_(PageText(Mailbox)),
-      link_password_(PageText(Password)) {
+      charset_(ConfiguredDeckCharset()),
+      envelope_reserve_(EnvelopeReserveFor(Config->CharSet, DeckTitle())),
+      link_mailbox_(LinkValue(Mailbox)),
+      link_password_(LinkValue(Password)) {
   TraceWriter->Trace("CDO GetDefaultFolder", 3);
   CalendarFolder = session->GetDefaultFolder(cdo::CdoDefaultFolderCalendar);
 }
@@ -70,33 +86,60 @@ int64_t TWCCalendar::LinkLength(int64_t index) const {
 }
 
 int64_t TWCCalendar::PageBudget(int factor, int64_t index) const {
-  return static_cast<int64_t>(MaxPdu) - kEnvelopeReserve - factor * LinkLength(index);
+  return static_cast<int64_t>(MaxPdu) - envelope_reserve_ - factor * LinkLength(index);
 }
 
 std::string TWCCalendar::Link(std::string_view kind, int64_t index) const {
   return PageLink(link_mailbox_, link_password_, kind, index);
 }
 
-bool TWCCalendar::AddListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index, int64_t budget,
-                               int64_t* last_day) {
+std::string TWCCalendar::FormattedText(TDateTime value, const std::string& pattern) const {
+  return PageText(FormatDateTime(value, pattern), charset_);
+}
+
+std::string TWCCalendar::DayHeader(cdo::AppointmentItem& item, int64_t* last_day) const {
   const TDateTime start = item.StartTime();
   const auto day = static_cast<int64_t>(std::trunc(start));
-  std::string header;
-  if (day != *last_day) {
-    header = "** " + FormatDateTime(start, Config->DateFormat) + " **<br/>";
-    *last_day = day;
-  }
-  if (static_cast<int64_t>(page->size() + header.size()) >= budget) return false;
+  if (day == *last_day) return std::string();
+  *last_day = day;
+  return "** " + FormattedText(start, Config->DateFormat) + " **<br/>";
+}
+
+std::string TWCCalendar::ListTime(cdo::AppointmentItem& item) const {
+  return item.AllDayEvent() ? std::string("--:--") : FormattedText(item.StartTime(), Config->TimeFormat);
+}
+
+std::string TWCCalendar::ListEntry(int64_t index, const std::string& time, const std::string& subject) const {
+  return Anchor(Link("CO", index), time + " " + subject) + "<br/>";
+}
+
+bool TWCCalendar::AddListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index, int64_t budget,
+                               int64_t* last_day) {
+  const std::string header = DayHeader(item, last_day);
+  if (Length(*page) + Length(header) >= budget) return false;
   *page += header;
 
-  const std::string time =
-      item.AllDayEvent() ? std::string("--:--") : FormatDateTime(start, Config->TimeFormat);
-  const int64_t subject_length = kListEntryText - static_cast<int64_t>(time.size());
-  const std::string subject = subject_length > 0 ? PageText(FirstChars(item.Subject(), subject_length)) : "";
-  const std::string entry = Anchor(Link("CO", index), time + " " + subject) + "<br/>";
-  if (static_cast<int64_t>(page->size() + entry.size()) >= budget) return false;
+  const std::string time = ListTime(item);
+  const std::string subject = PageText(FirstChars(item.Subject(), kListEntryText - Length(time)), charset_);
+  const std::string entry = ListEntry(index, time, subject);
+  if (Length(*page) + Length(entry) >= budget) return false;
   *page += entry;
   return true;
+}
+
+void TWCCalendar::AddFirstListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index,
+                                    int64_t budget, int64_t* last_day) {
+  *page += DayHeader(item, last_day);
+  const std::string time = ListTime(item);
+  const std::string subject = FirstChars(item.Subject(), kListEntryText - Length(time));
+  const std::string whole = ListEntry(index, time, PageText(subject, charset_));
+  if (Length(*page) + Length(whole) < budget) {
+    *page += whole;
+    return;
+  }
+  // What stays below the budget next to the entry without its subject.
+  const int64_t room = budget - 1 - Length(*page) - Length(ListEntry(index, time, ""));
+  *page += ListEntry(index, time, PageTextWithin(subject, room, charset_));
 }
 
 int64_t TWCCalendar::GetPreviousPageStart(cdo::Messages& messages, int64_t position) {
@@ -105,12 +148,10 @@ int64_t TWCCalendar::GetPreviousPageStart(cdo::Messages& messages, int64_t posit
   int64_t last_day = 0;
   std::shared_ptr<cdo::AppointmentItem> item;
   if (!GotoItem(messages, &item, position)) return 0;
-  int64_t result = position;
-  for (;;) {
-    if (!AddListEntry(*item, &scratch, result, budget, &last_day)) break;
-    --result;
-    if (!PreviousItem(messages, &item)) break;
-  }
+  // The position's own appointment opens its page whatever the budget, so the walk back starts below it.
+  AddFirstListEntry(*item, &scratch, position, budget, &last_day);
+  int64_t result = position - 1;
+  while (PreviousItem(messages, &item) && AddListEntry(*item, &scratch, result, budget, &last_day)) --result;
   return result < 0 ? 0 : result;
 }
 
@@ -133,8 +174,9 @@ std::string TWCCalendar::GetAppointmentList() {
 
   std::string page;
   int64_t last_day = 0;
-  int64_t index = start;
-  bool more = true;
+  AddFirstListEntry(*item, &page, start, budget, &last_day);
+  int64_t index = start + 1;
+  bool more = NextItem(*messages, &item);
   while (more) {
     if (!AddListEntry(*item, &page, index, budget, &last_day)) break;
     ++index;
@@ -146,11 +188,10 @@ std::string TWCCalendar::GetAppointmentList() {
 }
 
 void TWCCalendar::AppendProperty(std::string* text, const char* label, cdo::AppointmentItem& item,
-                                 std::string (cdo::AppointmentItem::*read)(), int64_t budget) {
-  const int64_t count = budget - static_cast<int64_t>(text->size()) -
-                        static_cast<int64_t>(std::char_traits<char>::length(label));
+                                 std::string (cdo::AppointmentItem::*read)(), int64_t budget) const {
+  const int64_t count = budget - Length(*text) - static_cast<int64_t>(std::char_traits<char>::length(label));
   if (count <= 0) return;
-  const std::string value = PageText(FirstChars((item.*read)(), count));
+  const std::string value = PageTextWithin((item.*read)(), count, charset_);
   if (value.empty()) return;
   *text += label;
   *text += "<br/>";
@@ -165,14 +206,15 @@ std::string TWCCalendar::GetAppointment() {
   std::shared_ptr<cdo::AppointmentItem> item;
   if (!GotoItem(*messages, &item, index)) return kNoAppointments;
 
+  // The patterns' texts are escaped, the arrows before them already are.
   const std::string& date_format = Config->DateFormat;
-  const std::string& time_format = Config->TimeFormat;
+  const std::string date_time_format = date_format + " " + Config->TimeFormat;
   std::string text;
   if (item->AllDayEvent()) {
-    text = FormatDateTime(item->StartTime(), "|-&#62; " + date_format + " --:--") + "<br/>";
+    text = "|-&#62; " + FormattedText(item->StartTime(), date_format + " --:--") + "<br/>";
   } else {
-    text = FormatDateTime(item->StartTime(), "|-&#62; " + date_format + " " + time_format) + "<br/>" +
-           FormatDateTime(item->EndTime(), "-&#62;| " + date_format + " " + time_format) + "<br/>";
+    text = "|-&#62; " + FormattedText(item->StartTime(), date_time_format) + "<br/>" + "-&#62;| " +
+           FormattedText(item->EndTime(), date_time_format) + "<br/>";
   }
   AppendProperty(&text, "Subject:", *item, &cdo::AppointmentItem::Subject, budget);
   AppendProperty(&text, "Location:", *item, &cdo::AppointmentItem::Location, budget);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "exchange/mapi_tlb.h"
+#include "exchange/page_text.h"
 
 namespace qv {
 
@@ -49,26 +50,35 @@ class TWCCalendar {
   // False when the header or the entry does not fit; a header that fitted stays.
   bool AddListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index, int64_t budget,
                     int64_t* last_day);
+  // The first entry of a page goes in whatever the budget, so that every list page shows an
+  // appointment and its forward link moves on: with its day header, and with its subject cut to
+  // what the budget leaves below it (none when nothing is left). Such a page may be over MaxPdu.
+  void AddFirstListEntry(cdo::AppointmentItem& item, std::string* page, int64_t index, int64_t budget,
+                         int64_t* last_day);
 
   // The first index of the list page before the one that starts at the position: walking back from
   // the position's own appointment, the latest index that no longer fits a page holding everything
   // up to the position; 0 when all of it fits, and when there is no appointment at the position.
-  // With entries of other lengths the page before may end an appointment early or reach into this
-  // page; going forward, every appointment is shown once.
+  // Below the position whenever the position is above 0, however small the budget. With entries of
+  // other lengths the page before may end an appointment early or reach into this page; going
+  // forward, every appointment is shown once.
   int64_t GetPreviousPageStart(cdo::Messages& messages, int64_t position);
 
-  // The characters left for a page body of `factor` navigation links whose index is `index`:
-  // MaxPdu - 346 - factor * LinkLength(index). Zero or below when nothing fits.
+  // The bytes left for a page body of `factor` navigation links whose index is `index`:
+  // MaxPdu - EnvelopeReserve() - factor * LinkLength(index). Zero or below when nothing fits.
   int64_t PageBudget(int factor, int64_t index) const;
   // The estimate of one navigation link: 53 + the lengths of the mailbox and the password as they
-  // stand in links + the digits of the index.
+  // stand in links (percent-encoded) + the digits of the index.
   int64_t LinkLength(int64_t index) const;
+  // The envelope (269), the header (51), and room for the character set and the title as they stand
+  // in the deck: 10 and 16, or their lengths when longer. 346 with the default settings.
+  int64_t EnvelopeReserve() const { return envelope_reserve_; }
 
   // The number of links a page may carry.
   static constexpr int kListLinks = 2;
   static constexpr int kDetailLinks = 3;
-  // The envelope (269), the header (51), and room for the character set (10) and the title (16).
-  static constexpr int64_t kEnvelopeReserve = 346;
+  static constexpr int64_t kCharSetRoom = 10;
+  static constexpr int64_t kTitleRoom = 16;
   static constexpr int64_t kLinkReserve = 53;
   // The list shows the time and the start of the subject in this many characters.
   static constexpr int64_t kListEntryText = 17;
@@ -85,12 +95,25 @@ class TWCCalendar {
   // index below 0 (never in the service's own links) counts as 0.
   int64_t StartIndex() const;
   std::string Link(std::string_view kind, int64_t index) const;
-  // Appends the label, "<br/>", the value and "<br/>" when the value cut to the characters left
-  // (budget - text length - label length) is not empty as a page text.
-  static void AppendProperty(std::string* text, const char* label, cdo::AppointmentItem& item,
-                             std::string (cdo::AppointmentItem::*read)(), int64_t budget);
+  // The day header of the item when its day differs from the last day, which becomes its day; else
+  // empty.
+  std::string DayHeader(cdo::AppointmentItem& item, int64_t* last_day) const;
+  // The time of a list entry as it stands in the page: the time pattern's text, or "--:--".
+  std::string ListTime(cdo::AppointmentItem& item) const;
+  // The list entry: the link to the appointment, labelled with the time, a blank and the subject
+  // (a page text), and "<br/>".
+  std::string ListEntry(int64_t index, const std::string& time, const std::string& subject) const;
+  // A date-time pattern's text of a value as it stands in a page.
+  std::string FormattedText(TDateTime value, const std::string& pattern) const;
+  // Appends the label, "<br/>", the value and "<br/>" when the value, cut so that its page text fits
+  // the bytes left (budget - text length - label length), is not empty.
+  void AppendProperty(std::string* text, const char* label, cdo::AppointmentItem& item,
+                      std::string (cdo::AppointmentItem::*read)(), int64_t budget) const;
 
-  // Mailbox and password as they stand in links (page texts).
+  // How texts are written for the deck's character set.
+  const DeckCharset charset_;
+  const int64_t envelope_reserve_;
+  // Mailbox and password as they stand in links.
   const std::string link_mailbox_;
   const std::string link_password_;
 };

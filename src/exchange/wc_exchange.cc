@@ -1,8 +1,10 @@
 #include "exchange/wc_exchange.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/wc_config.h"
+#include "exchange/deck_settings.h"
 #include "exchange/response_envelope.h"
 #include "exchange/wc_calendar.h"
 #include "logging/exception_report.h"
@@ -68,6 +70,7 @@ std::string TWCExchange::ClientAddress() const {
 
 std::string TWCExchange::GetResponse() {
   std::string body;
+  bool calendar_page = false;
   if (Mailbox.empty()) {
     body = LogonFormBody();
   } else {
@@ -75,16 +78,25 @@ std::string TWCExchange::GetResponse() {
     if (LogonMailbox(&reason)) {
       TraceWriter->Trace("Login successful", 2);
       body = PageKind == "CO" ? GetCalendarOneAppointment() : GetCalendarAppointmentList();
+      calendar_page = true;
     } else {
       body = ErrorCardBody(reason);
       TraceWriter->Trace(
           "Exchange Session: $" + session_id_ + " Request rejected: " + reason + " MailBox: " + Mailbox, 2);
     }
   }
-  std::string response = BuildResponse(Config->CharSet, Config->DeckHeader, body);
+  std::string response = DeckResponse(body);
   if (TraceWriter->TraceDetailness == 3) {
     TraceWriter->Trace("MaxChar: " + std::to_string(MaxPdu) + "Char:" + std::to_string(response.size()) +
                            "Body: \r\n" + response,
+                       3);
+  }
+  // A calendar page goes over the limit only where its budget cannot hold the one appointment it
+  // always shows; the logon form and the error card are never cut.
+  if (calendar_page && response.size() > static_cast<size_t>(std::max<int32_t>(MaxPdu, 0)) &&
+      TraceWriter->TraceDetailness >= 3) {
+    TraceWriter->Trace("Page over MaxPdu: " + std::to_string(response.size()) + " bytes for a limit of " +
+                           std::to_string(MaxPdu),
                        3);
   }
   return response;

@@ -1,10 +1,12 @@
 // The request thread's parsing: query parameters of the GET line and header field values.
 #include <string>
 
+#include "exchange/wc_exchange.h"
 #include "platform/ascii_text.h"
 #include "server/request_errors.h"
 #include "server/wc_socket_thread.h"
 #include "support/convert.h"
+#include "support/percent_encoding.h"
 
 namespace qv {
 
@@ -52,6 +54,18 @@ std::string TSrvThread::GetParam(const std::string& sHeader, const std::string& 
              " iPatternStart: " + std::to_string(iPatternStart) + " iEqualPos: " + std::to_string(iEqualPos);
     });
   }
+}
+
+std::string TSrvThread::GetParamValue(const std::string& sHeader, const std::string& name) {
+  return PercentDecode(GetParam(sHeader, name));
+}
+
+void TSrvThread::SetRequestValues(const std::string& sHeader, TWCExchange& exchange) {
+  exchange.Mailbox = GetParamValue(sHeader, "U");
+  exchange.Password = GetParamValue(sHeader, "P");
+  exchange.PageKind = GetParamValue(sHeader, "E");
+  exchange.Position = GetParamValue(sHeader, "X");
+  exchange.MaxPdu = GetMaxPdu(sHeader);
 }
 
 // Lines end at CR LF, LF or CR. A value starts after the name and the blank that follows it; a value

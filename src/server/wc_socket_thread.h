@@ -11,6 +11,8 @@
 
 namespace qv {
 
+class TWCExchange;
+
 class TSrvThread : public net::TServerClientThread {
  public:
   // Created suspended for the client socket, as the connection server's thread provider does.
@@ -33,6 +35,15 @@ class TSrvThread : public net::TServerClientThread {
   // first, else the lower-case one; the bytes after "=" up to a carriage return, a blank or "&".
   // Empty when the parameter is absent. Unexpected errors are reported and raised as WCException.
   static std::string GetParam(const std::string& sHeader, const std::string& name);
+
+  // The parameter's value as the request handler takes it: GetParam's bytes percent-decoded once
+  // (PercentDecode), since phones escape the values they put into a link ("a&b" arrives as "a%26b")
+  // and the pages' own links carry mailbox and password escaped.
+  static std::string GetParamValue(const std::string& sHeader, const std::string& name);
+
+  // Sets the handler's Mailbox, Password, PageKind and Position (U, P, E, X, in this order, each by
+  // GetParamValue) and its MaxPdu from the request header.
+  static void SetRequestValues(const std::string& sHeader, TWCExchange& exchange);
 
   // The value of the first header field whose line begins with name (the colon included, letter
   // case counting); the blank after the colon is not part of the value. Empty when no line matches.

@@ -5,6 +5,7 @@
 
 #include "exchange/calendar_store_driver.h"
 #include "exchange/cdo_automation_driver.h"
+#include "exchange/deck_settings.h"
 #include "platform/com.h"
 #include "platform/exception.h"
 
@@ -30,6 +31,8 @@ ProcessObjects::ProcessObjects() {
   config_slot_.emplace(Config, *config_);
   event_log_ = std::make_unique<TWCEventLog>();
   event_log_slot_.emplace(EventLog, *event_log_);
+  // Of the right type but unusable in a deck: stops the start like a mistyped setting, with an event.
+  CheckCharSetSetting();
   trace_writer_ = std::make_unique<TWCTraceWriter>();
   trace_writer_slot_.emplace(TraceWriter, *trace_writer_);
   request_log_ = std::make_unique<THtmlLogWriter>();

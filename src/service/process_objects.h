@@ -21,6 +21,7 @@ class ProcessObjects {
  public:
   // Reads the settings and opens the event source; their errors (a mistyped setting, an unusable
   // registry, an event source that cannot be opened) pass on, and what was made before goes again.
+  // A CharSet that is no plain character-set name raises ESettingError after an error event.
   ProcessObjects();
   ProcessObjects(const ProcessObjects&) = delete;
   ProcessObjects& operator=(const ProcessObjects&) = delete;

@@ -5,6 +5,7 @@
 
 #include "exchange/calendar_store.h"
 #include "platform/accounts.h"
+#include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
 
@@ -19,7 +20,8 @@ constexpr const char* kUsage =
     "\n"
     "Manages the mailboxes of the calendar store. A mailbox has the name the phone types (compared\n"
     "without regard to ASCII case), the name the service shows as the user's, and the account that owns\n"
-    "it, whose password the phone gives.\n"
+    "it, whose password the phone gives. Names that no phone could send (control characters, characters\n"
+    "that Windows-1252 lacks) are refused.\n"
     "\n"
     "  add       creates a mailbox with an empty calendar (fill it with qvanctl calendar import)\n"
     "  delete    deletes a mailbox with its calendar\n"
@@ -51,6 +53,8 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
   const std::string& name = MailboxName(arguments, "add");
   const std::string owner = arguments.Value("--owner").value_or("");
   if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT");
+  const MailboxNameCheck name_check = CheckMailboxName(name);
+  if (!name_check.refusal.empty()) throw EToolFailure("cannot add \"" + name + "\": " + name_check.refusal);
   const std::string display = arguments.Value("--display").value_or(name);
   if (display == kUnknownUser)
     throw EToolFailure("cannot add \"" + name + "\": a mailbox shown as \"Unknown\" could never log on");
@@ -65,6 +69,7 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   store.AddMailbox(name, display, sid);
   io.out << "Added mailbox \"" << name << "\" (" << display << "), owned by " << OwnerText(sid) << ".\n";
+  if (!name_check.note.empty()) io.out << "Note: " << name_check.note << ".\n";
   return 0;
 }
 

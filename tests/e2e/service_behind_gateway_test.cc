@@ -237,6 +237,71 @@ TEST_F(ServiceBehindGateway, APhoneBrowsesTheListTheDetailsAndEveryPage) {
   EXPECT_EQ(CountOf(Trace(), " Login successful\r\n"), phone_.Requests().size() - 1);
 }
 
+// The same service with a title that needs escaping, and a second mailbox whose password holds the
+// characters a phone's browser escapes when it puts the password into the logon form's link.
+class EscapedValuesBehindGateway : public ServiceBehindGateway {
+ protected:
+  static constexpr const char* kTitle = "Smith & Sons $(P)";
+  static constexpr const char* kOddMailbox = "odd";
+  static constexpr const char* kOddPassword = "a&b %c+d#e=f";
+
+  void SetUp() override {
+    SetMachineText(kSettingsKey, "DeckHeader", kTitle);
+    ServiceBehindGateway::SetUp();
+    ASSERT_NO_FATAL_FAILURE(CreateMailbox(kOddMailbox, "Odd Password", kOddPassword));
+    CalendarStore().Import(kOddMailbox, calendar_.Ics(), false);
+  }
+
+  // A page that reached the phone compiled, with the title as it was set (not a variable).
+  static ::testing::AssertionResult ShowsTheTitle(const PhonePage& page) {
+    const size_t start = page.deck.markup.find(" title=\"");
+    if (start == std::string::npos) return ::testing::AssertionFailure() << "no title: " << page.deck.markup;
+    const size_t end = page.deck.markup.find('"', start + 8);
+    const std::string title = MarkupText(page.deck.markup.substr(start + 8, end - start - 8));
+    if (title == kTitle) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the title reads \"" << title << "\"";
+  }
+};
+
+TEST_F(EscapedValuesBehindGateway, APasswordThePhoneEscapesLogsOnAndEveryLinkCarriesIt) {
+  const PhonePage form = phone_.Open(ServiceUrl("/"));
+  ASSERT_TRUE(CompiledCleanly(form.fetch)) << gateway_.WapboxLog();
+  EXPECT_TRUE(ShowsTheTitle(form));
+  phone_.SetVariable("U", kOddMailbox);
+  phone_.SetVariable("P", kOddPassword);
+  const PhonePage list = phone_.Follow(form, "login");
+  EXPECT_EQ(list.url, ServiceUrl("/?U=odd&P=a%26b%20%25c%2Bd%23e%3Df&"));
+  ASSERT_TRUE(CompiledCleanly(list.fetch)) << gateway_.WapboxLog();
+  const std::vector<std::string> entries = EntryLabels(list);
+  ASSERT_GE(entries.size(), 3u) << list.deck.markup;
+  EXPECT_EQ(entries[0], calendar_.ListLabel(0));
+
+  // Every page the links lead to logs on again and shows the title as it was set.
+  const PhonePage detail = phone_.Follow(list, entries[1]);
+  const PhonePage next = phone_.Follow(detail, ">>");
+  const PhonePage previous = phone_.Follow(next, "<<");
+  const PhonePage again = phone_.Follow(previous, "CAL");
+  const PhonePage on = phone_.Follow(list, ">>");
+  const PhonePage back = phone_.Follow(on, "<<");
+  for (const PhonePage* page : {&list, &detail, &next, &previous, &again, &on, &back}) {
+    ASSERT_TRUE(CompiledCleanly(page->fetch)) << page->url << "\n" << gateway_.WapboxLog();
+    EXPECT_TRUE(ShowsTheTitle(*page)) << page->url;
+  }
+  EXPECT_EQ(previous.deck.markup, detail.deck.markup);
+  std::vector<std::string> texts = calendar_.DetailTexts(1);
+  texts.insert(texts.end(), {"<<", ">>", "CAL"});
+  EXPECT_EQ(detail.deck.texts, texts);
+  EXPECT_EQ(EntryLabels(again).front(), calendar_.ListLabel(1));
+  EXPECT_EQ(EntryLabels(back), entries);
+
+  ASSERT_NO_FATAL_FAILURE(StopService());
+  ASSERT_NO_FATAL_FAILURE(ExpectEveryRequestLogged());
+  const std::string log = FileText(RequestLogFile());
+  EXPECT_THAT(log, Not(HasSubstr("a%26b")));
+  EXPECT_EQ(CountOf(Trace(), " Login successful\r\n"), phone_.Requests().size() - 1);
+  EXPECT_THAT(Trace(), Not(HasSubstr("Request rejected")));
+}
+
 TEST_F(ServiceBehindGateway, ADeckThatDoesNotCompileFailsTheCheck) {
   // The service's deck passes the check ...
   const PhonePage form = phone_.Open(ServiceUrl("/"));

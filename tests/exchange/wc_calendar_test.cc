@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "e2e/service_decks.h"
+#include "exchange/deck_settings.h"
 #include "exchange/fake_library.h"
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
+#include "server/wc_socket_thread.h"
 #include "testing/wbxml_deck.h"
 #include "testing/wml_check.h"
+#include "testing/wml_links.h"
 
 namespace qv::testing {
 namespace {
@@ -149,23 +152,35 @@ TEST_F(CalendarPagesTest, ADetailPositionThatIsNoNumberShowsTheFirstAppointmentW
   EXPECT_TRUE(HasTraceEntry(StopTrace(), " is not a valid CaledarItem"));
 }
 
-TEST_F(CalendarPagesTest, ABudgetOfZeroOrBelowKeepsTheTimesAndTheLinksOnly) {
+TEST_F(CalendarPagesTest, ABudgetOfZeroOrBelowKeepsTheTimesTheLinksAndOneEntryWithoutSubject) {
+  StartTrace(3);
   // 474 - 346 - 3 * 64 = -64 for the detail page, 474 - 346 - 2 * 64 = 0 for the list.
   EXPECT_EQ(Respond("jdoe", "secret", "CO", "1", 474),
             Response("|-&#62; " + Date(1) + " 14:30<br/>-&#62;| " + Date(1) + " 15:00<br/>" +
                      "<a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=0\">&lt;&lt;</a>" +
                      " <a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=2\">&gt;&gt;</a>" +
                      " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=1\">CAL</a>"));
-  // Nothing fits the list: not even the header; both links point at pages that cannot move on.
-  EXPECT_EQ(Respond("jdoe", "secret", "CA", "1", 474),
-            Response("<a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=1\">&lt;&lt;</a>"
-                     " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=1\">&gt;&gt;</a>"));
+  // The list still shows its first appointment, so both links move: back by one, on by one.
+  const std::string list = Respond("jdoe", "secret", "CA", "1", 474);
+  EXPECT_EQ(list, Response(Day(1) + "<a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=1\">14:30 </a><br/>" +
+                           "<a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=0\">&lt;&lt;</a>" +
+                           " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=2\">&gt;&gt;</a>"));
+  // Such a page is over the phone's limit, and the trace says so.
+  ASSERT_GT(list.size(), 474u);
+  EXPECT_TRUE(HasTraceEntry(
+      StopTrace(), "Page over MaxPdu: " + std::to_string(list.size()) + " bytes for a limit of 474"));
 }
 
-TEST_F(CalendarPagesTest, WhenOnlyTheHeaderFitsTheForwardLinkPointsAtTheSamePosition) {
-  // Budget 1000 - 346 - 2 * 64 = 526 less 500 leaves 26: the day header (21) but not the entry.
+TEST_F(CalendarPagesTest, AFirstEntryThatDoesNotFitWholeKeepsWhatTheBudgetLeavesOfItsSubject) {
+  // Budget 566 - 346 - 2 * 64 = 92: the day header (21) and the entry without subject (63) leave
+  // 7 bytes below it.
+  EXPECT_EQ(Respond("jdoe", "secret", "CA", "0", 566),
+            Response(Day(1) + "<a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=0\">09:00 Team me</a><br/>" +
+                     " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=1\">&gt;&gt;</a>"));
+  // At 500 nothing is left: the entry shows its time only, and the forward link still moves on.
   EXPECT_EQ(Respond("jdoe", "secret", "CA", "0", 500),
-            Response(Day(1) + " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=0\">&gt;&gt;</a>"));
+            Response(Day(1) + "<a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=0\">09:00 </a><br/>" +
+                     " <a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=1\">&gt;&gt;</a>"));
 }
 
 TEST_F(CalendarPagesTest, EveryPageKindPassesTheGatewaysCompiler) {
@@ -194,9 +209,7 @@ class PagesOnTheLibraryTest : public PagesTest {
     a.subject = subject;
     return a;
   }
-  std::string Deck(const std::string& body) const {
-    return BuildDeck(Config->CharSet, Config->DeckHeader, body);
-  }
+  std::string Deck(const std::string& body) const { return DeckResponse(body).substr(kHeader.size()); }
 
   std::shared_ptr<FakeSession> session_ = std::make_shared<FakeSession>();
 };
@@ -266,7 +279,7 @@ TEST_F(PagesOnTheLibraryTest, TheOnlyAppointmentHasNoPagingLinks) {
                 " **<br/><a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=0\">09:00 Alone</a><br/>");
 }
 
-TEST_F(PagesOnTheLibraryTest, ALongTextIsCutToTheBudgetBeforeItIsEscaped) {
+TEST_F(PagesOnTheLibraryTest, ALongTextIsCutSoThatItStaysWithinTheBudgetOnceEscaped) {
   FakeAppointment a = At(1, 9, "S");
   a.text = std::string(2000, 'x');
   session_->appointments = {a};
@@ -277,12 +290,14 @@ TEST_F(PagesOnTheLibraryTest, ALongTextIsCutToTheBudgetBeforeItIsEscaped) {
       "|-&#62; " + DayText(today_ + 1) + " 09:00<br/>-&#62;| " + DayText(today_ + 1) + " 10:00<br/>";
   const std::string before_text = times + "Subject:<br/>S<br/>";
   const size_t kept = static_cast<size_t>(budget) - before_text.size() - 5;
-  EXPECT_EQ(page, before_text + "Text:<br/>" + std::string(kept, 'x') + "<br/>" +
-                      "<a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=0\">CAL</a>");
-  // With references the cut is the same and the page grows by them.
+  const std::string links = "<a href=\"?U=jdoe&amp;P=secret&amp;E=CA&amp;X=0\">CAL</a>";
+  EXPECT_EQ(page, before_text + "Text:<br/>" + std::string(kept, 'x') + "<br/>" + links);
+  // With references the text keeps as many whole ones as fit the same bytes, none cut in two.
   session_->appointments[0].text = std::string(2000, '<');
-  const std::string escaped = TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointment();
-  EXPECT_EQ(escaped.size(), page.size() + kept * 4);
+  std::string references;
+  for (size_t i = 0; i < kept / 5; ++i) references += "&#60;";
+  EXPECT_EQ(TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointment(),
+            before_text + "Text:<br/>" + references + "<br/>" + links);
 }
 
 TEST_F(PagesOnTheLibraryTest, ControlCharactersAreLeftOutAndDollarSignsDoubled) {
@@ -312,12 +327,12 @@ TEST_F(PagesOnTheLibraryTest, ControlCharactersAreLeftOutAndDollarSignsDoubled) 
   EXPECT_TRUE(deck.HasText("<b>$(U)</b>")) << deck.markup;
 }
 
-TEST_F(PagesOnTheLibraryTest, MailboxAndPasswordAreEscapedWhereTheyEnterTheLinks) {
+TEST_F(PagesOnTheLibraryTest, MailboxAndPasswordArePercentEncodedWhereTheyEnterTheLinks) {
   session_->appointments = {At(1, 9, "One"), At(1, 10, "Two"), At(2, 9, "Three")};
   const std::string mailbox = "o'<b>\"x";
-  const std::string password = "p$w\x01<&";
-  const std::string link_mailbox = "o&#39;&#60;b&#62;&#34;x";
-  const std::string link_password = "p$$w&#60;&#38;";
+  const std::string password = "a&b %c+d#e=f$<";
+  const std::string link_mailbox = "o%27%3Cb%3E%22x";
+  const std::string link_password = "a%26b%20%25c%2Bd%23e%3Df%24%3C";
   TWCCalendar calendar(session_, mailbox, password, "1", 1000);
   // The budget counts the values as they stand in the links.
   EXPECT_EQ(calendar.LinkLength(1),
@@ -331,15 +346,75 @@ TEST_F(PagesOnTheLibraryTest, MailboxAndPasswordAreEscapedWhereTheyEnterTheLinks
       std::string::npos)
       << list;
   const std::string detail = TWCCalendar(session_, mailbox, password, "1", 1000).GetAppointment();
+  // Followed as written, every link gives back the values the page was made with.
+  for (const std::string& body : {list, detail}) {
+    for (const WmlLink& link : DeckLinks(body)) {
+      const std::string request = "GET /" + PhoneUrl("http://gw/", link.href, {}).substr(10) + " HTTP/1.1";
+      EXPECT_EQ(TSrvThread::GetParamValue(request, "U"), mailbox) << request;
+      EXPECT_EQ(TSrvThread::GetParamValue(request, "P"), password) << request;
+    }
+  }
   QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
   for (const std::string& body : {list, detail}) {
     const WmlCheck check = CheckWmlDeck(Deck(body));
     EXPECT_TRUE(check.accepted) << CompilerMessages(check) << body;
+    EXPECT_TRUE(check.messages.empty()) << CompilerMessages(check);
   }
-  // The phone's next request carries the values again ("$$" is one "$").
+  // The compiled deck carries the same link.
   const WbxmlDeck deck = DecodeWbxmlDeck(CheckWmlDeck(Deck(detail)).wbxml);
-  EXPECT_NE(deck.markup.find("?U=o'&lt;b&gt;&quot;x&amp;P=p$$w&lt;&amp;&amp;E=CO&amp;X=0"), std::string::npos)
+  EXPECT_NE(deck.markup.find("?U=" + link_mailbox + "&amp;P=" + link_password + "&amp;E=CO&amp;X=0"),
+            std::string::npos)
       << deck.markup;
+}
+
+TEST_F(PagesOnTheLibraryTest, TheSettingsTextsAreEscapedLikeAppointmentTexts) {
+  ProcessObjectsFixture::Set({"DeckHeader", "Smith & Sons $(P)"});
+  ProcessObjectsFixture::Set({"DateFormat", "dd.mm. \"<&>\" $(P)"});
+  ProcessObjectsFixture::Set({"TimeFormat", "hh:nn \"&\""});
+  StartTrace(0);
+  session_->appointments = {At(1, 9, "One"), At(2, 9, "Two")};
+  const std::string date = DayText(today_ + 1).substr(0, 6) + " &#60;&#38;&#62; $$(P)";
+  const std::string list = TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointmentList();
+  EXPECT_TRUE(list.starts_with(
+      "** " + date + " **<br/><a href=\"?U=jdoe&amp;P=secret&amp;E=CO&amp;X=0\">09:00 &#38; One</a>"))
+      << list;
+  const std::string detail = TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointment();
+  EXPECT_TRUE(detail.starts_with("|-&#62; " + date + " 09:00 &#38;<br/>")) << detail;
+  // The title counts as it stands in the deck: 22 bytes, 6 more than the room kept for it.
+  EXPECT_EQ(TWCCalendar(session_, "jdoe", "secret", "0", 1000).EnvelopeReserve(), 346 + 6);
+  const std::string deck = Deck(list);
+  EXPECT_NE(deck.find("<card id=\"logon\" title=\"Smith &#38; Sons $$(P)\">"), std::string::npos) << deck;
+
+  QV_SKIP_REST_ON_WINDOWS(qv::testing::kGatewayOnLinuxOnly);
+  for (const std::string& body : {list, detail}) {
+    const WmlCheck check = CheckWmlDeck(Deck(body));
+    ASSERT_TRUE(check.accepted) << CompilerMessages(check) << body;
+    EXPECT_TRUE(check.messages.empty()) << CompilerMessages(check);
+    // The phone shows the texts as they were set: no variable in them.
+    const WbxmlDeck compiled = DecodeWbxmlDeck(check.wbxml);
+    EXPECT_NE(compiled.markup.find("title=\"Smith &amp; Sons $$(P)\""), std::string::npos) << compiled.markup;
+    EXPECT_TRUE(compiled.HasText(" <&> $(P)")) << compiled.markup;
+  }
+}
+
+TEST_F(PagesOnTheLibraryTest, Windows1252ExtrasAreReferencesUnlessTheDeckIsWindows1252) {
+  session_->appointments = {At(1, 9,
+                               "\x80"
+                               "5 \x93hi\x94\x85\x81")};
+  const std::string deck = Deck(TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointmentList());
+  EXPECT_NE(deck.find(">09:00 &#8364;5 &#8220;hi&#8221;&#8230;</a>"), std::string::npos) << deck;
+  EXPECT_EQ(deck.find_first_of(std::string("\x80\x81\x85\x93\x94")), std::string::npos) << deck;
+  if (!SkipOnWindows(kGatewayOnLinuxOnly)) {
+    EXPECT_TRUE(CheckWmlDeck(deck).accepted) << deck;
+  }
+
+  ProcessObjectsFixture::Set({"CharSet", "windows-1252"});
+  StartTrace(0);
+  const std::string as_they_are = TWCCalendar(session_, "jdoe", "secret", "0", 1000).GetAppointmentList();
+  EXPECT_NE(as_they_are.find(">09:00 \x80"
+                             "5 \x93hi\x94\x85</a>"),
+            std::string::npos)
+      << as_they_are;
 }
 
 TEST_F(PagesOnTheLibraryTest, NegativePositionsCountAsTheFirst) {

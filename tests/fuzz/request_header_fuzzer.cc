@@ -2,7 +2,9 @@
 // end-of-request test in pieces whose sizes the first byte chooses (as reads of a socket would cut
 // them), and the header it cuts off, as well as the raw bytes, go to the parameter and header field
 // lookups. Checked on the way: the receive buffer stays bounded, a header found in pieces is the one
-// found in one piece, and the values the lookups give come from the GET line or the field's line.
+// found in one piece, the values the lookups give come from the GET line or the field's line, and
+// decoding them brings in no line break.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,10 +14,13 @@
 
 #include "fuzz_state_dir.h"
 #include "server/wc_socket_thread.h"
+#include "support/percent_encoding.h"
 #include "testing/process_wide_objects.h"
 
 namespace {
 
+using qv::PercentDecode;
+using qv::PercentEncode;
 using qv::TSrvThread;
 
 constexpr char kStartMarker[] = "GET /";
@@ -69,6 +74,14 @@ void CheckLookups(const std::string& header) {
     // A value ends before a carriage return, a blank or "&", and stands in the GET line.
     Check(value.find_first_of("\r &\n") == std::string::npos);
     Check(value.empty() || first_line.find(value) != std::string::npos);
+    // Decoded, it grows no line break, and the encoding of the pages' links decodes back to it.
+    const std::string decoded = TSrvThread::GetParamValue(header, name);
+    Check(decoded.size() <= value.size());
+    Check(decoded.find_first_of("\r\n") == std::string::npos);
+    const bool control = std::any_of(decoded.begin(), decoded.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    Check(control || PercentDecode(PercentEncode(decoded)) == decoded);
   }
   for (const char* field : {"x-up-devcap-max-pdu:", "Host:", ""}) {
     const std::string value = TSrvThread::GetHeaderValue(header, field);

@@ -63,6 +63,28 @@ TEST(GetParam, ValuesAreTakenByteForByte) {
   EXPECT_EQ(Param("GET /?U=M\xfcller HTTP/1.0", "U"), "M\xfcller");
 }
 
+TEST(GetParamValue, DecodesPercentEscapesOnceAndLeavesPlusSignsAndStrayPercentSigns) {
+  const auto value = [](const std::string& query, const std::string& name = "P") {
+    return TSrvThread::GetParamValue("GET /?" + query + " HTTP/1.1\r\nHost: gw", name);
+  };
+  // The password a phone escapes when it puts it into the logon form's link.
+  EXPECT_EQ(value("U=demo&P=a%26b%20%25c%2Bd%23e%3Df&"), "a&b %c+d#e=f");
+  EXPECT_EQ(value("U=demo&P=a%26b%20%25c%2Bd%23e%3Df&", "U"), "demo");
+  EXPECT_EQ(value("P=%c3%a9%C3%A9"), "\xc3\xa9\xc3\xa9");
+  EXPECT_EQ(value("P=a+b"), "a+b");
+  // Once only: an escaped percent sign and what follows it stay text.
+  EXPECT_EQ(value("P=%2541"), "%41");
+  // A percent sign without two hexadecimal digits stays as it stands.
+  EXPECT_EQ(value("P=100%"), "100%");
+  EXPECT_EQ(value("P=%4"), "%4");
+  EXPECT_EQ(value("P=%G1%4x%"), "%G1%4x%");
+  // Escaped control characters stay escaped: a line break must not reach the trace or the logon.
+  EXPECT_EQ(value("U=a%0D%0Ab%09c%7F%00", "U"), "a%0D%0Ab%09c%7F%00");
+  EXPECT_EQ(value("X=%31%32", "X"), "12");
+  EXPECT_EQ(value("E=%43O", "E"), "CO");
+  EXPECT_EQ(value("U=x", "P"), "");
+}
+
 TEST(GetParam, OnlyTheGetLineIsSearched) {
   EXPECT_EQ(Param("GET /?E=CA HTTP/1.0\r\nReferer: http://a/?U=john&P=pw", "U"), "");
   // Without "?" a parameter is found where it stands as "&" + name + "=".

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/wc_config.h"
+#include "exchange/deck_settings.h"
 #include "exchange/mapi_tlb.h"
 #include "logging/wc_event_log.h"
 #include "logging/wc_html_log_writer.h"
@@ -10,6 +11,7 @@
 #include "platform/com.h"
 #include "service/process_objects.h"
 #include "testing/event_log_testing.h"
+#include "testing/platform_checks.h"
 #include "testing/quorvane_fixture.h"
 
 namespace qv {
@@ -53,6 +55,29 @@ TEST(ProcessObjects, AMistypedSettingLeavesNoObjectBehind) {
   SetMachineText(kSettingsKey, "TraceDetailness", "3");
   EXPECT_THROW(ProcessObjects(), ERegistryException);
   EXPECT_FALSE(AnySlotFilled());
+}
+
+TEST(ProcessObjects, ACharSetThatIsNoPlainNameStopsTheStartWithAnEvent) {
+  EventLogTestDir sandbox;
+  // A name that would end the XML declaration early.
+  SetMachineText(kSettingsKey, "CharSet", "utf-8\"?><x");
+  const std::string message =
+      "Invalid character set name for 'CharSet': \"utf-8\"?><x\" (letters, digits and -_.: only)";
+  try {
+    ProcessObjects objects;
+    ADD_FAILURE() << "the start went on";
+  } catch (const ESettingError& error) {
+    EXPECT_EQ(std::string(error.what()), message);
+  }
+  EXPECT_FALSE(AnySlotFilled());
+  if (!SkipUnderWine(kWineKeepsNoEvents)) {
+    EXPECT_THAT(QvanEvents(), ::testing::ElementsAre("0 1: " + message));
+  }
+
+  // A plain name starts.
+  SetMachineText(kSettingsKey, "CharSet", "ISO_8859-1:1987");
+  const ProcessObjects objects;
+  EXPECT_EQ(Config->CharSet, "ISO_8859-1:1987");
 }
 
 }  // namespace

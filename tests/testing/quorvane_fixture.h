@@ -97,16 +97,18 @@ class QuorvaneTest : public ::testing::Test {
   }
 
   // An account of the machine with the password and a mailbox of the same name that it owns, still
-  // empty. Creating the machine's store registers quorvane-store as the information store's program.
+  // empty. Creating the machine's store registers quorvane-store as the information store's program
+  // (a later mailbox finds the store made; the service's start-up check fails without the program).
   void CreateMailbox(const std::string& name, const std::string& display_name, const std::string& password) {
     ASSERT_TRUE(platform::NetUserAdd(name, password)) << platform::GetLastError();
     platform::Sid owner;
     std::string domain;
     ASSERT_TRUE(platform::LookupAccountName(name, &owner, &domain));
     CalendarStore store;
-    ASSERT_TRUE(store.ProgramRegistration().has_value());
-    ASSERT_EQ(store.ProgramRegistration()->outcome, StoreProgramRegistration::Outcome::kRegistered)
-        << store.ProgramRegistration()->reason;
+    if (store.ProgramRegistration().has_value()) {
+      ASSERT_EQ(store.ProgramRegistration()->outcome, StoreProgramRegistration::Outcome::kRegistered)
+          << store.ProgramRegistration()->reason;
+    }
     store.AddMailbox(name, display_name, owner);
   }
 

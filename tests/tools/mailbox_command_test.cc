@@ -14,6 +14,7 @@ namespace qv::tools {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 class MailboxCommandTest : public ToolCommandTest {
@@ -80,6 +81,37 @@ TEST_F(MailboxCommandTest, ListsAndDeletesMailboxes) {
   ASSERT_TRUE(platform::NetUserDel("alice"));
   EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr(platform::SidToText(alice_) + " (unknown account)\n"));
+}
+
+TEST_F(MailboxCommandTest, NamesNoPhoneCouldSendAreRefusedAndOthersBeyondAsciiSayHowTheyMatch) {
+  const std::string lacking =
+      "qvanctl mailbox: cannot add \"\xC5\x81ukasz\": the name holds a character that "
+      "Windows-1252 lacks, and the service reads the names phones send as Windows-1252\n";
+  EXPECT_EQ(RunTool({"mailbox", "add", "\xC5\x81ukasz", "--owner", "alice"}), 1);
+  EXPECT_EQ(err_.str(), lacking);
+  for (const std::string name : {"a\tb", "a\x7f", "\xC2\x81x", "line\nbreak"}) {
+    EXPECT_EQ(RunTool({"mailbox", "add", name, "--owner", "alice"}), 1) << name;
+    EXPECT_THAT(err_.str(), HasSubstr("\": no phone can send a control character\n")) << name;
+  }
+  EXPECT_EQ(RunTool({"mailbox", "add", "M\xFCller", "--owner", "alice"}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr(": the name is not UTF-8 text\n"));
+  EXPECT_TRUE(CalendarStore().ListMailboxes().empty());
+
+  // Characters a phone can escape are no problem; one beyond ASCII gets a note.
+  EXPECT_EQ(RunTool({"mailbox", "add", "a&b %c+d#e=f", "--owner", "alice"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), Not(HasSubstr("Note:")));
+  EXPECT_EQ(RunTool({"mailbox", "add", "M\xC3\xBCller \xE2\x82\xAC", "--owner", "alice"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(),
+              HasSubstr("\nNote: phones must send the characters beyond ASCII in Windows-1252 "
+                        "(\"\xC3\xBC\" as %FC), and those are matched in their exact letter case.\n"));
+  // As the note says: the Windows-1252 bytes find the mailbox.
+  ASSERT_TRUE(platform::SUCCEEDED(platform::CoInitializeEx(nullptr, platform::COINIT_MULTITHREADED)));
+  RegisterCalendarStoreDriver();
+  auto session = cdo::CreateSession();
+  session->Logon(std::nullopt, std::nullopt, false, true, 0, true, "127.0.0.1\r\nM\xFCller \x80");
+  EXPECT_EQ(session->CurrentUser()->Name(), "M\xFCller \x80");
+  session->Logoff();
+  platform::CoUninitialize();
 }
 
 TEST_F(MailboxCommandTest, RefusalsAreOneLineWithANonZeroExitCode) {
