@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
 
 namespace qv {
 
@@ -13,13 +14,10 @@ namespace {
 
 constexpr char kPasswordMask[] = "********";  // always eight, whatever the password's length
 
-}  // namespace
-
 // The first "P=" + password (exactly, case-sensitively) gets its password replaced by the mask; an
 // empty password thus gets the mask inserted after the first "P=". A non-empty password is hidden
-// wherever else the line offers it as a password value: in further "P=" occurrences and after a
-// lower-case "p=", which the request parsing also takes as the password.
-std::string MaskPassword(const std::string& line, const std::string& password) {
+// wherever else the line offers it after "P=" or "p=".
+std::string MaskGivenPassword(const std::string& line, const std::string& password) {
   const std::string upper = "P=" + password;
   if (password.empty()) {
     const size_t at = line.find(upper);
@@ -38,6 +36,14 @@ std::string MaskPassword(const std::string& line, const std::string& password) {
   }
   masked.append(line, from, std::string::npos);
   return masked;
+}
+
+}  // namespace
+
+// The given password first, then every P parameter of the line whatever its value: a second P, or one
+// that arrives percent-escaped while the password given is the decoded one, never shows.
+std::string MaskPassword(const std::string& line, const std::string& password) {
+  return MaskPasswords(MaskGivenPassword(line, password));
 }
 
 THtmlLogWriter::THtmlLogWriter() : THtmlLogWriter(Config->LogFile, Config->logging) {}

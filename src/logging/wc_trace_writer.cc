@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
 
 namespace qv {
 
@@ -25,7 +26,9 @@ void TWCTraceWriter::WriteEntry(std::string_view text) {
   try {
     std::string line = LogTimeStamp();
     line += ' ';
-    line += text;
+    // Whatever a caller quotes (a request, a response with its links, a report's working values), no
+    // password reaches the file.
+    line += MaskPasswords(text);
     WriteLine(std::move(line));
   } catch (const std::exception&) {
     // Tracing never fails its caller; the line is lost.

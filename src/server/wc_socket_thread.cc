@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
 #include "logging/wc_trace_writer.h"
 #include "net/socket_error.h"
 #include "net/win_socket_stream.h"
@@ -33,6 +34,10 @@ struct TSrvThread::Reception {
   int32_t iReadTimeOut = 0;     // ms, one read
   int32_t iWaitTimeOut = 0;     // ms, the longest wait for the next data
   int32_t iReadCount = 0;       // bytes of the latest read
+  // The latest read as the report shows it: a piece may hold part of a password whose "P=" came in an
+  // earlier piece, which the trace could not tell from the piece alone.
+  PasswordMask stream_mask;
+  std::string sReadBufferShown;
 };
 
 TSrvThread::TSrvThread(net::TServerClientWinSocket* client_socket) : TServerClientThread(client_socket) {}
@@ -63,6 +68,7 @@ void TSrvThread::Receive(Reception& r) {
       }
       if (Terminated() || !ClientSocket()->Connected()) continue;
       r.sReadBuffer.assign(kReadChunk, '\0');
+      r.sReadBufferShown = r.sReadBuffer;
       r.iReadCount = stream.Read(r.sReadBuffer.data(), kReadChunk);
       if (r.iReadCount == 0) {
         TraceTimeOut();
@@ -70,6 +76,7 @@ void TSrvThread::Receive(Reception& r) {
         continue;
       }
       r.sReadBuffer.resize(static_cast<size_t>(r.iReadCount));
+      r.sReadBufferShown = r.stream_mask.Next(r.sReadBuffer);
       r.sIncomingData += r.sReadBuffer;
       if (ExtractHeader(r.sIncomingData, r.sIncomingHeader)) {
         if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace(r.sIncomingHeader + "\r\n", 3);
@@ -134,7 +141,7 @@ void TSrvThread::ReportException(const Reception& r, const std::string& message)
                std::to_string(ClientSocket()->RemotePort());
       },
       [&] {
-        return "sReadBuffer: " + r.sReadBuffer + " sIncomingData: " + r.sIncomingData +
+        return "sReadBuffer: " + r.sReadBufferShown + " sIncomingData: " + r.sIncomingData +
                " sIncomingHeader: " + r.sIncomingHeader + " sResponse: " + r.sResponse +
                " iReadTimeOut: " + std::to_string(r.iReadTimeOut) +
                " iWaitTimeOut: " + std::to_string(r.iWaitTimeOut) +
