@@ -9,6 +9,7 @@
 #include "logging/wc_trace_writer.h"
 #include "net/socket_error.h"
 #include "net/win_socket_stream.h"
+#include "platform/clock.h"
 #include "server/request_errors.h"
 
 namespace qv {
@@ -21,6 +22,14 @@ constexpr int32_t kReadChunk = 10;  // bytes asked for by each read
 // no longer available) or 233 (no process at the other end); the message shows it in decimal.
 bool IsDroppedConnection(const std::string& message) {
   return message.find("64") != std::string::npos || message.find("233") != std::string::npos;
+}
+
+// Milliseconds left of the wait time-out counted from the connection's accept (INFINITE stays so):
+// a client that sends a byte now and then holds its request thread no longer than a silent one.
+uint32_t WaitLeft(uint32_t accepted_tick, uint32_t wait_timeout) {
+  if (wait_timeout == platform::INFINITE) return wait_timeout;
+  const uint32_t spent = platform::GetTickCount() - accepted_tick;  // modulo 2^32
+  return spent >= wait_timeout ? 0 : wait_timeout - spent;
 }
 
 }  // namespace
@@ -59,9 +68,13 @@ void TSrvThread::ClientExecute() {
 void TSrvThread::Receive(Reception& r) {
   // Negative time-outs wrap around to very long ones (-1 is INFINITE), as on Windows.
   net::TWinSocketStream stream(*ClientSocket(), static_cast<uint32_t>(r.iReadTimeOut));
+  const uint32_t accepted_tick = ClientSocket()->AcceptedTick();
   while (!Terminated() && ClientSocket()->Connected()) {
     try {
-      if (!stream.WaitForData(static_cast<uint32_t>(r.iWaitTimeOut))) {
+      // The whole request must come within the wait time-out of the accept; past it, the wait counts
+      // as run out, also when more data is there.
+      const uint32_t wait = WaitLeft(accepted_tick, static_cast<uint32_t>(r.iWaitTimeOut));
+      if (wait == 0 || !stream.WaitForData(wait)) {
         TraceTimeOut();
         TerminateAndClose();
         continue;
@@ -79,6 +92,8 @@ void TSrvThread::Receive(Reception& r) {
       r.sReadBufferShown = r.stream_mask.Next(r.sReadBuffer);
       r.sIncomingData += r.sReadBuffer;
       if (ExtractHeader(r.sIncomingData, r.sIncomingHeader)) {
+        // A stop or pause that came first has ended this thread: the request gets no answer.
+        if (!BeginAnswer()) continue;
         if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace(r.sIncomingHeader + "\r\n", 3);
         r.sResponse = HandleRequest(r.sIncomingHeader);
         // One send; the count it reports is not looked at. The platform closes the connection when

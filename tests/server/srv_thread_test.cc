@@ -153,6 +153,29 @@ TEST(SrvThread, CutsOffASilentClientAfterTheWaitTimeOut) {
   EXPECT_TRUE(environment.RequestLines().empty());
 }
 
+// Each byte in time would restart a wait for the next data: the whole request must come within the
+// wait time-out of the accept, so a client that drips holds its thread no longer than a silent one.
+TEST(SrvThread, CutsOffAClientThatDripsItsRequestTheWaitTimeOutAfterItsAccept) {
+  ServerSettings settings;
+  settings.server_timeout_ms = 600;
+  ServerEnvironment environment(settings);
+  auto server = StartServer();
+  TestClient dripping(server->LocalPort());
+  const std::string request = GatewayRequest("?U=&P=");
+  const uint32_t start = platform::GetTickCount();
+  size_t sent = 0;
+  while (sent < request.size() && dripping.Socket().Send(request.substr(sent, 1))) {
+    ++sent;
+    if (!dripping.StaysSilent(100)) break;  // the service has closed the connection
+  }
+  EXPECT_EQ(dripping.ReceiveUntilClosed(), "");
+  EXPECT_TRUE(dripping.Closed());
+  EXPECT_LT(sent, request.size()) << "the whole request came in " << platform::GetTickCount() - start
+                                  << " ms";
+  ASSERT_TRUE(environment.WaitForTrace("SocketTimeOut - Thread ID: "));
+  EXPECT_TRUE(environment.RequestLines().empty());
+}
+
 TEST(SrvThread, FlushesAnOversizedRequestAndStillAnswersAGetLineThatFollows) {
   ServerEnvironment environment;
   auto server = StartServer();
@@ -213,6 +236,39 @@ TEST(SrvThread, ARequestWhoseSocketWasClosedMeanwhileIsLoggedWithItsClientsAddre
   const std::vector<std::string> lines = environment.RequestLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(lines[0].ends_with(" 127.0.0.1 GET /?U=&P=******** HTTP/1.0\r")) << lines[0];
+}
+
+// No password in the trace at any level, whatever path the request takes: a failed logon, an
+// oversized request that is flushed, a handler that fails (the thread's report with its working
+// values, the password's last bytes alone in the latest read).
+TEST(SrvThread, NoPasswordReachesTheTraceAtAnyLevel) {
+  for (const int32_t detail : {1, 2, 3}) {
+    SCOPED_TRACE(detail);
+    ServerSettings settings;
+    settings.trace_detailness = detail;
+    ServerEnvironment environment(settings);
+    auto server = StartServer();
+    EXPECT_EQ(Exchange(*server, GatewayRequest("?U=nobody&P=Secr3t&P=Secr3t")), kErrorResponse);
+    {
+      TestClient client(server->LocalPort());
+      ASSERT_TRUE(client.Send("GET /?U=nobody&P=Secr3t HTTP/1.0\r\n" + std::string(6000, 'a')));
+      ASSERT_TRUE(environment.WaitForTrace("Warning - Maybe a HACKER ATTACK! Flushing Buffer!"));
+    }
+    // A store that cannot be read makes the handler fail. The reads come in pieces of ten bytes: the
+    // last holds the password's end and the blank line.
+    ASSERT_TRUE(
+        platform::WriteWholeFile(environment.StateDirectory() + "/calendar.db", std::string(4096, 'x')));
+    EXPECT_EQ(Exchange(*server, "GET /?U=jdoe&X=00&P=Secr3t\n\n"), "");
+    ASSERT_TRUE(environment.WaitForTrace("\r\n\tTSrvThread at "));
+    EXPECT_TRUE(WaitForRequestThreads(*server, 0));
+    server.reset();
+    const std::string trace = environment.Trace();
+    EXPECT_EQ(trace.find("Secr3t"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("ecr3t"), std::string::npos) << trace;
+    if (detail == 3) {
+      EXPECT_NE(trace.find("sReadBuffer: \n\n sIncomingData: "), std::string::npos) << trace;
+    }
+  }
 }
 
 TEST(SrvThread, SwitchingTheServerOffEndsRequestsInProgressWithoutAnswer) {
