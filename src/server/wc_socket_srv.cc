@@ -25,7 +25,10 @@ const char* ErrorEventName(int32_t error_event) {
   return kNames[error_event];
 }
 
-TSocketSrv::TSocketSrv() : client_error_lock_(std::make_unique<platform::CriticalSection>()) {
+TSocketSrv::TSocketSrv()
+    : client_error_lock_(std::make_unique<platform::CriticalSection>()),
+      logon_throttle_(Config->LogonFailureLimit, Config->LogonRetryDelay, Config->LogonRetryDelayMax) {
+  logon_throttle_slot_.emplace(LogonThrottle, logon_throttle_);
   SetServerType(net::stThreadBlocking);
   SetPort(Config->Port);
   // A negative time counts as none.
