@@ -5,6 +5,7 @@
 
 #include "config/wc_config.h"
 #include "logging/password_mask.h"
+#include "logging/wc_trace_writer.h"
 
 namespace qv {
 
@@ -53,6 +54,7 @@ THtmlLogWriter::THtmlLogWriter(const std::string& path) : THtmlLogWriter(path, C
 THtmlLogWriter::THtmlLogWriter(const std::string& path, bool enabled)
     : TLogWriter(path, DeferredStart{}), Enabled(enabled) {
   StartWriter();
+  if (Tightened && TraceWriter.Exists()) TraceWriter->Trace(TightenedText(), 2);
 }
 
 THtmlLogWriter::~THtmlLogWriter() {

@@ -16,6 +16,7 @@ TWCTraceWriter::TWCTraceWriter(const std::string& path) : TWCTraceWriter(path, C
 TWCTraceWriter::TWCTraceWriter(const std::string& path, int32_t trace_detailness)
     : TLogWriter(path, DeferredStart{}), TraceDetailness(static_cast<uint8_t>(trace_detailness & 0xFF)) {
   StartWriter();
+  if (Tightened) Trace(TightenedText(), 2);
 }
 
 TWCTraceWriter::~TWCTraceWriter() {

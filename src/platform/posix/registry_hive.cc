@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_attributes.h"
+#include "platform/file_system.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/win_error.h"
@@ -127,7 +128,7 @@ void RegistryHive::Open() {
     std::string temporary = path_ + ".new-XXXXXX";
     UniqueFd file(mkstemp(temporary.data()));
     if (!file) RaiseStoreError("cannot be created: " + SystemText(errno));
-    fchmod(file.get(), 0644);
+    fchmod(file.get(), 0600);
     file.reset();
     try {
       SqliteDatabase fresh(temporary, SqliteDatabase::Mode::kReadWrite);
@@ -155,6 +156,9 @@ void RegistryHive::Open() {
     if (stat(path_.c_str(), &info) != 0) RaiseStoreError("cannot be examined: " + SystemText(errno));
   }
   if (S_ISDIR(info.st_mode)) RaiseStoreError("is a directory, not a registry hive");
+  // A hive an earlier version made readable by everyone becomes its owner's alone (when this process
+  // owns it; another reads it as it is).
+  RestrictToOwner(path_);
   if (info.st_size == 0)
     RaiseStoreError("the file is empty (truncated?); restore it or remove it for a new hive");
 
