@@ -184,16 +184,19 @@ bool SqliteDatabase::IsReadOnly() const {
   return sqlite3_db_readonly(database_, "main") == 1;
 }
 
-SqliteDatabase::Transaction::Transaction(SqliteDatabase& database) : database_(database) {
-  database_.Exec("BEGIN IMMEDIATE");
+SqliteDatabase::Transaction::Transaction(SqliteDatabase& database)
+    : database_(database), nested_(sqlite3_get_autocommit(database.database_) == 0) {
+  database_.Exec(nested_ ? "SAVEPOINT qv_nested" : "BEGIN IMMEDIATE");
 }
 
 SqliteDatabase::Transaction::~Transaction() {
-  if (open_) sqlite3_exec(database_.database_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!open_) return;
+  sqlite3_exec(database_.database_, nested_ ? "ROLLBACK TO qv_nested; RELEASE qv_nested" : "ROLLBACK",
+               nullptr, nullptr, nullptr);
 }
 
 void SqliteDatabase::Transaction::Commit() {
-  database_.Exec("COMMIT");
+  database_.Exec(nested_ ? "RELEASE qv_nested" : "COMMIT");
   open_ = false;
 }
 

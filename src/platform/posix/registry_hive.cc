@@ -373,6 +373,22 @@ uint32_t RegistryHive::EnumValue(int64_t key, uint32_t index, std::string* name,
   });
 }
 
+uint32_t RegistryHive::BeginTransaction() {
+  return Guarded(true, [&] {
+    transaction_.emplace(*database_);
+    return static_cast<uint32_t>(ERROR_SUCCESS);
+  });
+}
+
+uint32_t RegistryHive::CommitTransaction() {
+  if (!transaction_) return ERROR_INVALID_PARAMETER;
+  return Guarded(true, [&] {
+    transaction_->Commit();
+    transaction_.reset();
+    return static_cast<uint32_t>(ERROR_SUCCESS);
+  });
+}
+
 uint32_t RegistryHive::QueryInfo(int64_t key, KeyInfo* info) {
   return Guarded(false, [&] {
     if (!KeyExists(key)) return static_cast<uint32_t>(ERROR_KEY_DELETED);
