@@ -22,16 +22,6 @@ namespace {
 // this pause, so that a lasting failure does not keep the accepting thread spinning.
 constexpr uint32_t kAcceptRetryPauseMs = 50;
 
-std::string ErrorText(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& failure) {
-    return failure.what();
-  } catch (...) {
-    return "Unknown exception";
-  }
-}
-
 }  // namespace
 
 class TServerSocket::AcceptThread : public Thread {
@@ -175,7 +165,7 @@ void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address
   try {
     StartConnectionThread(*serving);
   } catch (...) {
-    DropUnstartedThread(*serving, ErrorText(std::current_exception()));
+    DropUnstartedThread(*serving, ExceptionMessage(std::current_exception()));
   }
 }
 

@@ -110,21 +110,16 @@ TEST_F(PasswordGuessing, OnlyTheFirstFewGuessesAndOnePerIntervalAreChecked) {
   const size_t refusals_before = EventCount(122);
   std::atomic<int> error_cards{0};
   const uint32_t start = platform::GetTickCount();
-  std::vector<std::thread> clients;
   std::mutex mutex;
-  for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([&, c] {
-      for (int g = 0; g < kGuessesPerClient; ++g) {
-        const std::string path = std::string("/?U=") + kMailbox + "&P=guess" + std::to_string(c) + "x" +
-                                 std::to_string(g) + "&E=&X=0";
-        const Exchange exchange = Talk(port_, "GET " + path + " HTTP/1.0\r\n\r\n", kPatience);
-        if (IsErrorCard(exchange.answer)) ++error_cards;
-        const std::lock_guard<std::mutex> lock(mutex);
-        expected_lines_.push_back(LoggedPath(path));
-      }
-    });
-  }
-  for (std::thread& client : clients) client.join();
+  ClientThreads(kClients, kGuessesPerClient, kPatience, [&](int c, int g) {
+    const std::string path =
+        std::string("/?U=") + kMailbox + "&P=guess" + std::to_string(c) + "x" + std::to_string(g) + "&E=&X=0";
+    const Exchange exchange = Talk(port_, "GET " + path + " HTTP/1.0\r\n\r\n", kPatience);
+    if (IsErrorCard(exchange.answer)) ++error_cards;
+    const std::lock_guard<std::mutex> lock(mutex);
+    expected_lines_.push_back(LoggedPath(path));
+    return true;
+  }).Join();
   const uint32_t guessing_ms = platform::GetTickCount() - start;
   constexpr int kGuesses = kClients * kGuessesPerClient;
   EXPECT_EQ(error_cards, kGuesses);
@@ -218,24 +213,18 @@ TEST_F(StopUnderLoad, AnswersEveryRequestThatArrivedWhole) {
   Outcomes outcomes;
   std::atomic<int> sent{0};
   const uint32_t start = platform::GetTickCount();
-  std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([&, c] {
-      for (int r = 0; r < kRequestsPerClient; ++r) {
-        if (platform::GetTickCount() - start > kTimeLimitMs) return;
-        // A parameter of its own makes each request's log line its own; the page is the same.
-        const std::string path = page_path + "&N=" + std::to_string(c * kRequestsPerClient + r);
-        const Exchange exchange = Talk(port_, "GET " + path + " HTTP/1.0\r\n\r\n", kPatience);
-        outcomes.Add(path, exchange, page.answer);
-        ++sent;
-        if (!exchange.connected) return;  // nothing listens any more
-      }
-    });
-  }
+  ClientThreads clients(kClients, kRequestsPerClient, kTimeLimitMs, [&](int c, int r) {
+    // A parameter of its own makes each request's log line its own; the page is the same.
+    const std::string path = page_path + "&N=" + std::to_string(c * kRequestsPerClient + r);
+    const Exchange exchange = Talk(port_, "GET " + path + " HTTP/1.0\r\n\r\n", kPatience);
+    outcomes.Add(path, exchange, page.answer);
+    ++sent;
+    return exchange.connected;  // nothing listens any more
+  });
   while (sent < 40 && platform::GetTickCount() - start < kPatience) platform::Sleep(5);
   ASSERT_TRUE(Control(platform::SERVICE_CONTROL_STOP, platform::SERVICE_STOPPED));
   EXPECT_EQ(WaitForServiceProcess(), 0u) << FileText(OutputFile());
-  for (std::thread& client : clients) client.join();
+  clients.Join();
   std::cout << outcomes.Summary() << "\n";
   EXPECT_EQ(outcomes.garbled(), 0) << "an answer came back cut";
   EXPECT_EQ(outcomes.unfinished(), 0) << "a connection was left open";

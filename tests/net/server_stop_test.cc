@@ -1,5 +1,6 @@
 // How the threaded TCP server ends its connection threads when it is deactivated while requests are
-// in flight, and what happens to a connection whose thread the system cannot start.
+// in flight: at once for those without a whole request, after their answer (within the stop time-out)
+// for the others. The thread that cannot start is tested with the connection server.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +8,6 @@
 #include <thread>
 
 #include "net/loopback_server.h"
-#include "platform/exception.h"
 
 namespace qv::net {
 namespace {
@@ -81,64 +81,6 @@ TEST(ServerStop, AnAnswerThatTakesLongerThanTheStopTimeOutIsEnded) {
   EXPECT_LT(stopping, kPatience);
   EXPECT_EQ(loopback.server.ActiveThreads(), 0);
   EXPECT_EQ(ReceiveUntilClosed(client), "");
-}
-
-TEST(ServerStop, ARequestThatBecomesWholeAfterTheDeactivationEndedItsThreadIsNotAnswered) {
-  LoopbackServer loopback;
-  Event reading(true, false);
-  std::atomic<bool> answer_allowed{true};
-  loopback.ServeWith([&](FunctionThread& thread) {
-    reading.Set();
-    while (!thread.Terminated()) Sleep(5);
-    answer_allowed = thread.BeginAnswer();
-  });
-  loopback.server.SetStopTimeOut(kPatience);
-  loopback.server.SetActive(true);
-  TcpSocket client = loopback.Connect();
-  ASSERT_EQ(WaitForSingleObject(reading, kPatience), WaitResult::kSignaled);
-  loopback.server.SetActive(false);
-  EXPECT_FALSE(answer_allowed);
-}
-
-// A server whose first connection thread cannot be started, as when the system is out of threads.
-class StartRefusingServer : public TServerSocket {
- public:
-  std::atomic<int> refusals_left{1};
-
- protected:
-  void StartConnectionThread(TServerClientThread& thread) override {
-    if (refusals_left-- > 0) throw Exception("Not enough resources are available to start a thread");
-    TServerSocket::StartConnectionThread(thread);
-  }
-};
-
-TEST(ServerStop, AConnectionWhoseThreadCannotStartIsClosedAndReportedAndTheServerGoesOn) {
-  BasicLoopbackServer<StartRefusingServer> loopback;
-  std::mutex mutex;
-  std::vector<std::string> reports;
-  std::atomic<int> bodies{0};
-  loopback.ServeWith([&](FunctionThread& thread) {
-    ++bodies;
-    thread.ClientSocket()->SendText("served");
-  });
-  loopback.server.OnThreadStartError = [&](TServerSocket& sender, TServerClientThread& thread,
-                                           const std::string& message) {
-    EXPECT_EQ(&sender, &loopback.server);
-    EXPECT_EQ(thread.ClientSocket(), nullptr);
-    std::lock_guard<std::mutex> lock(mutex);
-    reports.push_back(message);
-  };
-  loopback.server.SetActive(true);
-  TcpSocket refused = loopback.Connect();
-  EXPECT_EQ(ReceiveUntilClosed(refused), "");
-  TcpSocket served = loopback.Connect();
-  EXPECT_EQ(ReceiveUntilClosed(served), "served");
-  EXPECT_TRUE(loopback.WaitForEnds(1));
-  loopback.server.SetActive(false);  // returns: nothing waits for the thread that never ran
-  EXPECT_EQ(bodies, 1);
-  EXPECT_EQ(loopback.journal.EndCount(), 1u);
-  std::lock_guard<std::mutex> lock(mutex);
-  EXPECT_EQ(reports, std::vector<std::string>{"Not enough resources are available to start a thread"});
 }
 
 }  // namespace

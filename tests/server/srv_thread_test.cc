@@ -153,29 +153,6 @@ TEST(SrvThread, CutsOffASilentClientAfterTheWaitTimeOut) {
   EXPECT_TRUE(environment.RequestLines().empty());
 }
 
-// Each byte in time would restart a wait for the next data: the whole request must come within the
-// wait time-out of the accept, so a client that drips holds its thread no longer than a silent one.
-TEST(SrvThread, CutsOffAClientThatDripsItsRequestTheWaitTimeOutAfterItsAccept) {
-  ServerSettings settings;
-  settings.server_timeout_ms = 600;
-  ServerEnvironment environment(settings);
-  auto server = StartServer();
-  TestClient dripping(server->LocalPort());
-  const std::string request = GatewayRequest("?U=&P=");
-  const uint32_t start = platform::GetTickCount();
-  size_t sent = 0;
-  while (sent < request.size() && dripping.Socket().Send(request.substr(sent, 1))) {
-    ++sent;
-    if (!dripping.StaysSilent(100)) break;  // the service has closed the connection
-  }
-  EXPECT_EQ(dripping.ReceiveUntilClosed(), "");
-  EXPECT_TRUE(dripping.Closed());
-  EXPECT_LT(sent, request.size()) << "the whole request came in " << platform::GetTickCount() - start
-                                  << " ms";
-  ASSERT_TRUE(environment.WaitForTrace("SocketTimeOut - Thread ID: "));
-  EXPECT_TRUE(environment.RequestLines().empty());
-}
-
 TEST(SrvThread, FlushesAnOversizedRequestAndStillAnswersAGetLineThatFollows) {
   ServerEnvironment environment;
   auto server = StartServer();

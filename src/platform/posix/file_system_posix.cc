@@ -24,6 +24,19 @@ bool Fail() {
   return false;
 }
 
+// Creates the directory with every missing parent (0755); the last level gets the mode given.
+bool ForceDirectoriesWith(const std::string& path, mode_t mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return Fail();
+  }
+  if (DirectoryExists(path)) return true;
+  const size_t cut = path.find_last_of('/');
+  if (cut != std::string::npos && cut > 0 && !ForceDirectoriesWith(path.substr(0, cut), 0755)) return false;
+  if (mkdir(path.c_str(), mode) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
+  return Fail();
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -62,15 +75,7 @@ bool RestrictToOwner(const std::string& path, bool* tightened) {
 }
 
 bool ForcePrivateDirectory(const std::string& path) {
-  if (path.empty()) {
-    errno = ENOENT;
-    return Fail();
-  }
-  if (DirectoryExists(path)) return true;
-  const size_t cut = path.find_last_of('/');
-  if (cut != std::string::npos && cut > 0 && !ForceDirectories(path.substr(0, cut))) return false;
-  if (mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
-  return Fail();
+  return ForceDirectoriesWith(path, 0700);
 }
 
 bool CreateDirectory(const std::string& path) {
@@ -82,15 +87,7 @@ bool CreateDirectory(const std::string& path) {
 }
 
 bool ForceDirectories(const std::string& path) {
-  if (path.empty()) {
-    errno = ENOENT;
-    return Fail();
-  }
-  if (DirectoryExists(path)) return true;
-  const size_t cut = path.find_last_of('/');
-  if (cut != std::string::npos && cut > 0 && !ForceDirectories(path.substr(0, cut))) return false;
-  if (mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
-  return Fail();
+  return ForceDirectoriesWith(path, 0755);
 }
 
 bool DeleteFile(const std::string& path) {
