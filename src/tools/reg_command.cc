@@ -336,7 +336,13 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
   }
 
   // All of it or nothing: one transaction, committed once every change has been made.
-  RegTransaction transaction;
+  std::optional<RegTransaction> began;
+  try {
+    began.emplace();
+  } catch (const EWin32Error& error) {
+    Check(error.ErrorCode, source);
+  }
+  RegTransaction& transaction = *began;
   for (size_t i = 0; i < file.keys.size(); ++i) {
     const RegFileKey& entry = file.keys[i];
     const RegKeyPath& path = paths[i];

@@ -261,6 +261,8 @@ TEST_F(RegCommandTest, NamesTheHiveWhenItCannotBeUsed) {
   ExpectRefused({"add", "HKLM\\Software\\Kept", "/v", "A", "/d", "b", "/f"}, 1,
                 "the registry hive \"" + state_.File("registry.db") + "\" is write-protected");
   ExpectRefused({"delete", "HKLM\\Software\\Kept", "/f"}, 1, "is write-protected");
+  ASSERT_TRUE(platform::WriteWholeFile(state_.File("in.reg"), "REGEDIT4\n[HKLM\\Software\\New]\n"));
+  ExpectRefused({"import", state_.File("in.reg")}, 1, "is write-protected");
   ASSERT_TRUE(platform::SetFileAttributes(state_.File("registry.db"), platform::FILE_ATTRIBUTE_NORMAL));
 
   qv::testing::TestStateDir broken;
