@@ -19,6 +19,10 @@ TWCConfig::TWCConfig()
       ExchangeServer(registry_.GetExchangeServer()),
       DateFormat(registry_.GetDateFormat()),
       TimeFormat(registry_.GetTimeFormat()),
-      MaxConnections(registry_.GetMaxConnections()) {}
+      MaxConnections(registry_.GetMaxConnections()),
+      LogonFailureLimit(registry_.GetLogonFailureLimit()),
+      LogonRetryDelay(registry_.GetLogonRetryDelay()),
+      LogonRetryDelayMax(registry_.GetLogonRetryDelayMax()),
+      StopTimeOut(registry_.GetStopTimeOut()) {}
 
 }  // namespace qv

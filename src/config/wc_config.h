@@ -37,12 +37,20 @@ class TWCConfig {
   const std::string DateFormat;
   const std::string TimeFormat;
   const int32_t MaxConnections;
+  // Failed logons of one mailbox in a row before its password checks are spaced out, the first space
+  // and the longest (milliseconds).
+  const int32_t LogonFailureLimit;
+  const int32_t LogonRetryDelay;
+  const int32_t LogonRetryDelayMax;
+  // Milliseconds a stop or pause lets the requests that arrived whole finish their answers.
+  const int32_t StopTimeOut;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }
   void RegisterEventMessageFile() { registry_.RegisterEventMessageFile(); }
   void DeleteEventSource() { registry_.DeleteEventSource(); }
   void DeleteDescription() { registry_.DeleteDescription(); }
+  void DeleteEarlierDescription() { registry_.DeleteEarlierDescription(); }
   std::string GetExchangeImagePath() { return registry_.GetExchangeImagePath(); }
 };
 

@@ -96,6 +96,22 @@ int32_t TWCRegistry::GetMaxConnections() {
   return ReadOnlyInteger(kSettingsKey, "MaxConnections", 20);
 }
 
+int32_t TWCRegistry::GetLogonFailureLimit() {
+  return ReadOnlyInteger(kSettingsKey, "LogonFailureLimit", 5);
+}
+
+int32_t TWCRegistry::GetLogonRetryDelay() {
+  return ReadOnlyInteger(kSettingsKey, "LogonRetryDelay", 1000);
+}
+
+int32_t TWCRegistry::GetLogonRetryDelayMax() {
+  return ReadOnlyInteger(kSettingsKey, "LogonRetryDelayMax", 60000);
+}
+
+int32_t TWCRegistry::GetStopTimeOut() {
+  return ReadOnlyInteger(kSettingsKey, "StopTimeOut", 5000);
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());
@@ -116,6 +132,21 @@ void TWCRegistry::DeleteDescription() {
   Select(kDescriptionKey);
   KeyCloser closer(*this);
   if (OpenRegKey(KeyPath, false) && ValueExists("Description")) DeleteValue("Description");
+}
+
+void TWCRegistry::DeleteEarlierDescription() {
+  Select(kEarlierDescriptionKey);
+  {
+    KeyCloser closer(*this);
+    if (!OpenRegKey(KeyPath, false)) return;
+    // A key that holds more than the description is something else's: it stays.
+    if (!GetKeyNames().empty()) return;
+    for (const std::string& name : GetValueNames())
+      if (name != "Description") return;
+  }
+  Select("SYSTEM\\CurrentControlSet\\Services");
+  KeyCloser closer(*this);
+  if (OpenRegKey(KeyPath, false) && KeyExists("Qvan")) DeleteKey("Qvan");
 }
 
 std::string TWCRegistry::GetExchangeImagePath() {

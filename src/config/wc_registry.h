@@ -18,7 +18,11 @@ class TWCRegistry : public TVeskRegistry {
       "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Qvan";
   static constexpr const char* kEventSourcesKey =
       "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
-  static constexpr const char* kDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
+  // The service's own entry (its service name), where the description belongs.
+  static constexpr const char* kDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Quorvane";
+  // Where earlier installations wrote the description: a key of its own beside the entries, which the
+  // service control manager took for a service named Qvan.
+  static constexpr const char* kEarlierDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
   static constexpr const char* kExchangeStoreKey = "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS";
 
   // Written back when missing or mistyped: Port, DeckHeader, LogFile, logging.
@@ -36,6 +40,12 @@ class TWCRegistry : public TVeskRegistry {
   std::string GetDateFormat();
   std::string GetTimeFormat();
   int32_t GetMaxConnections();
+  // The spacing of a mailbox's password checks after failed logons, and the time a stop or pause
+  // gives the requests that arrived whole: read only, REG_DWORD.
+  int32_t GetLogonFailureLimit();
+  int32_t GetLogonRetryDelay();
+  int32_t GetLogonRetryDelayMax();
+  int32_t GetStopTimeOut();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 
@@ -44,6 +54,8 @@ class TWCRegistry : public TVeskRegistry {
   void DeleteEventSource();
   void WriteDescription();
   void DeleteDescription();
+  // Deletes the key an earlier installation wrote the description into, when it holds nothing else.
+  void DeleteEarlierDescription();
   // The information store's program path; empty when the key or value is missing.
   std::string GetExchangeImagePath();
 

@@ -8,7 +8,6 @@
 #include "exchange/mapi_tlb.h"
 #include "platform/ascii_text.h"
 #include "platform/code_page.h"
-#include "platform/environment.h"
 #include "platform/module.h"
 #include "support/text_helpers.h"
 
@@ -186,9 +185,7 @@ class StoreSession : public cdo::Session {
  public:
   bool SupportsInterface(const platform::Guid& iid) const override { return iid == cdo::IID_Session; }
 
-  std::string Version() override {
-    return platform::GetEnvironmentVariable(kCdoVersionVariable).value_or(kCdoVersion);
-  }
+  std::string Version() override { return kCdoVersion; }
 
   void Logon(const std::optional<std::string>& profile_name, const std::optional<std::string>&, bool, bool,
              int64_t, bool, const std::optional<std::string>& profile_info) override {

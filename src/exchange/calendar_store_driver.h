@@ -2,9 +2,7 @@
 //
 // Logon takes the profile information "server" CR LF "mailbox" (a lone LF does as well); the server
 // must be this machine (127.0.0.1, ::1, localhost or the computer's name). A mailbox the store does
-// not know logs on as the user named "Unknown". The version the session reports is "1.21", or the
-// value of the environment variable QUORVANE_CDO_VERSION when it is set (read on each call, so that
-// tests can try the start-up check with other versions).
+// not know logs on as the user named "Unknown". The version the session reports is "1.21".
 //
 // Members as the request handler meets them:
 //   Logon             profile information missing, or a second logon: MAPI_E_LOGON_FAILED; no line
@@ -32,7 +30,6 @@ namespace cdo {
 class Session;
 }
 
-constexpr const char* kCdoVersionVariable = "QUORVANE_CDO_VERSION";
 constexpr const char* kCdoVersion = "1.21";
 
 // Registers the calendar store's session under the library's class identifier, so that

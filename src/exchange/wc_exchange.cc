@@ -5,6 +5,7 @@
 
 #include "config/wc_config.h"
 #include "exchange/deck_settings.h"
+#include "exchange/logon_throttle.h"
 #include "exchange/response_envelope.h"
 #include "exchange/wc_calendar.h"
 #include "logging/exception_report.h"
@@ -112,12 +113,31 @@ bool TWCExchange::LogonMailbox(std::string* reason) {
   const std::string profile_info = Config->ExchangeServer + "\r\n" + Mailbox;
   Session->Logon(std::nullopt, std::nullopt, false, true, 0, true, profile_info);
   LoggedOn = true;
-  const auto user = Session->CurrentUser();
-  if (user->Name() == kUnknownUser) return RefuseLogon(reason);
-  if (!CheckNtAccount(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value())) return RefuseLogon(reason);
+  if (LogonThrottle.Exists() && !LogonThrottle->MayCheck(Mailbox)) {
+    TraceWriter->Trace(
+        "Exchange Session: $" + session_id_ + " Logon not checked, too many failures: " + Mailbox, 2);
+    return RefuseLogon(reason);
+  }
+  const bool accepted = CheckPassword();
+  if (LogonThrottle.Exists()) {
+    if (accepted)
+      LogonThrottle->Succeeded(Mailbox);
+    else
+      LogonThrottle->Failed(Mailbox);
+  }
+  if (!accepted) return RefuseLogon(reason);
   if (TraceWriter->TraceDetailness >= 3)
     TraceWriter->Trace("Exchange Session: $" + session_id_ + " Logon succesfull: " + Mailbox, 3);
   return true;
+}
+
+bool TWCExchange::CheckPassword() {
+  const auto user = Session->CurrentUser();
+  if (user->Name() == kUnknownUser) {
+    platform::CheckPasswordOfNoAccount(Password);
+    return false;
+  }
+  return CheckNtAccount(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value());
 }
 
 bool TWCExchange::CheckNtAccount(const std::string& sid_text) {
@@ -139,6 +159,7 @@ bool TWCExchange::CheckNtAccount(const std::string& sid_text) {
            " sBufDomain: " + domain;
   });
   ReportWCException(error_text);  // recorded, not raised: the handler answers the failed logon itself
+  platform::CheckPasswordOfNoAccount(Password);  // as long as a refused password takes
   return false;
 }
 

@@ -41,7 +41,9 @@ class TWCExchange {
   int32_t MaxPdu = 1000;
 
   // Logs the session on to Mailbox and checks Password against the mailbox's owner. On failure the
-  // reason is "Could not logon you" and event 122 names the client and the mailbox.
+  // reason is "Could not logon you" and event 122 names the client and the mailbox. A mailbox whose
+  // logons keep failing is checked at most once per interval (LogonThrottle): inside it the logon is
+  // refused so, without a check. A name without a mailbox costs a password check all the same.
   bool LogonMailbox(std::string* reason);
   // Resolves the owner's account from its SID in hexadecimal (two digits a byte; a pair that is no
   // hexadecimal number raises EConvertError) and checks Password with a network logon. A SID that no
@@ -69,6 +71,8 @@ class TWCExchange {
 
  private:
   bool RefuseLogon(std::string* reason);
+  // The owner's check, or a check that costs as much for a name that has no mailbox.
+  bool CheckPassword();
 
   std::string session_id_;
 };

@@ -13,6 +13,16 @@ std::string LogTimeStamp() {
   return DateTimeToStr(Now());
 }
 
+namespace {
+
+bool TightenExistingFile(const std::string& path) {
+  bool tightened = false;
+  platform::RestrictToOwner(path, &tightened);
+  return tightened;
+}
+
+}  // namespace
+
 bool PrepareLogDirectory(const std::string& path) {
   const std::string directory = ExtractFilePath(path);
   if (directory.empty()) return false;
@@ -24,7 +34,9 @@ TLogWriter::TLogWriter(const std::string& path) : TLogWriter(path, DeferredStart
 }
 
 TLogWriter::TLogWriter(const std::string& path, DeferredStart)
-    : TThreadedFileWriter(path, DeferredStart{}), Active(PrepareLogDirectory(path)) {}
+    : TThreadedFileWriter(path, DeferredStart{}),
+      Active(PrepareLogDirectory(path)),
+      Tightened(Active && TightenExistingFile(path)) {}
 
 TLogWriter::~TLogWriter() {
   StopWriter();

@@ -21,6 +21,11 @@ class TLogWriter : public TThreadedFileWriter {
 
   // True when the file's directory existed or was created; an inactive writer never writes anything.
   const bool Active;
+  // True when the file existed with rights for its group or others, which the writer took away: the
+  // file is readable and writable by its owner alone, as a file the writer creates is.
+  const bool Tightened;
+  // The trace line that tells of it.
+  std::string TightenedText() const { return "File made readable by its owner alone: " + FileName; }
 
  protected:
   // For derived classes, which start the worker at the end of their own constructor.

@@ -117,6 +117,9 @@ void TThreadedFileWriter::OpenFile() {
   // look for the file beforehand would make, without a look for every text.
   while (!OpenFileForAppending(file, name, /*existed=*/true)) {
     const uint32_t error = platform::GetLastError();
+    // No regular file, or a link where nobody may be trusted to leave one: waiting changes nothing.
+    if (error == platform::ERROR_NOT_SUPPORTED || error == platform::ERROR_BAD_PATHNAME)
+      throw Exception("Cannot open trace file \"" + file_name + "\". " + LastErrorText(error));
     platform::Sleep(kOpenRetryIntervalMs);
     if (platform::CurrentThreadAbandoned()) return;
     // Told to stop while the file is held: the worker does not wait for it any longer.

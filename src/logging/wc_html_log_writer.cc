@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
+#include "logging/wc_trace_writer.h"
 
 namespace qv {
 
@@ -13,13 +15,10 @@ namespace {
 
 constexpr char kPasswordMask[] = "********";  // always eight, whatever the password's length
 
-}  // namespace
-
 // The first "P=" + password (exactly, case-sensitively) gets its password replaced by the mask; an
 // empty password thus gets the mask inserted after the first "P=". A non-empty password is hidden
-// wherever else the line offers it as a password value: in further "P=" occurrences and after a
-// lower-case "p=", which the request parsing also takes as the password.
-std::string MaskPassword(const std::string& line, const std::string& password) {
+// wherever else the line offers it after "P=" or "p=".
+std::string MaskGivenPassword(const std::string& line, const std::string& password) {
   const std::string upper = "P=" + password;
   if (password.empty()) {
     const size_t at = line.find(upper);
@@ -40,6 +39,14 @@ std::string MaskPassword(const std::string& line, const std::string& password) {
   return masked;
 }
 
+}  // namespace
+
+// The given password first, then every P parameter of the line whatever its value: a second P, or one
+// that arrives percent-escaped while the password given is the decoded one, never shows.
+std::string MaskPassword(const std::string& line, const std::string& password) {
+  return MaskPasswords(MaskGivenPassword(line, password));
+}
+
 THtmlLogWriter::THtmlLogWriter() : THtmlLogWriter(Config->LogFile, Config->logging) {}
 
 THtmlLogWriter::THtmlLogWriter(const std::string& path) : THtmlLogWriter(path, Config->logging) {}
@@ -47,6 +54,7 @@ THtmlLogWriter::THtmlLogWriter(const std::string& path) : THtmlLogWriter(path, C
 THtmlLogWriter::THtmlLogWriter(const std::string& path, bool enabled)
     : TLogWriter(path, DeferredStart{}), Enabled(enabled) {
   StartWriter();
+  if (Tightened && TraceWriter.Exists()) TraceWriter->Trace(TightenedText(), 2);
 }
 
 THtmlLogWriter::~THtmlLogWriter() {

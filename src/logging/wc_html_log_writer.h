@@ -26,7 +26,7 @@ class THtmlLogWriter final : public TLogWriter {
 };
 
 // The GET line as the request log shows it: the password after "P=" replaced by eight asterisks,
-// whatever its length (see the definition for the occurrences that are masked).
+// whatever its length, and so is the value of every other P parameter (password_mask.h).
 std::string MaskPassword(const std::string& line, const std::string& password);
 
 // The process-wide request log, installed by the program entry after the trace writer.

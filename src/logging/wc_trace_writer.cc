@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
 
 namespace qv {
 
@@ -15,6 +16,7 @@ TWCTraceWriter::TWCTraceWriter(const std::string& path) : TWCTraceWriter(path, C
 TWCTraceWriter::TWCTraceWriter(const std::string& path, int32_t trace_detailness)
     : TLogWriter(path, DeferredStart{}), TraceDetailness(static_cast<uint8_t>(trace_detailness & 0xFF)) {
   StartWriter();
+  if (Tightened) Trace(TightenedText(), 2);
 }
 
 TWCTraceWriter::~TWCTraceWriter() {
@@ -25,7 +27,9 @@ void TWCTraceWriter::WriteEntry(std::string_view text) {
   try {
     std::string line = LogTimeStamp();
     line += ' ';
-    line += text;
+    // Whatever a caller quotes (a request, a response with its links, a report's working values), no
+    // password reaches the file.
+    line += MaskPasswords(text);
     WriteLine(std::move(line));
   } catch (const std::exception&) {
     // Tracing never fails its caller; the line is lost.

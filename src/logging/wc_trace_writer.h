@@ -1,7 +1,7 @@
 // TWCTraceWriter: the trace file. Each line carries a level (1 failures, 2 notable events, 3 details)
 // and is written only when its level does not exceed TraceDetailness; a written entry is the time
-// stamp, a blank, the caller's text (which may span several lines) and CR LF. The process-wide trace
-// writer is TraceWriter.
+// stamp, a blank, the caller's text (which may span several lines) with every P parameter's value
+// masked as the request log masks it, and CR LF. The process-wide trace writer is TraceWriter.
 #pragma once
 
 #include <cstdint>

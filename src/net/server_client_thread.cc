@@ -27,6 +27,10 @@ TServerClientThread::~TServerClientThread() {
   WaitFor();
 }
 
+bool TServerClientThread::BeginAnswer() {
+  return server_.BeginAnswer(*this);
+}
+
 void TServerClientThread::Execute() {
   // Only a thread started through the base class can get here before the server has taken it over.
   if (!server_.WaitUntilServing(*this)) return;

@@ -30,6 +30,10 @@ class TServerClientThread : public platform::Thread {
  protected:
   // The thread body: serves the connection.
   virtual void ClientExecute() = 0;
+  // Called by the body once it holds a whole request, before it starts the answer: from then on a
+  // deactivation of the server lets it finish its answer (for the server's StopTimeOut) instead of
+  // ending it at once. False when a deactivation has ended the thread already: it must not answer.
+  bool BeginAnswer();
 
  private:
   friend class TServerSocket;

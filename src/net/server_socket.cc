@@ -1,5 +1,7 @@
 #include "net/server_socket.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -38,7 +40,9 @@ class TServerSocket::AcceptThread : public Thread {
 
 TServerClientWinSocket::TServerClientWinSocket(TServerSocket& server, TcpSocket connected,
                                                std::string remote_address, uint16_t remote_port)
-    : TCustomWinSocket(std::move(connected), std::move(remote_address), remote_port), server_(server) {}
+    : TCustomWinSocket(std::move(connected), std::move(remote_address), remote_port),
+      server_(server),
+      accepted_tick_(GetTickCount()) {}
 
 void TServerClientWinSocket::Error(TErrorEvent error_event, int32_t& error_code) {
   server_.ClientError(*this, error_event, error_code);
@@ -93,9 +97,16 @@ void TServerSocket::Deactivate() {
     for (Connection& connection : connections_) {
       Assert(connection.thread->ThreadID() != caller,
              "A server cannot be deactivated from one of its connection threads");
-      connection.thread->Terminate();
-      if (connection.socket) connection.socket->Close();
+      if (!connection.answering) EndThreadOf(connection);
     }
+    // A request that arrived whole gets its answer, as far as the time allows.
+    const auto answering = [this] {
+      return std::any_of(connections_.begin(), connections_.end(),
+                         [](const Connection& connection) { return connection.answering; });
+    };
+    connections_changed_.wait_for(lock, std::chrono::milliseconds(stop_timeout_ms_),
+                                  [&answering] { return !answering(); });
+    for (Connection& connection : connections_) EndThreadOf(connection);
     connections_changed_.wait(lock, [this] { return connections_.empty(); });
   }
   listener_.Close();
@@ -109,7 +120,13 @@ void TServerSocket::AcceptConnections(const AcceptThread& thread) {
     std::string remote_address;
     uint16_t remote_port = 0;
     if (listener_.Accept(INFINITE, &client, &remote_address, &remote_port)) {
-      ServeConnection(std::move(client), std::move(remote_address), remote_port);
+      try {
+        ServeConnection(std::move(client), std::move(remote_address), remote_port);
+      } catch (...) {
+        // Out of memory, say: this connection is lost (its socket closed on the way out), the
+        // accepting goes on.
+        ShowUnhandledException(std::current_exception());
+      }
       continue;
     }
     if (thread.Terminated()) break;
@@ -145,7 +162,55 @@ void TServerSocket::ServeConnection(TcpSocket client, std::string remote_address
   // The thread frees itself after its end, so the object must not be touched once it has started.
   serving->SetFreeWhenEnded(true);
   Thread::HandOver(std::move(thread));
-  serving->Thread::Resume();
+  try {
+    StartConnectionThread(*serving);
+  } catch (...) {
+    DropUnstartedThread(*serving, ExceptionMessage(std::current_exception()));
+  }
+}
+
+void TServerSocket::StartConnectionThread(TServerClientThread& thread) {
+  thread.Thread::Resume();
+}
+
+void TServerSocket::DropUnstartedThread(TServerClientThread& thread, const std::string& message) {
+  std::unique_ptr<TServerClientWinSocket> socket;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex_);
+    const auto entry =
+        std::find_if(connections_.begin(), connections_.end(),
+                     [&thread](const Connection& connection) { return connection.thread == &thread; });
+    socket = std::move(entry->socket);
+    connections_.erase(entry);
+    connections_changed_.notify_all();
+  }
+  thread.client_socket_ = nullptr;
+  socket->Close();
+  if (OnThreadStartError) {
+    try {
+      OnThreadStartError(*this, thread, message);
+    } catch (...) {
+      ShowUnhandledException(std::current_exception());
+    }
+  }
+  // Never started, the thread object was handed over to a body that will never run: it goes here.
+  thread.ReleaseHandedOver();
+}
+
+bool TServerSocket::BeginAnswer(TServerClientThread& thread) {
+  std::lock_guard<std::mutex> lock(connections_mutex_);
+  if (thread.Terminated()) return false;
+  for (Connection& connection : connections_) {
+    if (connection.thread != &thread) continue;
+    connection.answering = true;
+    return true;
+  }
+  return false;
+}
+
+void TServerSocket::EndThreadOf(Connection& connection) {
+  connection.thread->Terminate();
+  if (connection.socket) connection.socket->Close();
 }
 
 bool TServerSocket::WaitUntilServing(TServerClientThread& thread) {

@@ -43,12 +43,15 @@ class TServerClientWinSocket final : public TCustomWinSocket {
   TServerClientWinSocket(TServerSocket& server, platform::TcpSocket connected, std::string remote_address,
                          uint16_t remote_port);
   TServerSocket& ServerWinSocket() const { return server_; }
+  // The millisecond tick at which the connection was accepted.
+  uint32_t AcceptedTick() const { return accepted_tick_; }
 
  protected:
   void Error(TErrorEvent error_event, int32_t& error_code) override;
 
  private:
   TServerSocket& server_;
+  const uint32_t accepted_tick_;
 };
 
 class TServerSocket {
@@ -64,6 +67,11 @@ class TServerSocket {
   // error_code. Left non-zero, the operation raises ESocketError; set to 0, it returns quietly.
   using TSocketErrorEvent = std::function<void(TServerSocket& sender, TCustomWinSocket& socket,
                                                TErrorEvent error_event, int32_t& error_code)>;
+  // Called in the accepting thread when the thread that OnGetThread provided cannot be started (the
+  // system is out of threads or memory), with the error's message: the connection has been closed,
+  // no thread end will be reported for it, and the thread object goes when the handler returns.
+  using TThreadStartErrorEvent =
+      std::function<void(TServerSocket& sender, TServerClientThread& thread, const std::string& message)>;
 
   TServerSocket();
   TServerSocket(const TServerSocket&) = delete;
@@ -82,14 +90,20 @@ class TServerSocket {
   void SetAddress(std::string address) { address_ = std::move(address); }
   TServerType ServerType() const { return server_type_; }
   void SetServerType(TServerType server_type) { server_type_ = server_type; }
+  // Milliseconds a deactivation waits for the answers of connection threads that hold a whole request
+  // (see SetActive); 0, the default, ends them at once.
+  uint32_t StopTimeOut() const { return stop_timeout_ms_; }
+  void SetStopTimeOut(uint32_t milliseconds) { stop_timeout_ms_ = milliseconds; }
 
   bool Active() const { return active_; }
   // true: opens a listening TCP socket on Port (on Address) and starts the accepting thread; a
   // socket that cannot be opened raises ESocketError ("Windows socket error: <text> (10048), on API
   // 'bind'" for a port in use) and leaves the server inactive.
-  // false: stops accepting, terminates every running connection thread and closes its client socket
-  // (which wakes a wait or read on it), waits until each has ended, then closes the listening
-  // socket. Must not be called from the server's own threads (it would wait for itself).
+  // false: stops accepting; terminates every running connection thread that does not yet hold a whole
+  // request and closes its client socket (which wakes a wait or read on it); lets the threads that
+  // are answering a request finish for up to StopTimeOut, then ends them alike; waits until each has
+  // ended, then closes the listening socket. Must not be called from the server's own threads (it
+  // would wait for itself).
   // Setting the value the server already has does nothing.
   void SetActive(bool value);
 
@@ -101,6 +115,12 @@ class TServerSocket {
   TGetThreadEvent OnGetThread;
   TThreadEndEvent OnThreadEnd;
   TSocketErrorEvent OnClientError;
+  TThreadStartErrorEvent OnThreadStartError;
+
+ protected:
+  // Starts a connection thread the server has taken over; raises when the system cannot start one.
+  // Virtual so that tests can make it fail as an exhausted system does.
+  virtual void StartConnectionThread(TServerClientThread& thread);
 
  private:
   friend class TServerClientThread;
@@ -110,6 +130,7 @@ class TServerSocket {
   struct Connection {
     TServerClientThread* thread;                     // freed by its own thread after its entry has gone
     std::unique_ptr<TServerClientWinSocket> socket;  // null once the thread's body has returned
+    bool answering = false;                          // holds a whole request and answers it
   };
 
   void Activate();
@@ -117,6 +138,12 @@ class TServerSocket {
   // The accepting thread's body, and what it does with one accepted connection.
   void AcceptConnections(const AcceptThread& thread);
   void ServeConnection(platform::TcpSocket client, std::string remote_address, uint16_t remote_port);
+  // A thread that could not be started: its entry goes, its connection is closed, the handler told.
+  void DropUnstartedThread(TServerClientThread& thread, const std::string& message);
+  // A connection thread's request is whole: false when a deactivation has ended the thread already.
+  bool BeginAnswer(TServerClientThread& thread);
+  // Under the connection lock: terminates the entry's thread and closes its client socket.
+  static void EndThreadOf(Connection& connection);
   // A connection thread waits here before its body until the server has taken it over; false when it
   // was freed without being taken over.
   bool WaitUntilServing(TServerClientThread& thread);
@@ -128,6 +155,7 @@ class TServerSocket {
   int32_t port_ = 0;
   std::string address_;
   TServerType server_type_ = stThreadBlocking;
+  uint32_t stop_timeout_ms_ = 0;
 
   std::mutex activation_mutex_;  // one SetActive at a time
   std::atomic<bool> active_{false};

@@ -84,4 +84,10 @@ enum class LogonType { kInteractive = 2, kNetwork = 3, kBatch = 4, kService = 5 
 bool LogonUser(const std::string& user, const std::string& domain, const std::string& password,
                LogonType type, std::unique_ptr<AccessToken>* token);
 
+// Checks the password as LogonUser checks the password of one of the machine's accounts, against an
+// account that does not exist, and forgets the outcome: a logon refused for a name that has no
+// account then takes as long as one refused for a wrong password, so the time tells no one which
+// names exist. An empty password, or one holding a NUL character, is refused at once here as there.
+void CheckPasswordOfNoAccount(const std::string& password);
+
 }  // namespace qv::platform

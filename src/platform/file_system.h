@@ -27,6 +27,17 @@ bool WriteWholeFile(const std::string& path, const std::string& content, bool ow
 // the last error set when it cannot be examined.
 bool IsOwnerOnlyFile(const std::string& path);
 
+// Creates an empty file readable and writable by its owner alone when nothing of that name exists;
+// true as well when something does (it is left as it is). A symbolic link is not followed.
+bool CreateOwnerOnlyFile(const std::string& path);
+// Takes from an existing regular file what its group and others may do; *tightened (may be null)
+// tells whether it granted them anything. True as well when there is no such file or it is no
+// regular file (a symbolic link is not followed). On Windows a file keeps its rights.
+bool RestrictToOwner(const std::string& path, bool* tightened = nullptr);
+// ForceDirectories, the last level made readable, writable and searchable by its owner alone (an
+// existing directory keeps its rights; on Windows the new one inherits its parent's).
+bool ForcePrivateDirectory(const std::string& path);
+
 // The names (not paths) of a directory's entries, "." and ".." left out, sorted.
 bool ListDirectory(const std::string& path, std::vector<std::string>* names);
 

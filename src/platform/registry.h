@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/exception.h"
@@ -107,6 +108,34 @@ uint32_t RegEnumValue(HKEY key, uint32_t index, std::string* name, uint32_t* typ
 // output may be null.
 uint32_t RegQueryInfoKey(HKEY key, uint32_t* sub_keys, uint32_t* max_sub_key_length, uint32_t* values,
                          uint32_t* max_value_name_length, uint32_t* max_value_length);
+
+// A registry transaction (CreateTransaction of the system's transaction manager): what is changed
+// through keys created or opened in it (RegCreateKeyTransacted, RegOpenKeyTransacted), and through keys
+// opened below those, becomes visible to everybody at Commit, all of it at once; nothing of it when the
+// transaction goes uncommitted, also when its process ends half-way. Other writers of the registry
+// wait until it ends. Its keys are closed before it goes.
+class RegTransaction {
+ public:
+  // Raises EWin32Error when no transaction can be begun (ERROR_ACCESS_DENIED: the registry may not be
+  // written).
+  RegTransaction();
+  RegTransaction(const RegTransaction&) = delete;
+  RegTransaction& operator=(const RegTransaction&) = delete;
+  ~RegTransaction();
+  // ERROR_SUCCESS, or the code of a failure, after which nothing of the transaction is kept.
+  uint32_t Commit();
+
+  struct State;  // the platform's
+  State& Get() const { return *state_; }
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+uint32_t RegCreateKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                                HKEY* result, uint32_t* disposition, RegTransaction& transaction);
+uint32_t RegOpenKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                              HKEY* result, RegTransaction& transaction);
 
 // Maps a predefined root (HKEY_LOCAL_MACHINE ...) to another key for every thread of this process, as
 // RegOverridePredefKey does; a zero key restores the root. Other processes and the system are not

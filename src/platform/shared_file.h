@@ -1,6 +1,11 @@
 // A file opened for writing with a share mode, as CreateFile opens it: while one SharedFile holds a
 // file, another writer's open fails with ERROR_SHARING_VIOLATION, whether it comes from this process or
 // from another one. Failures return false and set the thread's last error.
+//
+// Only regular files are written: a device, a pipe or a FIFO of the name fails with
+// ERROR_NOT_SUPPORTED, and no open waits for a reader. In a directory that users other than this
+// process's and the administrator may write to, a symbolic link of the name fails with
+// ERROR_BAD_PATHNAME: nobody can point the writer at a file of their choosing.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "platform/file_system.h"
+
 namespace qv::platform {
 
 namespace {
@@ -20,7 +22,9 @@ bool SqliteError::IsReadOnly() const {
   return (ResultCode & 0xFF) == SQLITE_READONLY || (ResultCode & 0xFF) == SQLITE_CANTOPEN ||
          (ResultCode & 0xFF) == SQLITE_PERM;
 }
-bool SqliteError::IsFull() const { return (ResultCode & 0xFF) == SQLITE_FULL; }
+bool SqliteError::IsFull() const {
+  return (ResultCode & 0xFF) == SQLITE_FULL;
+}
 
 SqliteStatement::SqliteStatement(sqlite3* database, sqlite3_stmt* statement, std::string path)
     : database_(database), statement_(statement), path_(std::move(path)) {}
@@ -30,9 +34,13 @@ SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
   other.statement_ = nullptr;
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+SqliteStatement::~SqliteStatement() {
+  sqlite3_finalize(statement_);
+}
 
-void SqliteStatement::Raise(int code) const { throw SqliteError(ErrorText(database_, code, path_), code); }
+void SqliteStatement::Raise(int code) const {
+  throw SqliteError(ErrorText(database_, code, path_), code);
+}
 
 SqliteStatement& SqliteStatement::Bind(int index, int64_t value) {
   if (const int code = sqlite3_bind_int64(statement_, index, value); code != SQLITE_OK) Raise(code);
@@ -54,8 +62,8 @@ SqliteStatement& SqliteStatement::Bind(int index, std::string_view text) {
 SqliteStatement& SqliteStatement::BindBlob(int index, std::string_view bytes) {
   // A zero-length blob must still be a blob, not NULL: give SQLite a valid address.
   static const char kEmpty = 0;
-  const int code = sqlite3_bind_blob64(statement_, index, bytes.empty() ? &kEmpty : bytes.data(), bytes.size(),
-                                       SQLITE_TRANSIENT);
+  const int code = sqlite3_bind_blob64(statement_, index, bytes.empty() ? &kEmpty : bytes.data(),
+                                       bytes.size(), SQLITE_TRANSIENT);
   if (code != SQLITE_OK) Raise(code);
   return *this;
 }
@@ -83,11 +91,17 @@ void SqliteStatement::Reset() {
   sqlite3_clear_bindings(statement_);
 }
 
-bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+bool SqliteStatement::IsNull(int column) const {
+  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
 
-int64_t SqliteStatement::ColumnInt64(int column) const { return sqlite3_column_int64(statement_, column); }
+int64_t SqliteStatement::ColumnInt64(int column) const {
+  return sqlite3_column_int64(statement_, column);
+}
 
-double SqliteStatement::ColumnDouble(int column) const { return sqlite3_column_double(statement_, column); }
+double SqliteStatement::ColumnDouble(int column) const {
+  return sqlite3_column_double(statement_, column);
+}
 
 std::string SqliteStatement::ColumnText(int column) const {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
@@ -102,11 +116,23 @@ std::string SqliteStatement::ColumnBlob(int column) const {
 }
 
 SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode, int busy_timeout_ms) : path_(path) {
+  if (mode == Mode::kReadWriteCreate) {
+    // Made private before the library makes it (its journals take the database's rights), and one
+    // that an earlier version left readable by everyone made so; failures leave it to the open.
+    CreateOwnerOnlyFile(path);
+    for (const char* suffix : {"", "-wal", "-shm"}) RestrictToOwner(path + suffix);
+  }
   int flags = SQLITE_OPEN_FULLMUTEX;
   switch (mode) {
-    case Mode::kReadWriteCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
-    case Mode::kReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
-    case Mode::kReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+    case Mode::kReadWriteCreate:
+      flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+      break;
+    case Mode::kReadWrite:
+      flags |= SQLITE_OPEN_READWRITE;
+      break;
+    case Mode::kReadOnly:
+      flags |= SQLITE_OPEN_READONLY;
+      break;
   }
   const int code = sqlite3_open_v2(path.c_str(), &database_, flags, nullptr);
   if (code != SQLITE_OK) {
@@ -119,15 +145,20 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode, int busy_time
   sqlite3_busy_timeout(database_, busy_timeout_ms);
 }
 
-SqliteDatabase::~SqliteDatabase() { sqlite3_close_v2(database_); }
+SqliteDatabase::~SqliteDatabase() {
+  sqlite3_close_v2(database_);
+}
 
-void SqliteDatabase::Raise(int code) const { throw SqliteError(ErrorText(database_, code, path_), code); }
+void SqliteDatabase::Raise(int code) const {
+  throw SqliteError(ErrorText(database_, code, path_), code);
+}
 
 void SqliteDatabase::Exec(const std::string& sql) {
   char* reason = nullptr;
   const int code = sqlite3_exec(database_, sql.c_str(), nullptr, nullptr, &reason);
   if (code != SQLITE_OK) {
-    const std::string text = "Database \"" + path_ + "\": " + (reason != nullptr ? reason : sqlite3_errstr(code));
+    const std::string text =
+        "Database \"" + path_ + "\": " + (reason != nullptr ? reason : sqlite3_errstr(code));
     sqlite3_free(reason);
     throw SqliteError(text, code);
   }
@@ -135,27 +166,37 @@ void SqliteDatabase::Exec(const std::string& sql) {
 
 SqliteStatement SqliteDatabase::Prepare(const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
-  const int code = sqlite3_prepare_v2(database_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
+  const int code =
+      sqlite3_prepare_v2(database_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
   if (code != SQLITE_OK) Raise(code);
   return SqliteStatement(database_, statement, path_);
 }
 
-int64_t SqliteDatabase::LastInsertRowId() const { return sqlite3_last_insert_rowid(database_); }
+int64_t SqliteDatabase::LastInsertRowId() const {
+  return sqlite3_last_insert_rowid(database_);
+}
 
-int SqliteDatabase::Changes() const { return sqlite3_changes(database_); }
+int SqliteDatabase::Changes() const {
+  return sqlite3_changes(database_);
+}
 
-bool SqliteDatabase::IsReadOnly() const { return sqlite3_db_readonly(database_, "main") == 1; }
+bool SqliteDatabase::IsReadOnly() const {
+  return sqlite3_db_readonly(database_, "main") == 1;
+}
 
-SqliteDatabase::Transaction::Transaction(SqliteDatabase& database) : database_(database) {
-  database_.Exec("BEGIN IMMEDIATE");
+SqliteDatabase::Transaction::Transaction(SqliteDatabase& database)
+    : database_(database), nested_(sqlite3_get_autocommit(database.database_) == 0) {
+  database_.Exec(nested_ ? "SAVEPOINT qv_nested" : "BEGIN IMMEDIATE");
 }
 
 SqliteDatabase::Transaction::~Transaction() {
-  if (open_) sqlite3_exec(database_.database_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!open_) return;
+  sqlite3_exec(database_.database_, nested_ ? "ROLLBACK TO qv_nested; RELEASE qv_nested" : "ROLLBACK",
+               nullptr, nullptr, nullptr);
 }
 
 void SqliteDatabase::Transaction::Commit() {
-  database_.Exec("COMMIT");
+  database_.Exec(nested_ ? "RELEASE qv_nested" : "COMMIT");
   open_ = false;
 }
 

@@ -17,7 +17,8 @@ namespace qv::platform {
 // A failed database call. The message names the database file and gives SQLite's reason.
 class SqliteError : public Exception {
  public:
-  SqliteError(std::string message, int result_code) : Exception(std::move(message)), ResultCode(result_code) {}
+  SqliteError(std::string message, int result_code)
+      : Exception(std::move(message)), ResultCode(result_code) {}
   const char* ClassName() const noexcept override { return "SqliteError"; }
   bool IsBusy() const;      // the database stayed locked by another connection
   bool IsReadOnly() const;  // the file or its directory may not be written
@@ -80,7 +81,9 @@ class SqliteDatabase {
   bool IsReadOnly() const;
   const std::string& Path() const { return path_; }
 
-  // A write transaction that takes the write lock at once; rolled back unless committed.
+  // A write transaction that takes the write lock at once; rolled back unless committed. Inside
+  // another transaction of the connection it is a savepoint of that one: its commit keeps its changes
+  // for the outer transaction's commit, its rollback undoes only them.
   class Transaction {
    public:
     explicit Transaction(SqliteDatabase& database);
@@ -91,6 +94,7 @@ class SqliteDatabase {
 
    private:
     SqliteDatabase& database_;
+    const bool nested_;
     bool open_ = true;
   };
 

@@ -25,4 +25,14 @@ void ShowUnhandledException(std::exception_ptr exception) {
   std::fflush(stderr);
 }
 
+std::string ExceptionMessage(std::exception_ptr exception) {
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown exception";
+  }
+}
+
 }  // namespace qv::platform

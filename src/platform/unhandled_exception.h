@@ -5,9 +5,13 @@
 #pragma once
 
 #include <exception>
+#include <string>
 
 namespace qv::platform {
 
 void ShowUnhandledException(std::exception_ptr exception);
+
+// The message of any exception: what() of a standard one, else "Unknown exception".
+std::string ExceptionMessage(std::exception_ptr exception);
 
 }  // namespace qv::platform

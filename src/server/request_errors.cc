@@ -1,15 +1,11 @@
 #include "server/request_errors.h"
 
+#include "platform/unhandled_exception.h"
+
 namespace qv {
 
 std::string ErrorMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Unknown exception";
-  }
+  return platform::ExceptionMessage(error);
 }
 
 void ReportAndRaiseAsWCException(const ReportContext& detail3_context) {

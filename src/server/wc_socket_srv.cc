@@ -1,5 +1,6 @@
 #include "server/wc_socket_srv.h"
 
+#include <algorithm>
 #include <string>
 
 #include "config/wc_config.h"
@@ -12,6 +13,7 @@ namespace qv {
 namespace {
 
 // Event ids of the message catalogue.
+constexpr uint32_t kSocketErrorEvent = 100;
 constexpr uint32_t kClientErrorEvent = 110;
 constexpr uint32_t kConnectionLimitEvent = 111;
 
@@ -23,15 +25,22 @@ const char* ErrorEventName(int32_t error_event) {
   return kNames[error_event];
 }
 
-TSocketSrv::TSocketSrv() : client_error_lock_(std::make_unique<platform::CriticalSection>()) {
+TSocketSrv::TSocketSrv()
+    : client_error_lock_(std::make_unique<platform::CriticalSection>()),
+      logon_throttle_(Config->LogonFailureLimit, Config->LogonRetryDelay, Config->LogonRetryDelayMax) {
+  logon_throttle_slot_.emplace(LogonThrottle, logon_throttle_);
   SetServerType(net::stThreadBlocking);
   SetPort(Config->Port);
+  // A negative time counts as none.
+  SetStopTimeOut(static_cast<uint32_t>(std::max(Config->StopTimeOut, 0)));
   OnGetThread = [this](net::TServerSocket&, net::TServerClientWinSocket& client_socket) {
     return GetThread(client_socket);
   };
   OnThreadEnd = [this](net::TServerSocket&, net::TServerClientThread& thread) { ThreadEnd(thread); };
   OnClientError = [this](net::TServerSocket&, net::TCustomWinSocket& socket, net::TErrorEvent error_event,
                          int32_t& error_code) { ClientError(socket, error_event, error_code); };
+  OnThreadStartError = [this](net::TServerSocket&, net::TServerClientThread& thread,
+                              const std::string& message) { ThreadStartError(thread, message); };
 }
 
 TSocketSrv::~TSocketSrv() {
@@ -65,6 +74,13 @@ void TSocketSrv::ThreadEnd(net::TServerClientThread& thread) {
   if (TraceWriter->TraceDetailness >= 3)
     TraceWriter->Trace("Thread terminated: " + std::to_string(thread.ThreadID()), 3);
   --RequestThreadCount;
+}
+
+void TSocketSrv::ThreadStartError(net::TServerClientThread&, const std::string& message) {
+  --RequestThreadCount;
+  const std::string text = "Thread not started: " + message;
+  EventLog->WriteEvent(eltError, 0, kSocketErrorEvent, text);
+  TraceWriter->Trace(text, 1);
 }
 
 void TSocketSrv::ClientError(net::TCustomWinSocket& socket, net::TErrorEvent error_event,

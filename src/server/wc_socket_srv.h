@@ -1,12 +1,17 @@
 // TSocketSrv: the service's connection server. It listens on the configured port, serves every
 // accepted connection by a request thread (TSrvThread) while fewer than MaxConnections run, refuses
-// the others, counts the running request threads and reports socket errors of client connections.
+// the others, counts the running request threads and reports socket errors of client connections. A
+// stop or pause lets the requests that arrived whole finish their answers for StopTimeOut. It keeps the
+// spacing of failed logons (LogonThrottle) for its life.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "exchange/logon_throttle.h"
 #include "net/server_socket.h"
 #include "platform/sync.h"
 
@@ -31,8 +36,14 @@ class TSocketSrv : public net::TServerSocket {
   std::unique_ptr<net::TServerClientThread> GetThread(net::TServerClientWinSocket& client_socket);
   void ThreadEnd(net::TServerClientThread& thread);
   void ClientError(net::TCustomWinSocket& socket, net::TErrorEvent error_event, int32_t& error_code);
+  // A request thread that could not be started: not counted any more, reported as a socket error.
+  void ThreadStartError(net::TServerClientThread& thread, const std::string& message);
 
   std::unique_ptr<platform::CriticalSection> client_error_lock_;
+  // Installed in LogonThrottle while the server exists: what the request handlers remember of failed
+  // logons between requests.
+  TLogonThrottle logon_throttle_;
+  std::optional<ProcessWide<TLogonThrottle>::Installation> logon_throttle_slot_;
 };
 
 // The name of a socket operation kind as the client-error reports show it ("Send", "Receive" ...);

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "config/wc_config.h"
+#include "logging/password_mask.h"
 #include "logging/wc_trace_writer.h"
 #include "net/socket_error.h"
 #include "net/win_socket_stream.h"
+#include "platform/clock.h"
 #include "server/request_errors.h"
 
 namespace qv {
@@ -22,6 +24,14 @@ bool IsDroppedConnection(const std::string& message) {
   return message.find("64") != std::string::npos || message.find("233") != std::string::npos;
 }
 
+// Milliseconds left of the wait time-out counted from the connection's accept (INFINITE stays so):
+// a client that sends a byte now and then holds its request thread no longer than a silent one.
+uint32_t WaitLeft(uint32_t accepted_tick, uint32_t wait_timeout) {
+  if (wait_timeout == platform::INFINITE) return wait_timeout;
+  const uint32_t spent = platform::GetTickCount() - accepted_tick;  // modulo 2^32
+  return spent >= wait_timeout ? 0 : wait_timeout - spent;
+}
+
 }  // namespace
 
 // The working values of one run of the thread body, which the exception report prints.
@@ -33,6 +43,10 @@ struct TSrvThread::Reception {
   int32_t iReadTimeOut = 0;     // ms, one read
   int32_t iWaitTimeOut = 0;     // ms, the longest wait for the next data
   int32_t iReadCount = 0;       // bytes of the latest read
+  // The latest read as the report shows it: a piece may hold part of a password whose "P=" came in an
+  // earlier piece, which the trace could not tell from the piece alone.
+  PasswordMask stream_mask;
+  std::string sReadBufferShown;
 };
 
 TSrvThread::TSrvThread(net::TServerClientWinSocket* client_socket) : TServerClientThread(client_socket) {}
@@ -54,15 +68,20 @@ void TSrvThread::ClientExecute() {
 void TSrvThread::Receive(Reception& r) {
   // Negative time-outs wrap around to very long ones (-1 is INFINITE), as on Windows.
   net::TWinSocketStream stream(*ClientSocket(), static_cast<uint32_t>(r.iReadTimeOut));
+  const uint32_t accepted_tick = ClientSocket()->AcceptedTick();
   while (!Terminated() && ClientSocket()->Connected()) {
     try {
-      if (!stream.WaitForData(static_cast<uint32_t>(r.iWaitTimeOut))) {
+      // The whole request must come within the wait time-out of the accept; past it, the wait counts
+      // as run out, also when more data is there.
+      const uint32_t wait = WaitLeft(accepted_tick, static_cast<uint32_t>(r.iWaitTimeOut));
+      if (wait == 0 || !stream.WaitForData(wait)) {
         TraceTimeOut();
         TerminateAndClose();
         continue;
       }
       if (Terminated() || !ClientSocket()->Connected()) continue;
       r.sReadBuffer.assign(kReadChunk, '\0');
+      r.sReadBufferShown = r.sReadBuffer;
       r.iReadCount = stream.Read(r.sReadBuffer.data(), kReadChunk);
       if (r.iReadCount == 0) {
         TraceTimeOut();
@@ -70,8 +89,11 @@ void TSrvThread::Receive(Reception& r) {
         continue;
       }
       r.sReadBuffer.resize(static_cast<size_t>(r.iReadCount));
+      r.sReadBufferShown = r.stream_mask.Next(r.sReadBuffer);
       r.sIncomingData += r.sReadBuffer;
       if (ExtractHeader(r.sIncomingData, r.sIncomingHeader)) {
+        // A stop or pause that came first has ended this thread: the request gets no answer.
+        if (!BeginAnswer()) continue;
         if (TraceWriter->TraceDetailness >= 3) TraceWriter->Trace(r.sIncomingHeader + "\r\n", 3);
         r.sResponse = HandleRequest(r.sIncomingHeader);
         // One send; the count it reports is not looked at. The platform closes the connection when
@@ -134,7 +156,7 @@ void TSrvThread::ReportException(const Reception& r, const std::string& message)
                std::to_string(ClientSocket()->RemotePort());
       },
       [&] {
-        return "sReadBuffer: " + r.sReadBuffer + " sIncomingData: " + r.sIncomingData +
+        return "sReadBuffer: " + r.sReadBufferShown + " sIncomingData: " + r.sIncomingData +
                " sIncomingHeader: " + r.sIncomingHeader + " sResponse: " + r.sResponse +
                " iReadTimeOut: " + std::to_string(r.iReadTimeOut) +
                " iWaitTimeOut: " + std::to_string(r.iWaitTimeOut) +

@@ -1,7 +1,8 @@
 // TSrvThread: the request thread that serves one accepted connection. It reads what the client sends
 // in pieces of at most 10 bytes until it holds one request header that begins with "GET /", takes the
 // request's values from it, has the request handler build the response, sends that in one piece and
-// ends. One connection carries exactly one request.
+// ends. One connection carries exactly one request, which must arrive whole within ServerTimeOut of
+// the connection's accept.
 #pragma once
 
 #include <cstdint>

@@ -41,6 +41,7 @@ TQuorvane::TQuorvane() : TService(kServiceName) {
   BeforeInstall = [this](TService& sender) { ServiceBeforeInstall(sender); };
   AfterInstall = [this](TService& sender) { ServiceAfterInstall(sender); };
   BeforeUninstall = [this](TService& sender) { ServiceBeforeUninstall(sender); };
+  AfterUninstall = [this](TService& sender) { ServiceAfterUninstall(sender); };
   OnStart = [this](TService& sender, bool& started) { ServiceStart(sender, started); };
   OnStop = [this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); };
   OnPause = [this](TService& sender, bool& paused) { ServicePause(sender, paused); };
@@ -131,6 +132,11 @@ void TQuorvane::ServiceBeforeUninstall(TService&) {
   Config->DeleteEventSource();
   Config->DeleteDescription();
   EventLog->WriteEvent(eltInformation, 0, kNoticeEvent, "The Quorvane has uninstalled.");
+}
+
+void TQuorvane::ServiceAfterUninstall(TService&) {
+  // Left alone, the service control manager would go on showing it as a stopped service named Qvan.
+  Config->DeleteEarlierDescription();
 }
 
 }  // namespace qv

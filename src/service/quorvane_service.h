@@ -2,7 +2,8 @@
 // the start-up checks of the messaging library and the information store) and on continue, and off
 // at stop and pause; every transition and every failure goes to the event log and the trace in fixed
 // words. Installation takes the account from the command line, writes the service's description and
-// registers the event source; removal stops a service that is still up and removes both again.
+// registers the event source; removal stops a service that is still up and removes both again, and
+// then the key an earlier installation wrote the description into.
 #pragma once
 
 #include <memory>
@@ -31,6 +32,7 @@ class TQuorvane : public TService {
   void ServiceBeforeInstall(TService& Sender);
   void ServiceAfterInstall(TService& Sender);
   void ServiceBeforeUninstall(TService& Sender);
+  void ServiceAfterUninstall(TService& Sender);
 
  private:
   // Stop, pause and continue: the server switched, event 1 with the state word and "Qvan " + word at

@@ -67,6 +67,9 @@ class TService {
   TServiceEvent BeforeInstall;
   TServiceEvent AfterInstall;
   TServiceEvent BeforeUninstall;
+  // After the entry has been deleted: clean-up whose failure leaves the service removed (the removal
+  // reports success with a warning).
+  TServiceEvent AfterUninstall;
   TStartEvent OnStart;
   TStopEvent OnStop;
   TPauseEvent OnPause;

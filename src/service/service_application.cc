@@ -131,11 +131,18 @@ int TServiceApplication::Uninstall(bool silent) {
         platform::OpenService(manager.Get(), service.Name, platform::SERVICE_ALL_ACCESS));
     if (!entry) RaiseLastPlatformError();
     if (!platform::DeleteService(entry.Get())) RaiseLastPlatformError();
-    if (!platform::RemoveLogonConfiguration()) RaiseLastPlatformError();
   } catch (const std::exception& error) {
     err_ << "Service \"" << (service.DisplayName.empty() ? service.Name : service.DisplayName)
          << "\" failed to uninstall with error: \"" << error.what() << "\"\n";
     return 1;
+  }
+  // The service is gone: a clean-up step that fails now is told, but the removal has succeeded.
+  try {
+    if (!platform::RemoveLogonConfiguration()) RaiseLastPlatformError();
+    if (service.AfterUninstall) service.AfterUninstall(service);
+  } catch (const std::exception& error) {
+    err_ << "Service \"" << (service.DisplayName.empty() ? service.Name : service.DisplayName)
+         << "\" was uninstalled, with a warning: \"" << error.what() << "\"\n";
   }
   if (!silent) out_ << "Service uninstalled successfully\n";
   return 0;

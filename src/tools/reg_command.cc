@@ -141,6 +141,18 @@ uint32_t DeleteTree(HKEY base, const std::string& sub_key) {
   return RegDeleteKey(base, sub_key);
 }
 
+// Deletes the key at the path with everything below it, in the transaction; nothing when it is missing.
+void DeleteTreeIn(RegTransaction& transaction, const RegKeyPath& path) {
+  const size_t cut = path.sub_key.find_last_of('\\');
+  const std::string parent_path = cut == std::string::npos ? std::string() : path.sub_key.substr(0, cut);
+  const std::string name = cut == std::string::npos ? path.sub_key : path.sub_key.substr(cut + 1);
+  RegKey parent;
+  uint32_t code =
+      RegOpenKeyTransacted(path.root, parent_path, 0, KEY_READ | DELETE, parent.Receive(), transaction);
+  if (code == ERROR_SUCCESS) code = DeleteTree(parent.Get(), name);
+  if (code != ERROR_FILE_NOT_FOUND) Check(code, path.FullName());
+}
+
 // ---- query ----
 
 void ShowKey(ToolStreams& io, HKEY key, const std::string& full_name, bool recursive) {
@@ -323,17 +335,24 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
     throw EToolFailure(source + ", " + error.Message());
   }
 
+  // All of it or nothing: one transaction, committed once every change has been made.
+  std::optional<RegTransaction> began;
+  try {
+    began.emplace();
+  } catch (const EWin32Error& error) {
+    Check(error.ErrorCode, source);
+  }
+  RegTransaction& transaction = *began;
   for (size_t i = 0; i < file.keys.size(); ++i) {
     const RegFileKey& entry = file.keys[i];
     const RegKeyPath& path = paths[i];
     if (entry.remove) {
-      if (const uint32_t code = DeleteTree(path.root, path.sub_key); code != ERROR_FILE_NOT_FOUND)
-        Check(code, path.FullName());
+      DeleteTreeIn(transaction, path);
       continue;
     }
     RegKey key;
-    Check(RegCreateKeyEx(path.root, path.sub_key, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, key.Receive(),
-                         nullptr),
+    Check(RegCreateKeyTransacted(path.root, path.sub_key, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                 key.Receive(), nullptr, transaction),
           path.FullName());
     for (const RegFileValue& value : entry.values) {
       const std::string where = path.FullName() + " " + (value.name.empty() ? "(Default)" : value.name);
@@ -345,6 +364,7 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
       }
     }
   }
+  Check(transaction.Commit(), source);
   io.out << kDone << "\n";
   return 0;
 }

@@ -249,7 +249,25 @@ class Parser {
       bytes += static_cast<char>(*byte);
       start = end + 1;
     }
+    CheckFixedSize(value->type, bytes.size(), line);
     value->data = TextsInSingleBytes(value->type, bytes, line);
+  }
+
+  // A number's data has the number's size: a REG_DWORD of five bytes is no REG_DWORD (a program that
+  // reads it fails, a service does not start).
+  static void CheckFixedSize(uint32_t type, size_t size, int line) {
+    size_t wanted = 0;
+    const char* name = "";
+    if (type == platform::REG_DWORD || type == platform::REG_DWORD_BIG_ENDIAN) {
+      wanted = 4;
+      name = type == platform::REG_DWORD ? "REG_DWORD" : "REG_DWORD_BIG_ENDIAN";
+    } else if (type == platform::REG_QWORD) {
+      wanted = 8;
+      name = "REG_QWORD";
+    }
+    if (wanted != 0 && size != wanted)
+      Fail(line, std::string(name) + " data must be " + std::to_string(wanted) + " bytes, not " +
+                     std::to_string(size));
   }
 
   // Version 5 files hold the texts of hex(1), hex(2) and hex(7) data in UTF-16LE.

@@ -19,7 +19,8 @@ std::string ReadFileOrInput(const std::string& name, std::istream& in) {
 }
 
 void WriteFile(const std::string& name, const std::string& content) {
-  if (!platform::WriteWholeFile(name, content))
+  // Exports hold calendars and settings: a new file is its owner's alone.
+  if (!platform::WriteWholeFile(name, content, /*owner_only=*/true))
     throw EToolFailure("cannot write \"" + name + "\": " + LastErrorMessage());
 }
 

@@ -58,6 +58,10 @@ TEST_F(TWCConfigTest, AFreshMachineGetsExactlyFourValuesAndTheDefaults) {
   EXPECT_EQ(config.DateFormat, platform::CurrentLocale().short_date_format);
   EXPECT_EQ(config.TimeFormat, platform::CurrentLocale().short_time_format);
   EXPECT_EQ(config.MaxConnections, 20);
+  EXPECT_EQ(config.LogonFailureLimit, 5);
+  EXPECT_EQ(config.LogonRetryDelay, 1000);
+  EXPECT_EQ(config.LogonRetryDelayMax, 60000);
+  EXPECT_EQ(config.StopTimeOut, 5000);
   EXPECT_EQ(ProgramDirectory().back(), platform::PathDelimiter());
 
   // The next start reads what the first one stored and adds nothing.
@@ -122,7 +126,8 @@ TEST_F(TWCConfigTest, MistypedReadOnlySettingsStopTheStart) {
 TEST_F(TWCConfigTest, InstallationAndRemovalSteps) {
   TWCConfig config;
   const std::string sources = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
-  const std::string service = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
+  const std::string service = "SYSTEM\\CurrentControlSet\\Services\\Quorvane";
+  const std::string earlier = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
 
   config.DeleteEventSource();  // nothing there: nothing happens
   config.DeleteDescription();
@@ -143,6 +148,18 @@ TEST_F(TWCConfigTest, InstallationAndRemovalSteps) {
   config.DeleteDescription();
   EXPECT_TRUE(KeyExists(service));
   EXPECT_FALSE(Get(service, "Description"));
+  EXPECT_FALSE(KeyExists(earlier));
+
+  // The key an earlier installation left with the description alone goes; one that holds anything
+  // else is another's and stays.
+  config.DeleteEarlierDescription();
+  Set(earlier, "Description", REG_SZ, Sz("Read Exchange dates on Wap-Phones"));
+  config.DeleteEarlierDescription();
+  EXPECT_FALSE(KeyExists(earlier));
+  Set(earlier, "Description", REG_SZ, Sz("Read Exchange dates on Wap-Phones"));
+  Set(earlier, "ImagePath", REG_SZ, Sz("/usr/sbin/qvan"));
+  config.DeleteEarlierDescription();
+  EXPECT_TRUE(Get(earlier, "Description"));
 }
 
 TEST_F(TWCConfigTest, ExchangeImagePathIsReadAtEachCall) {

@@ -2,8 +2,9 @@
 // with their events and trace lines. The store's program files are built by the test as PE32 and
 // PE32+ images with chosen version resources and registered as the information store's; the real
 // quorvane-store (QV_STORE_PROGRAM) is checked both after a store's creation has registered it and
-// after its own "register". Other library versions are set through QUORVANE_CDO_VERSION, and a
-// locale with a decimal comma shows that both numbers are read in the locale's notation.
+// after its own "register". Other library versions are the store's sessions registered under another
+// version number (testing/versioned_library.h), and a locale with a decimal comma shows that both
+// numbers are read in the locale's notation.
 #include "exchange/startup_checks.h"
 
 #include <gmock/gmock.h>
@@ -35,6 +36,7 @@
 #include "testing/platform_checks.h"
 #include "testing/process_objects_fixture.h"
 #include "testing/resource_files.h"
+#include "testing/versioned_library.h"
 
 namespace qv {
 namespace {
@@ -145,7 +147,7 @@ using CdoVersionCheck = StartupCheckTest;
 TEST_F(CdoVersionCheck, VersionsFromOnePointTwoOnPassQuietly) {
   EXPECT_TRUE(CheckCdoVersion());  // the calendar store's own "1.21"
   for (const char* version : {"1.21", "1.2", "1.20", "2", "10.0"}) {
-    SetVariable(kCdoVersionVariable, version);
+    qv::testing::RegisterLibraryOfVersion(version);
     EXPECT_TRUE(CheckCdoVersion()) << version;
   }
   EXPECT_THAT(Events(), IsEmpty());
@@ -153,9 +155,9 @@ TEST_F(CdoVersionCheck, VersionsFromOnePointTwoOnPassQuietly) {
 }
 
 TEST_F(CdoVersionCheck, AnOlderLibraryGivesEvent121WithBothVersions) {
-  SetVariable(kCdoVersionVariable, "1.1");
+  qv::testing::RegisterLibraryOfVersion("1.1");
   EXPECT_FALSE(CheckCdoVersion());
-  SetVariable(kCdoVersionVariable, "1.19");
+  qv::testing::RegisterLibraryOfVersion("1.19");
   EXPECT_FALSE(CheckCdoVersion());
   EXPECT_THAT(TraceEntries(), ElementsAre("CDO wrong Version: only 1.1", "CDO wrong Version: only 1.19"));
   QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoEvents);
@@ -173,9 +175,9 @@ TEST_F(CdoVersionCheck, ReadsAndWritesTheVersionWithTheLocalesSeparator) {
   const platform::LocaleInfo comma = CommaLocale();
   // "1.21" is no number where the comma separates the decimals: the library counts as failed.
   EXPECT_FALSE(CheckCdoVersion(comma));
-  SetVariable(kCdoVersionVariable, "1,1");
+  qv::testing::RegisterLibraryOfVersion("1,1");
   EXPECT_FALSE(CheckCdoVersion(comma));
-  SetVariable(kCdoVersionVariable, "1,21");
+  qv::testing::RegisterLibraryOfVersion("1,21");
   EXPECT_TRUE(CheckCdoVersion(comma));
   // And the other way round.
   EXPECT_FALSE(CheckCdoVersion(platform::UnitedStatesLocale()));
@@ -200,8 +202,7 @@ TEST_F(CdoVersionCheck, ReadsAndWritesTheVersionWithTheLocalesSeparator) {
 TEST_F(CdoVersionCheck, ALibraryThatCannotBeCreatedGivesEvent120WithItsMessage) {
   platform::CoRevokeClass(cdo::CLSID_Session);
   EXPECT_FALSE(CheckCdoVersion());
-  SetVariable(kCdoVersionVariable, "");
-  RegisterCalendarStoreDriver();
+  qv::testing::RegisterLibraryOfVersion("");
   EXPECT_FALSE(CheckCdoVersion());  // an empty version text is no number either
 
   const std::vector<std::string> trace = TraceEntries();

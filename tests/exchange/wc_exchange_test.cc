@@ -8,6 +8,7 @@
 #include "exchange/fake_library.h"
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
+#include "logging/password_mask.h"
 #include "net/server_client_thread.h"
 #include "net/server_socket.h"
 #include "platform/tcp_socket.h"
@@ -40,7 +41,9 @@ TEST_F(RequestHandlerTest, WithoutAMailboxTheAnswerIsTheLogonForm) {
   EXPECT_EQ(response.size(), 481u);
   EXPECT_TRUE(ReadAllEvents().empty());
   const std::string trace = StopTrace();
-  EXPECT_TRUE(HasTraceEntry(trace, "MaxChar: 1000Char:481Body: \r\n" + response)) << trace;
+  // The form's link carries "P=$(P)", which the trace shows masked like any password.
+  EXPECT_TRUE(HasTraceEntry(trace, "MaxChar: 1000Char:481Body: \r\n" + MaskPasswords(response))) << trace;
+  EXPECT_EQ(CountOf(response, "P=$(P)"), 1u);
   EXPECT_EQ(trace.find("Login"), std::string::npos);
 }
 
@@ -156,8 +159,11 @@ TEST_F(RequestHandlerTest, TheResponseIsTracedOnlyAtDetailThree) {
   EXPECT_EQ(trace.find("MaxChar: "), std::string::npos);
   StartTrace(3);
   const std::string again = Respond("jdoe", "secret", "", "", 1400);
-  EXPECT_TRUE(
-      HasTraceEntry(StopTrace(), "MaxChar: 1400Char:" + std::to_string(again.size()) + "Body: \r\n" + again));
+  // The links' passwords are masked.
+  const std::string masked = MaskPasswords(again);
+  EXPECT_EQ(masked.find("secret"), std::string::npos);
+  EXPECT_TRUE(HasTraceEntry(StopTrace(),
+                            "MaxChar: 1400Char:" + std::to_string(again.size()) + "Body: \r\n" + masked));
 }
 
 TEST_F(RequestHandlerTest, TheOwnersSidArrivesAsHexadecimalPairs) {

@@ -153,16 +153,10 @@ TEST_F(ServiceFaultTest, LoadBeyondTheLimitIsAnsweredOrRefused) {
   const int first = NextRequests(kClients * kRequestsPerClient);
   const size_t refusals_before = EventCount(111);
   const uint32_t start = platform::GetTickCount();
-  std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([&, c] {
-      for (int r = 0; r < kRequestsPerClient; ++r) {
-        if (platform::GetTickCount() - start > kTimeLimitMs) return;
-        Request(first + c * kRequestsPerClient + r, &outcomes);
-      }
-    });
-  }
-  for (std::thread& client : clients) client.join();
+  ClientThreads(kClients, kRequestsPerClient, kTimeLimitMs, [&](int c, int r) {
+    Request(first + c * kRequestsPerClient + r, &outcomes);
+    return true;
+  }).Join();
   const int answered = static_cast<int>(outcomes.Answered().size());
   EXPECT_EQ(answered + outcomes.refused(), kClients * kRequestsPerClient) << "time limit reached";
   EXPECT_GT(answered, 0);

@@ -10,11 +10,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -139,6 +141,34 @@ class Outcomes {
   int refused_ = 0;
   int unfinished_ = 0;
   int garbled_ = 0;
+};
+
+// Client threads that each make up to a number of requests, one after the other, all of them within a
+// time limit; a request that answers false ends its client early. They run from construction to Join.
+class ClientThreads {
+ public:
+  using Request = std::function<bool(int client, int request)>;
+  ClientThreads(int clients, int requests_per_client, uint32_t time_limit_ms, Request request) {
+    const uint32_t start = platform::GetTickCount();
+    for (int c = 0; c < clients; ++c) {
+      threads_.emplace_back([=] {
+        for (int r = 0; r < requests_per_client; ++r) {
+          if (platform::GetTickCount() - start > time_limit_ms || !request(c, r)) return;
+        }
+      });
+    }
+  }
+  ClientThreads(const ClientThreads&) = delete;
+  ClientThreads& operator=(const ClientThreads&) = delete;
+  ~ClientThreads() { Join(); }
+
+  void Join() {
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+  }
+
+ private:
+  std::vector<std::thread> threads_;
 };
 
 class ServiceFaultTest : public QuorvaneTest {

@@ -188,13 +188,12 @@ TEST(THtmlLogWriter, WritesNothingWhenSwitchedOff) {
 TEST(MaskPassword, ReplacesThePasswordAfterTheFirstPWithEightAsterisks) {
   EXPECT_EQ(MaskPassword("GET /?U=a&P=x HTTP/1.0", "x"), "GET /?U=a&P=******** HTTP/1.0");
   EXPECT_EQ(MaskPassword("GET /?U=a&P=averylongpassword", "averylongpassword"), "GET /?U=a&P=********");
-  // Without the password text the line stays as it is; the comparison minds the letter case.
+  // Without a password the line stays as it is.
   EXPECT_EQ(MaskPassword("GET /?U=a&E=CO HTTP/1.0", "secret"), "GET /?U=a&E=CO HTTP/1.0");
-  EXPECT_EQ(MaskPassword("GET /?U=a&P=SECRET HTTP/1.0", "secret"), "GET /?U=a&P=SECRET HTTP/1.0");
   // The password elsewhere in the line is no password value and stays.
   EXPECT_EQ(MaskPassword("GET /?U=secret&P=secret HTTP/1.0", "secret"), "GET /?U=secret&P=******** HTTP/1.0");
-  // An empty password: the first "P=" gets the asterisks after it, the rest follows unchanged.
-  EXPECT_EQ(MaskPassword("GET /?P=&U=a&P= HTTP/1.0", ""), "GET /?P=********&U=a&P= HTTP/1.0");
+  // An empty password: the "P=" gets the asterisks after it, the rest follows unchanged.
+  EXPECT_EQ(MaskPassword("GET /?P=&U=a HTTP/1.0", ""), "GET /?P=********&U=a HTTP/1.0");
   EXPECT_EQ(MaskPassword("GET /?U=a HTTP/1.0", ""), "GET /?U=a HTTP/1.0");
   EXPECT_EQ(MaskPassword("", ""), "");
 }
@@ -205,6 +204,13 @@ TEST(MaskPassword, HidesEveryPlaceTheRequestCouldHaveTakenThePasswordFrom) {
   EXPECT_EQ(MaskPassword("GET /?u=a&p=secret HTTP/1.0", "secret"), "GET /?u=a&p=******** HTTP/1.0");
   EXPECT_EQ(MaskPassword("GET /?P=secret&U=a&P=secret&p=secret", "secret"),
             "GET /?P=********&U=a&P=********&p=********");
+  // Every P, whatever the password the parsing took: a second one, an empty one, one that came
+  // percent-escaped while the request carries it decoded.
+  EXPECT_EQ(MaskPassword("GET /?U=x&P=wrong&P=Secr3t HTTP/1.0", "wrong"),
+            "GET /?U=x&P=********&P=******** HTTP/1.0");
+  EXPECT_EQ(MaskPassword("GET /?P=&U=a&P=Secr3t HTTP/1.0", ""), "GET /?P=********&U=a&P=******** HTTP/1.0");
+  EXPECT_EQ(MaskPassword("GET /?U=x&P=a%26b%20c&E=CA HTTP/1.0", "a&b c"),
+            "GET /?U=x&P=********&E=CA HTTP/1.0");
 }
 
 TEST(ProcessWideWriters, TakeTheirFilesAndSwitchesFromTheSettings) {

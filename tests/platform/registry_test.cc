@@ -222,6 +222,49 @@ TEST(Registry, RefusesWhatWindowsRefuses) {
   EXPECT_EQ(RegOpenKeyEx(stale, "", 0, KEY_READ, key.Receive()), ERROR_INVALID_HANDLE);
 }
 
+// What a transaction changes is seen by others only at its commit; without the commit it goes,
+// deletions and values set through keys opened below the transaction's keys as well.
+TEST(Registry, ATransactionsChangesAppearAtItsCommitOrNotAtAll) {
+  QV_SKIP_REST_UNDER_WINE("the registry's transactions (Wine makes each change on its own)");
+  qv::testing::TestStateDir dir;
+  {
+    const RegKey doomed = CreatedKey(HKEY_LOCAL_MACHINE, "Software\\Doomed");
+    ASSERT_EQ(RegSetValueEx(doomed.Get(), "v", REG_SZ, std::string("x\0", 2)), ERROR_SUCCESS);
+  }
+  const auto exists = [](const std::string& path) {
+    RegKey key;
+    return RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+  };
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "committed" : "not committed");
+    {
+      RegTransaction transaction;
+      {
+        RegKey software;
+        ASSERT_EQ(RegOpenKeyTransacted(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS, software.Receive(),
+                                       transaction),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteKey(software.Get(), "Doomed"), ERROR_SUCCESS);
+        RegKey made;
+        ASSERT_EQ(RegCreateKeyTransacted(HKEY_LOCAL_MACHINE, "Software\\Made", 0, KEY_ALL_ACCESS,
+                                         made.Receive(), nullptr, transaction),
+                  ERROR_SUCCESS);
+        RegKey below;
+        ASSERT_EQ(RegCreateKeyEx(made.Get(), "Below", 0, KEY_ALL_ACCESS, below.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueEx(below.Get(), "n", REG_DWORD, DwordBytes(7)), ERROR_SUCCESS);
+      }
+      EXPECT_TRUE(exists("Software\\Doomed"));
+      EXPECT_FALSE(exists("Software\\Made"));
+      if (commit) {
+        EXPECT_EQ(transaction.Commit(), ERROR_SUCCESS);
+      }
+    }
+    EXPECT_EQ(exists("Software\\Doomed"), !commit);
+    EXPECT_EQ(exists("Software\\Made\\Below"), commit);
+  }
+}
+
 TEST(Registry, APredefinedRootCanBeMappedToAnotherKeyAndBack) {
   qv::testing::TestStateDir dir;
   RegKey stand_in = CreatedKey(HKEY_CURRENT_USER, "Software\\Stand-in");

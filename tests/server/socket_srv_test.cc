@@ -138,6 +138,50 @@ TEST(SocketSrv, RefusesConnectionsBeyondTheLimitAndServesAgainWhenOneEnds) {
   EXPECT_EQ(started, ended);
 }
 
+// A connection server whose first request thread cannot be started, as when the system is out of
+// threads or memory.
+class ThreadStartRefusingSrv : public TSocketSrv {
+ protected:
+  void StartConnectionThread(net::TServerClientThread& thread) override {
+    if (!refused_) {
+      refused_ = true;
+      throw Exception("Not enough resources are available to start a thread");
+    }
+    TSocketSrv::StartConnectionThread(thread);
+  }
+
+ private:
+  bool refused_ = false;  // the accepting thread alone looks at it
+};
+
+TEST(SocketSrv, ARequestThreadThatCannotStartClosesItsConnectionWithAnEventAndTheServerGoesOn) {
+  ServerSettings settings;
+  settings.max_connections = 1;
+  ServerEnvironment environment(settings);
+  ThreadStartRefusingSrv server;
+  server.SetAddress("127.0.0.1");
+  server.SetActive(true);
+  TestClient refused(server.LocalPort());
+  EXPECT_EQ(refused.ReceiveUntilClosed(), "");
+  EXPECT_TRUE(refused.Closed());
+  // Not counted: the limit of one still lets the next connection in.
+  EXPECT_TRUE(WaitForRequestThreads(server, 0));
+  TestClient served(server.LocalPort());
+  served.Send(GatewayRequest("?U=&P="));
+  EXPECT_EQ(served.ReceiveUntilClosed(), kLogonResponse);
+  EXPECT_TRUE(WaitForRequestThreads(server, 0));
+  if (!qv::testing::SkipUnderWine(qv::testing::kWineKeepsNoEvents)) {
+    const auto events = ServerEnvironment::WaitForEvents(100, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].EventType, platform::EVENTLOG_ERROR_TYPE);
+    EXPECT_EQ(
+        events[0].Strings,
+        std::vector<std::string>{"Thread not started: Not enough resources are available to start a thread"});
+  }
+  EXPECT_TRUE(environment.WaitForTrace("Thread not started: Not enough resources"));
+  server.SetActive(false);  // comes back: nothing waits for the thread that never ran
+}
+
 TEST(SocketSrv, WithMaxConnectionsZeroRefusesEveryConnection) {
   ServerSettings settings;
   settings.max_connections = 0;

@@ -39,12 +39,17 @@ TEST_F(QuorvaneInstallation, InstallWritesTheEntryDescriptionAndEventSourceAndRe
   EXPECT_EQ(MachineValue(kEventSourceKey, "EventMessageFile"), ServiceProgram());
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed."));
 
-  // The service never ran: removal sends no control and writes no state change.
+  // The description is the entry's own; no key of its own makes a service "Qvan" appear.
+  EXPECT_FALSE(MachineKeyExists(kEarlierDescriptionKey));
+
+  // The service never ran: removal sends no control and writes no state change. The key an earlier
+  // installation wrote the description into goes with it.
+  SetMachineText(kEarlierDescriptionKey, "Description", kDescription);
   ASSERT_EQ(RunProgram({"/UnInstall"}, &output), 0u) << output;
   EXPECT_EQ(output, "Service uninstalled successfully\n");
   EXPECT_EQ(EntryValue("ImagePath"), "");
-  EXPECT_TRUE(MachineKeyExists(kDescriptionKey));
-  EXPECT_EQ(MachineValue(kDescriptionKey, "Description"), std::nullopt);
+  EXPECT_FALSE(MachineKeyExists(kDescriptionKey));
+  EXPECT_FALSE(MachineKeyExists(kEarlierDescriptionKey));
   EXPECT_FALSE(MachineKeyExists(kEventSourceKey));
   EXPECT_THAT(QvanEvents(),
               ElementsAre("0 4: The Quorvane has installed.", "0 4: The Quorvane has uninstalled."));
@@ -88,7 +93,7 @@ TEST_F(QuorvaneInstallation, TakesTheAccountFromCaseSensitivePrefixesTheLastOneW
 }
 
 TEST_F(QuorvaneInstallation, RemovalOfAServiceThatIsNotInstalledDeletesNothing) {
-  SetMachineText(kDescriptionKey, "Description", kDescription);
+  SetMachineText(kEarlierDescriptionKey, "Description", kDescription);
   SetMachineText(kEventSourceKey, "EventMessageFile", ServiceProgram());
   std::string output;
   EXPECT_EQ(RunProgram({"/UNINSTALL"}, &output), 1u);
@@ -96,7 +101,7 @@ TEST_F(QuorvaneInstallation, RemovalOfAServiceThatIsNotInstalledDeletesNothing) 
       output,
       "Service \"Quorvane\" failed to uninstall with error: \"The specified service does not exist as an "
       "installed service.\"\n");
-  EXPECT_EQ(MachineValue(kDescriptionKey, "Description"), kDescription);
+  EXPECT_EQ(MachineValue(kEarlierDescriptionKey, "Description"), kDescription);
   EXPECT_EQ(MachineValue(kEventSourceKey, "EventMessageFile"), ServiceProgram());
   EXPECT_THAT(QvanEvents(), Not(Contains("0 4: The Quorvane has uninstalled.")));
 }

@@ -128,18 +128,20 @@ TEST_F(QuorvaneService, AStartOnAPortInUseFailsWithASocketError) {
 TEST_F(QuorvaneService, ALibraryTooOldStopsTheStartBeforeTheServerCheck) {
   // Without the information store's program the server check would refuse too (event 125).
   SetMachineText("SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS", "ImagePath", "");
-  sandbox_.SetEnvironment("QUORVANE_CDO_VERSION", "1.1");
-  EXPECT_EQ(StartService(), SERVICE_STOPPED);
+  sandbox_.SetEnvironment("QV_TEST_CDO_VERSION", "1.1");
+  EXPECT_EQ(StartService(QV_LIBRARY_VERSION_PROGRAM), SERVICE_STOPPED);
   EXPECT_EQ(WaitForServiceProcess(), 1u);
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "121 1: 1.1|1.2"));
   EXPECT_THAT(Trace(), HasSubstr(" CDO wrong Version: only 1.1\r\n"));
   EXPECT_THAT(Trace(), AllOf(Not(HasSubstr("Wrong Exchange Server")), Not(HasSubstr("Socket listen"))));
 
-  // With the library's own version the server check runs, and refuses the service's own file.
-  sandbox_.SetEnvironment("QUORVANE_CDO_VERSION", std::nullopt);
+  // The service program itself has its library's own version, whatever its environment says: the
+  // server check runs, and refuses the service's own file.
+  sandbox_.SetEnvironment("QUORVANE_CDO_VERSION", "1.1");
   EXPECT_EQ(StartService(), SERVICE_STOPPED);
   EXPECT_EQ(WaitForServiceProcess(), 1u);
-  EXPECT_THAT(QvanEvents(), Contains("125 1: 1.0.0|5.5"));
+  EXPECT_THAT(QvanEvents(),
+              ElementsAre("0 4: The Quorvane has installed.", "121 1: 1.1|1.2", "125 1: 1.0.0|5.5"));
 }
 
 TEST_F(QuorvaneService, AMistypedSettingEndsTheProgramWithOneLine) {

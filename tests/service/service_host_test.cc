@@ -178,6 +178,20 @@ TEST(ServiceRemoval, FailsBeforeDeletingAnythingWhenTheServiceIsNotInstalled) {
   EXPECT_THAT(sandbox.LogLines(), ElementsAre("create", "before-uninstall", "destroy"));
 }
 
+TEST(ServiceRemoval, ACleanUpStepThatFailsAfterTheEntryIsGoneIsAWarningOfASuccessfulRemoval) {
+  ServiceSandbox sandbox;
+  ASSERT_EQ(RunInProcess({"/INSTALL", "/SILENT"}).exit_code, 0);
+  sandbox.SetEnvironment("QV_TEST_SERVICE_AFTER_UNINSTALL", "raise");
+  const InProcessRun run = RunInProcess({"/UNINSTALL"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, std::string("Service \"") + kTestServiceName +
+                         " display\" was uninstalled, with a warning: \"after-uninstall refused\"\n");
+  EXPECT_EQ(run.out, "Service uninstalled successfully\n");
+  EXPECT_FALSE(OpenTestService());
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_FALSE(FileExists(sandbox.PamDirectory() + "/quorvane"));
+}
+
 class RunningService : public ::testing::Test {
  protected:
   void Install() { ASSERT_EQ(sandbox_.RunServiceProgram({"/INSTALL", "/SILENT"}), 0u); }

@@ -6,7 +6,9 @@ namespace qv::testing {
 
 constexpr const char* kQuorvane = "Quorvane";
 constexpr const char* kSettingsKey = "Software\\HOLLBERG\\Qvan";
-constexpr const char* kDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
+// The description goes into the service's own entry; earlier installations wrote it under "Qvan".
+constexpr const char* kDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Quorvane";
+constexpr const char* kEarlierDescriptionKey = "SYSTEM\\CurrentControlSet\\Services\\Qvan";
 constexpr const char* kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Qvan";
 constexpr const char* kDescription = "Read Exchange dates on Wap-Phones";
 

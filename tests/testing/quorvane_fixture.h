@@ -62,7 +62,6 @@ class QuorvaneTest : public ::testing::Test {
     sandbox_.Track(kQuorvane);
     sandbox_.SetEnvironment("QUORVANE_SYSLOG_SOCKET", "");
     sandbox_.SetEnvironment("QUORVANE_STORE_PROGRAM", std::string(QV_STORE_PROGRAM));
-    sandbox_.SetEnvironment("QUORVANE_CDO_VERSION", std::nullopt);
   }
 
   ~QuorvaneTest() override { EndService(); }
@@ -147,11 +146,12 @@ class QuorvaneTest : public ::testing::Test {
     ASSERT_EQ(RunProgram({"/INSTALL", "/SILENT"}, &output), 0u) << output;
   }
 
-  // Starts the installed service in the foreground, as systemd does; the state it settles in:
-  // SERVICE_RUNNING, or SERVICE_STOPPED when the start failed (the process then ends by itself).
-  uint32_t StartService() {
+  // Starts the installed service in the foreground, as systemd does (by default the service program
+  // itself); the state it settles in: SERVICE_RUNNING, or SERVICE_STOPPED when the start failed (the
+  // process then ends by itself).
+  uint32_t StartService(const std::string& program = ServiceProgram()) {
     platform::DeleteFile(OutputFile());
-    if (!service_process_.Start(ServiceProgram(), {}, OutputFile())) return 0;
+    if (!service_process_.Start(program, {}, OutputFile())) return 0;
     const uint32_t start = platform::GetTickCount();
     for (;;) {
       const platform::SERVICE_STATUS status = Status();

@@ -48,6 +48,10 @@ TestService::TestService()
     const std::string computer = GetLocalComputerName();
     if (IsServiceRunning(computer, Name)) Log(StopServiceAndWait(computer, Name) ? "stopped" : "not-stopped");
   };
+  AfterUninstall = [this](TService&) {
+    Log("after-uninstall");
+    if (Setting("QV_TEST_SERVICE_AFTER_UNINSTALL") == "raise") throw Exception("after-uninstall refused");
+  };
   OnStart = [this](TService&, bool& Started) {
     Log("start");
     const std::string mode = Setting("QV_TEST_SERVICE_START");

@@ -7,6 +7,7 @@
 //   QV_TEST_SERVICE_STOP          "refuse" (Stopped false) or "hang" (the handler waits, up to 20 s, for
 //                                 the file QV_TEST_SERVICE_LOG + ".release")
 //   QV_TEST_SERVICE_AFTER_INSTALL "raise"
+//   QV_TEST_SERVICE_AFTER_UNINSTALL "raise"
 //   QV_TEST_SERVICE_NO_PAUSE      set: AllowPause false
 //   QV_TEST_SERVICE_WAIT_HINT     milliseconds (default 300)
 // The program also takes them from its command line as "/Set:NAME=VALUE" (for a service that the

@@ -233,6 +233,26 @@ TEST_F(RegCommandTest, ImportDeletesAndChangesNothingOnAnError) {
             "\nHKEY_CURRENT_USER\\Piped\n    (Default)    REG_SZ    p\n\n");
 }
 
+// The registry refuses a change half-way (a value name longer than it takes): everything the file
+// changed before is undone, deletions included.
+TEST_F(RegCommandTest, AnImportThatTheRegistryRefusesHalfWayLeavesNothing) {
+  QV_SKIP_REST_UNDER_WINE("the registry's transactions (Wine makes each change on its own)");
+  Reg({"add", "HKLM\\Software\\Doomed\\Child", "/v", "Kept", "/d", "k"});
+  Reg({"add", "HKLM\\Software\\Old", "/v", "Kept", "/d", "old"});
+  const std::string before = Reg({"query", "HKLM\\Software", "/s"}).out;
+  std::string text = "REGEDIT4\n[-HKLM\\Software\\Doomed]\n[HKLM\\Software\\Old]\n\"Kept\"=\"new\"\n";
+  for (int i = 0; i < 100; ++i)
+    text += "[HKLM\\Software\\New\\K" + std::to_string(i) + "]\n\"v\"=dword:00000001\n";
+  text += "[HKLM\\Software\\Last]\n\"" + std::string(20000, 'n') + "\"=\"x\"\n";
+  const std::string file = state_.File("refused.reg");
+  ASSERT_TRUE(platform::WriteWholeFile(file, text));
+  const ToolRun run = Reg({"import", file});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("HKEY_LOCAL_MACHINE\\Software\\Last nnnn"), std::string::npos) << run.err;
+  EXPECT_EQ(Reg({"query", "HKLM\\Software", "/s"}).out, before);
+  EXPECT_EQ(Reg({"query", "HKLM\\Software\\New"}).exit_code, 1);
+}
+
 TEST_F(RegCommandTest, NamesTheHiveWhenItCannotBeUsed) {
   QV_SKIP_REST_ON_WINDOWS("the registry's hive file (Windows keeps its own registry)");
   Reg({"add", "HKLM\\Software\\Kept", "/v", "A", "/d", "a"});
@@ -241,6 +261,8 @@ TEST_F(RegCommandTest, NamesTheHiveWhenItCannotBeUsed) {
   ExpectRefused({"add", "HKLM\\Software\\Kept", "/v", "A", "/d", "b", "/f"}, 1,
                 "the registry hive \"" + state_.File("registry.db") + "\" is write-protected");
   ExpectRefused({"delete", "HKLM\\Software\\Kept", "/f"}, 1, "is write-protected");
+  ASSERT_TRUE(platform::WriteWholeFile(state_.File("in.reg"), "REGEDIT4\n[HKLM\\Software\\New]\n"));
+  ExpectRefused({"import", state_.File("in.reg")}, 1, "is write-protected");
   ASSERT_TRUE(platform::SetFileAttributes(state_.File("registry.db"), platform::FILE_ATTRIBUTE_NORMAL));
 
   qv::testing::TestStateDir broken;

@@ -53,7 +53,6 @@ TEST(RegFile, EveryValueSurvivesWritingAndReading) {
       Value("Expand", REG_EXPAND_SZ, std::string("%TEMP%\0", 7)),
       Value("Multi", REG_MULTI_SZ, std::string("a\0bc\0\0", 6)),
       Value("Dword", REG_DWORD, std::string("\x90\x1F\0\0", 4)),
-      Value("LongDword", REG_DWORD, std::string(8, '\x01')),
       Value("Empty", REG_BINARY, ""),
       Value("Long", REG_BINARY, std::string(300, '\xAB')),
       Value("Odd", 0x1234, std::string("\0\x01", 2)),
@@ -165,6 +164,15 @@ TEST(RegFile, SaysWhatWasExpectedAndWhere) {
             "line 3: expected \"text\", dword:, hex:, hex(type): or - after =");
   EXPECT_EQ(ParseError("Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a\"=hex(1):41\n"),
             "line 3: text data of a version 5.00 file must be UTF-16 (an even number of bytes)");
+  // Numbers of the wrong size: no program could read them as numbers.
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKLM\\A]\n\"a\"=hex(4):b4,46,00,00,01\n"),
+            "line 3: REG_DWORD data must be 4 bytes, not 5");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKLM\\A]\n\"a\"=hex(4):\n"),
+            "line 3: REG_DWORD data must be 4 bytes, not 0");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKLM\\A]\n\"a\"=hex(5):01,02\n"),
+            "line 3: REG_DWORD_BIG_ENDIAN data must be 4 bytes, not 2");
+  EXPECT_EQ(ParseError("REGEDIT4\n[HKLM\\A]\n\"a\"=hex(b):01,02,03,04\n"),
+            "line 3: REG_QWORD data must be 8 bytes, not 4");
 }
 
 TEST(RegFile, RefusesNamesALineCannotCarry) {

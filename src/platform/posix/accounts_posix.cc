@@ -187,4 +187,11 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
   return true;
 }
 
+void CheckPasswordOfNoAccount(const std::string& password) {
+  if (password.empty() || password.find('\0') != std::string::npos) return;
+  // The machine's accounts' own method and cost; made once, with a fresh salt, for the process.
+  static const std::string hash_of_no_account = posix::HashPassword("no account has this password");
+  static_cast<void>(posix::VerifyPassword(password, hash_of_no_account));
+}
+
 }  // namespace qv::platform

@@ -24,6 +24,19 @@ bool Fail() {
   return false;
 }
 
+// Creates the directory with every missing parent (0755); the last level gets the mode given.
+bool ForceDirectoriesWith(const std::string& path, mode_t mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return Fail();
+  }
+  if (DirectoryExists(path)) return true;
+  const size_t cut = path.find_last_of('/');
+  if (cut != std::string::npos && cut > 0 && !ForceDirectoriesWith(path.substr(0, cut), 0755)) return false;
+  if (mkdir(path.c_str(), mode) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
+  return Fail();
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -42,6 +55,29 @@ bool IsOwnerOnlyFile(const std::string& path) {
   return (info.st_mode & 077) == 0;
 }
 
+bool CreateOwnerOnlyFile(const std::string& path) {
+  posix::UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  return file || errno == EEXIST || Fail();
+}
+
+bool RestrictToOwner(const std::string& path, bool* tightened) {
+  if (tightened != nullptr) *tightened = false;
+  // Opened, not named, so that a link put in its place meanwhile is never followed; a FIFO does not
+  // wait for a writer.
+  posix::UniqueFd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file) return errno == ENOENT || errno == ELOOP || Fail();
+  struct stat info;
+  if (fstat(file.get(), &info) != 0) return Fail();
+  if (!S_ISREG(info.st_mode) || (info.st_mode & 077) == 0) return true;
+  if (fchmod(file.get(), info.st_mode & 07700) != 0) return Fail();
+  if (tightened != nullptr) *tightened = true;
+  return true;
+}
+
+bool ForcePrivateDirectory(const std::string& path) {
+  return ForceDirectoriesWith(path, 0700);
+}
+
 bool CreateDirectory(const std::string& path) {
   if (path.empty()) {
     errno = ENOENT;
@@ -51,18 +87,12 @@ bool CreateDirectory(const std::string& path) {
 }
 
 bool ForceDirectories(const std::string& path) {
-  if (path.empty()) {
-    errno = ENOENT;
-    return Fail();
-  }
-  if (DirectoryExists(path)) return true;
-  const size_t cut = path.find_last_of('/');
-  if (cut != std::string::npos && cut > 0 && !ForceDirectories(path.substr(0, cut))) return false;
-  if (mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path))) return true;
-  return Fail();
+  return ForceDirectoriesWith(path, 0755);
 }
 
-bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0 || Fail(); }
+bool DeleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0 || Fail();
+}
 
 bool DeleteTree(const std::string& path) {
   struct stat info;
@@ -92,7 +122,8 @@ bool ReadWholeFile(const std::string& path, std::string* content) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& content, bool owner_only) {
-  posix::UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
+  posix::UniqueFd file(
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
   if (!file) return Fail();
   size_t written = 0;
   while (written < content.size()) {
@@ -132,7 +163,9 @@ std::string CreateTemporaryDirectory(const std::string& prefix) {
   return buffer.data();
 }
 
-bool SetCurrentDirectory(const std::string& path) { return chdir(path.c_str()) == 0 || Fail(); }
+bool SetCurrentDirectory(const std::string& path) {
+  return chdir(path.c_str()) == 0 || Fail();
+}
 
 std::string GetCurrentDirectory() {
   std::vector<char> buffer(4096);

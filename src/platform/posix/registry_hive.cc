@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_attributes.h"
+#include "platform/file_system.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/win_error.h"
@@ -127,7 +128,7 @@ void RegistryHive::Open() {
     std::string temporary = path_ + ".new-XXXXXX";
     UniqueFd file(mkstemp(temporary.data()));
     if (!file) RaiseStoreError("cannot be created: " + SystemText(errno));
-    fchmod(file.get(), 0644);
+    fchmod(file.get(), 0600);
     file.reset();
     try {
       SqliteDatabase fresh(temporary, SqliteDatabase::Mode::kReadWrite);
@@ -155,6 +156,9 @@ void RegistryHive::Open() {
     if (stat(path_.c_str(), &info) != 0) RaiseStoreError("cannot be examined: " + SystemText(errno));
   }
   if (S_ISDIR(info.st_mode)) RaiseStoreError("is a directory, not a registry hive");
+  // A hive an earlier version made readable by everyone becomes its owner's alone (when this process
+  // owns it; another reads it as it is).
+  RestrictToOwner(path_);
   if (info.st_size == 0)
     RaiseStoreError("the file is empty (truncated?); restore it or remove it for a new hive");
 
@@ -365,6 +369,22 @@ uint32_t RegistryHive::EnumValue(int64_t key, uint32_t index, std::string* name,
     *name = query.ColumnBlob(0);
     *type = static_cast<uint32_t>(query.ColumnInt64(1));
     *data = query.ColumnBlob(2);
+    return static_cast<uint32_t>(ERROR_SUCCESS);
+  });
+}
+
+uint32_t RegistryHive::BeginTransaction() {
+  return Guarded(true, [&] {
+    transaction_.emplace(*database_);
+    return static_cast<uint32_t>(ERROR_SUCCESS);
+  });
+}
+
+uint32_t RegistryHive::CommitTransaction() {
+  if (!transaction_) return ERROR_INVALID_PARAMETER;
+  return Guarded(true, [&] {
+    transaction_->Commit();
+    transaction_.reset();
     return static_cast<uint32_t>(ERROR_SUCCESS);
   });
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,12 @@ class RegistryHive {
   uint32_t EnumKey(int64_t key, uint32_t index, std::string* name);
   uint32_t EnumValue(int64_t key, uint32_t index, std::string* name, uint32_t* type, std::string* data);
 
+  // One transaction over this connection's operations: they become visible to other connections at
+  // CommitTransaction, all at once, and are undone when the hive goes without it. Other writers wait
+  // meanwhile. ERROR_ACCESS_DENIED when the hive may not be written.
+  uint32_t BeginTransaction();
+  uint32_t CommitTransaction();
+
   struct KeyInfo {
     uint32_t sub_keys = 0;
     uint32_t max_sub_key_length = 0;
@@ -73,6 +80,7 @@ class RegistryHive {
 
   std::string path_;
   std::unique_ptr<SqliteDatabase> database_;
+  std::optional<SqliteDatabase::Transaction> transaction_;  // goes (rolled back) before the database
   bool opened_read_only_ = false;
   int64_t roots_[6] = {};
 };

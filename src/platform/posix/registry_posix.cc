@@ -7,6 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/exception.h"
 #include "platform/posix/registry_hive.h"
 #include "platform/registry.h"
 #include "platform/state_dir.h"
@@ -132,12 +133,19 @@ class Registry {
   uintptr_t next_handle_ = 1;
 };
 
+// Opens or creates a key below `key`; in the transaction's connection to the hive when one is given.
 uint32_t OpenOrCreate(HKEY key, const std::string& sub_key, REGSAM desired, bool create, HKEY* result,
-                      uint32_t* disposition) {
+                      uint32_t* disposition,
+                      const std::shared_ptr<posix::RegistryHive>& transaction_hive = nullptr) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = HKEY{};
   Registry& registry = Registry::Instance();
-  return registry.WithKey(key, [&](const OpenKey& base) -> uint32_t {
+  return registry.WithKey(key, [&](OpenKey base) -> uint32_t {
+    if (transaction_hive != nullptr) {
+      // The same keys, reached through the transaction's connection.
+      if (base.hive->Path() != transaction_hive->Path()) return ERROR_INVALID_PARAMETER;
+      base.hive = transaction_hive;
+    }
     const REGSAM rights = SpecificRights(desired, base.hive->IsWriteProtected());
     if ((rights & kWriteRights) != 0 && base.hive->IsWriteProtected()) return ERROR_ACCESS_DENIED;
     const std::string path(sub_key.c_str());
@@ -169,6 +177,37 @@ uint32_t Require(const OpenKey& key, REGSAM right) {
 
 uint32_t RegOpenKeyEx(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired, HKEY* result) {
   return OpenOrCreate(key, sub_key, desired, false, result, nullptr);
+}
+
+// A connection of its own to the hive, in one SQLite transaction: its keys' changes are that
+// connection's until the commit.
+struct RegTransaction::State {
+  std::shared_ptr<posix::RegistryHive> hive;
+};
+
+RegTransaction::RegTransaction() : state_(std::make_unique<State>()) {
+  state_->hive = std::make_shared<posix::RegistryHive>(Registry::Instance().CurrentHive()->Path());
+  if (const uint32_t code = state_->hive->BeginTransaction(); code != ERROR_SUCCESS) {
+    std::string text;
+    FormatSystemMessage(code, &text);
+    throw EWin32Error("Cannot begin a registry transaction: " + text, code);
+  }
+}
+
+RegTransaction::~RegTransaction() = default;
+
+uint32_t RegTransaction::Commit() {
+  return state_->hive->CommitTransaction();
+}
+
+uint32_t RegCreateKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                                HKEY* result, uint32_t* disposition, RegTransaction& transaction) {
+  return OpenOrCreate(key, sub_key, desired, true, result, disposition, transaction.Get().hive);
+}
+
+uint32_t RegOpenKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                              HKEY* result, RegTransaction& transaction) {
+  return OpenOrCreate(key, sub_key, desired, false, result, nullptr, transaction.Get().hive);
 }
 
 uint32_t RegCreateKeyEx(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired, HKEY* result,

@@ -239,6 +239,7 @@ uint32_t StartDetached(const ServiceEntry& entry) {
   } catch (const EWin32Error& error) {
     return error.ErrorCode;
   }
+  if (!posix::ShareStateDirectory(state_directory, account)) return GetLastError();
   // The service shares this process's state directory, and never this process's systemd connection.
   std::vector<std::pair<std::string, std::string>> environment = {
       {"QUORVANE_STATE_DIR", state_directory}, {"NOTIFY_SOCKET", ""}, {"LISTEN_FDS", ""}, {"LISTEN_PID", ""}};
@@ -346,8 +347,10 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& service_name, cons
   posix::ServiceAccount account;
   std::string run_directory;
   if (system_user && posix::ResolveServiceAccount(object_name, &account) == ERROR_SUCCESS &&
-      account.SwitchUser && posix::EnsureServiceRunDirectory(service_name, &run_directory))
+      account.SwitchUser && posix::EnsureServiceRunDirectory(service_name, &run_directory)) {
     posix::HandOverFolder(run_directory, account);
+    posix::ShareStateDirectory(state_directory, account);
+  }
   // systemd learns of the unit and starts it with the machine; its own messages tell of a failure.
   if (posix::RunSystemctl({"daemon-reload"}))
     posix::RunSystemctl({"enable", posix::SystemdUnitName(service_name)});

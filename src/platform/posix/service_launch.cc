@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -253,6 +254,16 @@ bool HandOverFolder(const std::string& path, const ServiceAccount& account) {
       SetLastErrorFromErrno(errno);
       return false;
     }
+  }
+  return true;
+}
+
+bool ShareStateDirectory(const std::string& path, const ServiceAccount& account) {
+  if (!account.SwitchUser) return true;
+  if (chown(path.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(account.Gid)) != 0 ||
+      chmod(path.c_str(), 0750) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
   }
   return true;
 }

@@ -54,4 +54,10 @@ bool ProcessIsAlive(uint32_t process_id);
 // error set.
 bool HandOverFolder(const std::string& path, const ServiceAccount& account);
 
+// Lets the account's group into the state directory (its group, 0750), which is its owner's alone
+// otherwise: a service that runs under another account reaches its run folder and what the state
+// directory shares with it. Nothing to do for a service that runs as its starter. False with the last
+// error set.
+bool ShareStateDirectory(const std::string& path, const ServiceAccount& account);
+
 }  // namespace qv::platform::posix

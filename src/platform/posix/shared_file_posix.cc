@@ -4,6 +4,7 @@
 // lock and are never kept out, which is what "others may read" asks; the "shared with nobody" of a
 // created file keeps out every other writer, and its owner-only permissions keep out other users.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,16 @@ bool LockWholeFile(int fd) {
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// True when someone other than this process's user and the administrator may write to the directory
+// of the path (its group, others, or another owner), or when it cannot be examined.
+bool OthersMayWriteDirectoryOf(const std::string& path) {
+  const size_t cut = path.find_last_of('/');
+  const std::string directory = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+  struct stat info;
+  if (stat(directory.c_str(), &info) != 0) return true;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (info.st_uid != geteuid() && info.st_uid != 0);
+}
+
 }  // namespace
 
 bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
@@ -35,14 +46,25 @@ bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
   int flags = O_WRONLY;
   if (disposition == Disposition::kCreateAlways) flags = O_RDWR | O_CREAT;
   if (disposition == Disposition::kCreateNew) flags = O_RDWR | O_CREAT | O_EXCL;
+  // Non-blocking, so that a FIFO without a reader fails instead of waiting; a regular file ignores it.
+  flags |= O_NONBLOCK;
+  if (OthersMayWriteDirectoryOf(path)) flags |= O_NOFOLLOW;
   const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) {
     // CreateFile tells a file that is already there by ERROR_FILE_EXISTS.
     if (errno == EEXIST && disposition == Disposition::kCreateNew) {
       SetLastError(ERROR_FILE_EXISTS);
+    } else if (errno == ENXIO) {
+      SetLastError(ERROR_NOT_SUPPORTED);  // a FIFO that nobody reads, or a device that is not there
     } else {
       posix::SetLastErrorFromErrno(errno);
     }
+    return false;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    SetLastError(ERROR_NOT_SUPPORTED);
     return false;
   }
   if (!LockWholeFile(fd)) {

@@ -40,7 +40,8 @@ std::string PlatformStateDirectory() {
 
 std::string EnsurePlatformStateDirectory() {
   const std::string directory = PlatformStateDirectory();
-  if (!ForceDirectories(directory)) {
+  // Every calendar, account and setting is in it: nobody but its owner may look inside.
+  if (!ForcePrivateDirectory(directory)) {
     const uint32_t code = GetLastError();
     std::string text;
     FormatSystemMessage(code, &text);

@@ -157,4 +157,15 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
   return true;
 }
 
+void CheckPasswordOfNoAccount(const std::string& password) {
+  if (password.empty() || HoldsNul(password)) return;
+  // A network logon of a local account name that no administrator would choose: the system's own
+  // work for a name it does not know.
+  HANDLE system_token = nullptr;
+  if (::LogonUserW(L"qv-no-such-account", L".", win32::Wide(password).c_str(), LOGON32_LOGON_NETWORK,
+                   LOGON32_PROVIDER_DEFAULT, &system_token)) {
+    const HandleOwner owner(system_token);
+  }
+}
+
 }  // namespace qv::platform

@@ -160,6 +160,24 @@ bool WriteWholeFile(const std::string& path, const std::string& content, bool ow
   return true;
 }
 
+bool CreateOwnerOnlyFile(const std::string& path) {
+  win32::OwnerOnlySecurity security;
+  FileHandle file(::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, security.Attributes(),
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.Valid() || ::GetLastError() == ERROR_FILE_EXISTS;
+}
+
+bool RestrictToOwner(const std::string&, bool* tightened) {
+  // The rights of an existing file are its administrator's on Windows.
+  if (tightened != nullptr) *tightened = false;
+  return true;
+}
+
+bool ForcePrivateDirectory(const std::string& path) {
+  // A new directory inherits its parent's rights, as the system's own state folders expect.
+  return ForceDirectories(path);
+}
+
 bool IsOwnerOnlyFile(const std::string& path) {
   if (!FileExists(path)) {
     if (DirectoryExists(path)) ::SetLastError(ERROR_ACCESS_DENIED);

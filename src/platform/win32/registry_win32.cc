@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/exception.h"
 #include "platform/registry.h"
 #include "platform/win32/wide_text.h"
 
@@ -85,6 +86,116 @@ uint32_t RegCreateKeyEx(HKEY key, const std::string& sub_key, uint32_t options, 
     *result = OurKey(opened);
     if (disposition != nullptr) *disposition = what;
   }
+  return static_cast<uint32_t>(code);
+}
+
+namespace {
+
+// The transaction manager's calls, looked up at run time: a system without them (Wine lacks some)
+// still imports the registry, one change after the other.
+struct TransactionCalls {
+  using CreateTransactionCall = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPGUID, DWORD, DWORD, DWORD, DWORD,
+                                                LPWSTR);
+  using EndTransactionCall = BOOL(WINAPI*)(HANDLE);
+  using CreateKeyCall = LSTATUS(WINAPI*)(::HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM,
+                                         const LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD, HANDLE, PVOID);
+  using OpenKeyCall = LSTATUS(WINAPI*)(::HKEY, LPCWSTR, DWORD, REGSAM, PHKEY, HANDLE, PVOID);
+
+  CreateTransactionCall create = nullptr;
+  EndTransactionCall commit = nullptr;
+  EndTransactionCall rollback = nullptr;
+  CreateKeyCall create_key = nullptr;
+  OpenKeyCall open_key = nullptr;
+
+  bool Complete() const { return create && commit && rollback && create_key && open_key; }
+
+  static const TransactionCalls& Get() {
+    static const TransactionCalls calls = [] {
+      TransactionCalls found;
+      const HMODULE ktm = ::LoadLibraryW(L"ktmw32.dll");
+      const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+      if (ktm == nullptr || advapi == nullptr) return found;
+      Take(ktm, "CreateTransaction", &found.create);
+      Take(ktm, "CommitTransaction", &found.commit);
+      Take(ktm, "RollbackTransaction", &found.rollback);
+      Take(advapi, "RegCreateKeyTransactedW", &found.create_key);
+      Take(advapi, "RegOpenKeyTransactedW", &found.open_key);
+      return found;
+    }();
+    return calls;
+  }
+
+ private:
+  template <class Call>
+  static void Take(HMODULE module, const char* name, Call* call) {
+    const FARPROC address = ::GetProcAddress(module, name);
+    static_assert(sizeof(address) == sizeof(*call));
+    if (address != nullptr) std::memcpy(call, &address, sizeof(*call));
+  }
+};
+
+}  // namespace
+
+// The transaction's handle; null where the system offers no transactions.
+struct RegTransaction::State {
+  HANDLE handle = nullptr;
+  bool ended = false;
+};
+
+RegTransaction::RegTransaction() : state_(std::make_unique<State>()) {
+  const TransactionCalls& calls = TransactionCalls::Get();
+  if (!calls.Complete()) return;
+  const HANDLE handle = calls.create(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    std::string text;
+    FormatSystemMessage(code, &text);
+    throw EWin32Error("Cannot begin a registry transaction: " + text, code);
+  }
+  state_->handle = handle;
+}
+
+RegTransaction::~RegTransaction() {
+  if (state_->handle == nullptr) return;
+  if (!state_->ended) TransactionCalls::Get().rollback(state_->handle);
+  ::CloseHandle(state_->handle);
+}
+
+uint32_t RegTransaction::Commit() {
+  if (state_->handle == nullptr) return ERROR_SUCCESS;
+  state_->ended = true;
+  return TransactionCalls::Get().commit(state_->handle) ? ERROR_SUCCESS
+                                                        : static_cast<uint32_t>(::GetLastError());
+}
+
+uint32_t RegCreateKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                                HKEY* result, uint32_t* disposition, RegTransaction& transaction) {
+  const HANDLE handle = transaction.Get().handle;
+  if (handle == nullptr) return RegCreateKeyEx(key, sub_key, options, desired, result, disposition);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = HKEY{};
+  ::HKEY opened = nullptr;
+  DWORD what = 0;
+  const LSTATUS code =
+      TransactionCalls::Get().create_key(SystemKey(key), win32::Wide(sub_key).c_str(), 0, nullptr, options,
+                                         desired, nullptr, &opened, &what, handle, nullptr);
+  if (code == ERROR_SUCCESS) {
+    *result = OurKey(opened);
+    if (disposition != nullptr) *disposition = what;
+  }
+  return static_cast<uint32_t>(code);
+}
+
+uint32_t RegOpenKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
+                              HKEY* result, RegTransaction& transaction) {
+  const HANDLE handle = transaction.Get().handle;
+  if (handle == nullptr) return RegOpenKeyEx(key, sub_key, options, desired, result);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = HKEY{};
+  ::HKEY opened = nullptr;
+  const LSTATUS code = TransactionCalls::Get().open_key(SystemKey(key), win32::Wide(sub_key).c_str(), options,
+                                                        desired, &opened, handle, nullptr);
+  if (code == ERROR_SUCCESS) *result = OurKey(opened);
   return static_cast<uint32_t>(code);
 }
 

@@ -35,6 +35,11 @@ bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
   const HANDLE file = ::CreateFileW(win32::Wide(path).c_str(), access, share, attributes, creation,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    ::SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+  }
   handle_ = reinterpret_cast<std::intptr_t>(file);
   return true;
 }

@@ -56,6 +56,7 @@
 #undef PostThreadMessage
 #undef ReadEventLog
 #undef RegCreateKeyEx
+#undef RegCreateKeyTransacted
 #undef RegDeleteKey
 #undef RegDeleteValue
 #undef RegEnumKeyEx
@@ -65,6 +66,7 @@
 #undef RegisterServiceCtrlHandlerEx
 #undef RegisterWindowMessage
 #undef RegOpenKeyEx
+#undef RegOpenKeyTransacted
 #undef RegQueryInfoKey
 #undef RegQueryValueEx
 #undef RegSetValueEx

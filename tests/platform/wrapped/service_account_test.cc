@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "platform/environment.h"
@@ -40,6 +41,10 @@ TEST(ServiceAccount, AServiceOfASystemAccountRunsAsThatUserUnderSystemd) {
   std::string unit;
   ASSERT_TRUE(platform::ReadWholeFile(sandbox.UnitDirectory() + "/qvtestservice.service", &unit));
   EXPECT_THAT(unit, HasSubstr("\nUser=carol\n"));
+  // The state directory, its owner's alone otherwise, lets the service's group in.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(sandbox.Path()).permissions() & fs::perms::mask,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
 TEST(ServiceAccount, AWrongPasswordOfASystemAccountFailsTheInstallation) {
