@@ -23,6 +23,7 @@ TWCConfig::TWCConfig()
       LogonFailureLimit(registry_.GetLogonFailureLimit()),
       LogonRetryDelay(registry_.GetLogonRetryDelay()),
       LogonRetryDelayMax(registry_.GetLogonRetryDelayMax()),
-      StopTimeOut(registry_.GetStopTimeOut()) {}
+      StopTimeOut(registry_.GetStopTimeOut()),
+      LogonCacheSeconds(registry_.GetLogonCacheSeconds()) {}
 
 }  // namespace qv

@@ -44,6 +44,8 @@ class TWCConfig {
   const int32_t LogonRetryDelayMax;
   // Milliseconds a stop or pause lets the requests that arrived whole finish their answers.
   const int32_t StopTimeOut;
+  // Seconds a verified logon is kept; 0 or below keeps none.
+  const int32_t LogonCacheSeconds;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }

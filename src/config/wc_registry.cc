@@ -112,6 +112,10 @@ int32_t TWCRegistry::GetStopTimeOut() {
   return ReadOnlyInteger(kSettingsKey, "StopTimeOut", 5000);
 }
 
+int32_t TWCRegistry::GetLogonCacheSeconds() {
+  return ReadOnlyInteger(kSettingsKey, "LogonCacheSeconds", 300);
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());

@@ -46,6 +46,8 @@ class TWCRegistry : public TVeskRegistry {
   int32_t GetLogonRetryDelay();
   int32_t GetLogonRetryDelayMax();
   int32_t GetStopTimeOut();
+  // How long a verified logon is kept (seconds; 0 keeps none): read only, REG_DWORD.
+  int32_t GetLogonCacheSeconds();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "config/wc_config.h"
 #include "exchange/deck_settings.h"
+#include "exchange/logon_cache.h"
 #include "exchange/logon_throttle.h"
 #include "exchange/response_envelope.h"
 #include "exchange/wc_calendar.h"
@@ -35,6 +37,18 @@ platform::Sid SidFromHex(const std::string& text) {
   }
   return sid;
 }
+
+// The token of a logon that the cache vouches for: the account its check found.
+class CachedLogonToken final : public platform::AccessToken {
+ public:
+  explicit CachedLogonToken(TLogonCache::Account account) : account_(std::move(account)) {}
+  const std::string& UserName() const override { return account_.UserName; }
+  const std::string& Domain() const override { return account_.Domain; }
+  const platform::Sid& UserSid() const override { return account_.UserSid; }
+
+ private:
+  const TLogonCache::Account account_;
+};
 
 std::string IdentityText(const void* address) {
   char text[9];
@@ -142,6 +156,20 @@ bool TWCExchange::CheckPassword() {
 
 bool TWCExchange::CheckNtAccount(const std::string& sid_text) {
   const platform::Sid sid = SidFromHex(sid_text);
+  if (!LogonCache.Exists()) return CheckAccountPassword(sid, sid_text);
+  // The version first: a change of the accounts while the check runs leaves its entry stale.
+  const std::optional<uint64_t> version = LogonCache->AccountsVersion();
+  if (auto account = LogonCache->Find(sid, Password, version)) {
+    LogonToken = std::make_unique<CachedLogonToken>(std::move(*account));
+    return true;
+  }
+  if (!CheckAccountPassword(sid, sid_text)) return false;
+  LogonCache->Remember(sid, Password, {LogonToken->UserName(), LogonToken->Domain(), LogonToken->UserSid()},
+                       version);
+  return true;
+}
+
+bool TWCExchange::CheckAccountPassword(const platform::Sid& sid, const std::string& sid_text) {
   // The names come whole: the platform's lookup has no fixed buffers to overflow, so an owner whose
   // name is longer than a Windows name buffer still logs on.
   std::string user_name;

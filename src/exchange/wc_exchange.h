@@ -48,7 +48,8 @@ class TWCExchange {
   // Resolves the owner's account from its SID in hexadecimal (two digits a byte; a pair that is no
   // hexadecimal number raises EConvertError) and checks Password with a network logon. A SID that no
   // authority knows is reported (exception report, event 50) and answers false, as a refused
-  // password does.
+  // password does. With a LogonCache installed, a check that it still vouches for is not repeated,
+  // and a successful one is kept.
   bool CheckNtAccount(const std::string& sid_text);
   // The page bodies, from a calendar object made for this one page.
   std::string GetCalendarOneAppointment();
@@ -73,6 +74,8 @@ class TWCExchange {
   bool RefuseLogon(std::string* reason);
   // The owner's check, or a check that costs as much for a name that has no mailbox.
   bool CheckPassword();
+  // The lookup and the network logon themselves; LogonToken on success.
+  bool CheckAccountPassword(const platform::Sid& sid, const std::string& sid_text);
 
   std::string session_id_;
 };

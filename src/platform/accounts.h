@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,12 @@ enum class LogonType { kInteractive = 2, kNetwork = 3, kBatch = 4, kService = 5 
 //                               the account database could not be read.
 bool LogonUser(const std::string& user, const std::string& domain, const std::string& password,
                LogonType type, std::unique_ptr<AccessToken>* token);
+
+// A number that changes with every change of the machine's own accounts (added, deleted, a new
+// password, disabled or enabled), made by this process or any other, and that is read without a
+// query. Nothing where the platform cannot tell so cheaply (Windows, whose accounts the system keeps),
+// and nothing when it could not be read: a cache of logons then keeps no verdict on those accounts.
+std::optional<uint64_t> MachineAccountsVersion();
 
 // Checks the password as LogonUser checks the password of one of the machine's accounts, against an
 // account that does not exist, and forgets the outcome: a logon refused for a name that has no

@@ -29,6 +29,10 @@ TSocketSrv::TSocketSrv()
     : client_error_lock_(std::make_unique<platform::CriticalSection>()),
       logon_throttle_(Config->LogonFailureLimit, Config->LogonRetryDelay, Config->LogonRetryDelayMax) {
   logon_throttle_slot_.emplace(LogonThrottle, logon_throttle_);
+  if (Config->LogonCacheSeconds > 0) {
+    logon_cache_.emplace(Config->LogonCacheSeconds);
+    logon_cache_slot_.emplace(LogonCache, *logon_cache_);
+  }
   SetServerType(net::stThreadBlocking);
   SetPort(Config->Port);
   // A negative time counts as none.

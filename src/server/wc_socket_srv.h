@@ -2,7 +2,7 @@
 // accepted connection by a request thread (TSrvThread) while fewer than MaxConnections run, refuses
 // the others, counts the running request threads and reports socket errors of client connections. A
 // stop or pause lets the requests that arrived whole finish their answers for StopTimeOut. It keeps the
-// spacing of failed logons (LogonThrottle) for its life.
+// spacing of failed logons (LogonThrottle) and the verified logons (LogonCache) for its life.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "exchange/logon_cache.h"
 #include "exchange/logon_throttle.h"
 #include "net/server_socket.h"
 #include "platform/sync.h"
@@ -44,6 +45,9 @@ class TSocketSrv : public net::TServerSocket {
   // logons between requests.
   TLogonThrottle logon_throttle_;
   std::optional<ProcessWide<TLogonThrottle>::Installation> logon_throttle_slot_;
+  // Installed in LogonCache while the server exists, when LogonCacheSeconds is above 0.
+  std::optional<TLogonCache> logon_cache_;
+  std::optional<ProcessWide<TLogonCache>::Installation> logon_cache_slot_;
 };
 
 // The name of a socket operation kind as the client-error reports show it ("Send", "Receive" ...);

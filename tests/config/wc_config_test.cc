@@ -62,6 +62,7 @@ TEST_F(TWCConfigTest, AFreshMachineGetsExactlyFourValuesAndTheDefaults) {
   EXPECT_EQ(config.LogonRetryDelay, 1000);
   EXPECT_EQ(config.LogonRetryDelayMax, 60000);
   EXPECT_EQ(config.StopTimeOut, 5000);
+  EXPECT_EQ(config.LogonCacheSeconds, 300);
   EXPECT_EQ(ProgramDirectory().back(), platform::PathDelimiter());
 
   // The next start reads what the first one stored and adds nothing.

@@ -31,6 +31,8 @@ struct ServerSettings {
   int32_t trace_detailness = 3;
   bool logging = true;
   int32_t port = 0;  // 0: a free port picked by the system
+  int32_t logon_cache_seconds = 300;
+  int32_t logon_failure_limit = 5;
 };
 
 // The process-wide objects of one test, as the service program makes them, from its settings in a
@@ -44,7 +46,9 @@ class ServerEnvironment {
                   {"SocketTimeOut", static_cast<uint32_t>(settings.socket_timeout_ms)},
                   {"MaxConnections", static_cast<uint32_t>(settings.max_connections)},
                   {"TraceDetailness", static_cast<uint32_t>(settings.trace_detailness)},
-                  {"logging", settings.logging ? 1u : 0u}}) {}
+                  {"logging", settings.logging ? 1u : 0u},
+                  {"LogonCacheSeconds", static_cast<uint32_t>(settings.logon_cache_seconds)},
+                  {"LogonFailureLimit", static_cast<uint32_t>(settings.logon_failure_limit)}}) {}
 
   const std::string& StateDirectory() { return objects_.State().Path(); }
   std::string TraceFile() const { return ProcessObjectsFixture::TraceFile(); }

@@ -187,6 +187,10 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
   return true;
 }
 
+std::optional<uint64_t> MachineAccountsVersion() {
+  return posix::LocalAccountDatabase::Version();
+}
+
 void CheckPasswordOfNoAccount(const std::string& password) {
   if (password.empty() || password.find('\0') != std::string::npos) return;
   // The machine's accounts' own method and cost; made once, with a fresh salt, for the process.

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -77,6 +78,18 @@ LocalAccountDatabase::Account ReadAccount(const SqliteStatement& row) {
   return account;
 }
 
+// Where SQLite keeps its file change counter: 4 bytes, big-endian.
+constexpr off_t kChangeCounterOffset = 24;
+
+uint64_t MixedIn(uint64_t hash, uint64_t value) {
+  // FNV-1a over the value's bytes: a change in any part changes the result.
+  for (int i = 0; i < 8; ++i) {
+    hash ^= (value >> (8 * i)) & 0xFF;
+    hash *= 0x100000001B3ULL;
+  }
+  return hash;
+}
+
 constexpr const char* kSelectAccount = "SELECT rid, name, password_hash, disabled FROM accounts ";
 
 }  // namespace
@@ -107,6 +120,28 @@ std::unique_ptr<LocalAccountDatabase> LocalAccountDatabase::OpenForChanges() {
   std::unique_ptr<LocalAccountDatabase> opened(new LocalAccountDatabase(std::move(database)));
   opened->ReadMachineSid();
   return opened;
+}
+
+std::optional<uint64_t> LocalAccountDatabase::Version() {
+  UniqueFd file(open(Path().c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) {
+    if (errno == ENOENT) return 0;
+    return std::nullopt;
+  }
+  struct stat info;
+  unsigned char counter[4];
+  if (fstat(file.get(), &info) != 0 || pread(file.get(), counter, sizeof counter, kChangeCounterOffset) !=
+                                           static_cast<ssize_t>(sizeof counter))
+    return std::nullopt;  // unreadable, or a file whose first writer has not written its header yet
+  uint64_t hash = 0xCBF29CE484222325ULL;
+  hash = MixedIn(hash, (uint64_t{counter[0]} << 24) | (uint64_t{counter[1]} << 16) |
+                           (uint64_t{counter[2]} << 8) | counter[3]);
+  hash = MixedIn(hash, static_cast<uint64_t>(info.st_dev));
+  hash = MixedIn(hash, static_cast<uint64_t>(info.st_ino));
+  hash = MixedIn(hash, static_cast<uint64_t>(info.st_mtim.tv_sec));
+  hash = MixedIn(hash, static_cast<uint64_t>(info.st_mtim.tv_nsec));
+  hash = MixedIn(hash, static_cast<uint64_t>(info.st_size));
+  return hash == 0 ? 1 : hash;  // 0 stands for no file
 }
 
 std::unique_ptr<LocalAccountDatabase> LocalAccountDatabase::OpenForReading() {

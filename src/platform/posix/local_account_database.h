@@ -35,6 +35,11 @@ class LocalAccountDatabase {
   // Opens the database for changes: the file (owner-only), its tables and the machine SID are made
   // when missing, and a file that others may read is made owner-only.
   static std::unique_ptr<LocalAccountDatabase> OpenForChanges();
+  // Changes with every committed change of the file: SQLite's change counter in the file's header
+  // (a rollback-journal database counts every write transaction there), mixed with the file's
+  // identity and modification time, so that a file made anew never repeats an old value. 0 when the
+  // file does not exist; nothing when it cannot be read. One open and one read, no query.
+  static std::optional<uint64_t> Version();
   // Opens the database for reading; nothing when it does not exist yet.
   static std::unique_ptr<LocalAccountDatabase> OpenForReading();
 

@@ -157,6 +157,12 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
   return true;
 }
 
+std::optional<uint64_t> MachineAccountsVersion() {
+  // The system keeps the accounts and tells no cheap count of their changes; its network logon is
+  // cheap itself.
+  return std::nullopt;
+}
+
 void CheckPasswordOfNoAccount(const std::string& password) {
   if (password.empty() || HoldsNul(password)) return;
   // A network logon of a local account name that no administrator would choose: the system's own
