@@ -146,6 +146,7 @@ class CalendarImport {
     platform::SqliteDatabase::Transaction transaction(database_);
     if (!replace) JoinStoredEvents();
     Write(Interpret(), replace, progress);
+    NumberAppointments(database_, mailbox_id_);
     transaction.Commit();
     return std::move(report_);
   }

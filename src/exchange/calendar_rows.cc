@@ -22,6 +22,17 @@ StoredEvent::StoredEvent(const std::string& source) : components(ical::ReadCompo
   }
 }
 
+void NumberAppointments(platform::SqliteDatabase& database, int64_t mailbox_id) {
+  database
+      .Prepare(
+          "UPDATE appointments SET ordinal = numbered.n FROM ("
+          "  SELECT id, row_number() OVER (ORDER BY start_time, id) - 1 AS n FROM appointments"
+          "  WHERE mailbox_id = ?1) AS numbered "
+          "WHERE appointments.id = numbered.id AND appointments.ordinal IS NOT numbered.n")
+      .Bind(1, mailbox_id)
+      .Run();
+}
+
 AppointmentWriter::AppointmentWriter(platform::SqliteDatabase& database)
     : insert_(database.Prepare(
           "INSERT INTO appointments (mailbox_id, start_time, end_time, all_day, span_class, text_id) "

@@ -27,7 +27,13 @@ struct StoredEvent {
   std::vector<const ical::Component*> instances;
 };
 
-// Writes occurrences as appointments, through one prepared statement.
+// Numbers the mailbox's appointments 0, 1, 2 ... in order of start time and id (their `ordinal`),
+// which lets a window find its Nth appointment with one index seek. Every write of appointments calls
+// it before its commit, so readers never see a mailbox's numbers out of step; only changed numbers
+// are written.
+void NumberAppointments(platform::SqliteDatabase& database, int64_t mailbox_id);
+
+// Writes occurrences as appointments, through one prepared statement; they are numbered afterwards.
 class AppointmentWriter {
  public:
   explicit AppointmentWriter(platform::SqliteDatabase& database);

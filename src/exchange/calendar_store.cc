@@ -13,10 +13,12 @@ namespace qv {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: appointments carry their ordinal in the mailbox.
+constexpr int kSchemaVersion = 2;
 
 // Mailboxes; the events of a mailbox, one per UID, with their iCalendar text; the texts of an
-// event and of each of its overridden instances; the appointments (occurrences) in start order.
+// event and of each of its overridden instances; the appointments (occurrences) in start order,
+// numbered by that order within their mailbox.
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS mailboxes (
   id INTEGER PRIMARY KEY,
@@ -51,8 +53,10 @@ CREATE TABLE IF NOT EXISTS appointments (
   end_time REAL NOT NULL,
   all_day INTEGER NOT NULL,
   span_class INTEGER NOT NULL,
-  text_id INTEGER NOT NULL REFERENCES texts(id) ON DELETE CASCADE);
+  text_id INTEGER NOT NULL REFERENCES texts(id) ON DELETE CASCADE,
+  ordinal INTEGER);
 CREATE INDEX IF NOT EXISTS appointments_by_start ON appointments(mailbox_id, start_time, id);
+CREATE INDEX IF NOT EXISTS appointments_by_ordinal ON appointments(mailbox_id, ordinal);
 CREATE INDEX IF NOT EXISTS appointments_by_span ON appointments(mailbox_id, span_class, start_time);
 CREATE INDEX IF NOT EXISTS appointments_of_text ON appointments(text_id);
 )sql";
@@ -167,7 +171,8 @@ CalendarStore::CalendarStore(const std::string& path, bool machine_store)
   }
   if (found > kSchemaVersion)
     throw ECalendarStoreError("The calendar store \"" + path + "\" was written by a newer version");
-  if (found < kSchemaVersion) CreateSchema();
+  if (found == 0) CreateSchema();
+  if (found == 1) NumberStoredAppointments();
   if (found == 0 && machine_store) registration_ = RegisterStoreProgram(StoreProgramFile(), false);
 }
 
@@ -175,6 +180,20 @@ void CalendarStore::CreateSchema() {
   database_.Exec("PRAGMA journal_mode = WAL");
   platform::SqliteDatabase::Transaction transaction(database_);
   database_.Exec(kSchema);
+  database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+  transaction.Commit();
+}
+
+void CalendarStore::NumberStoredAppointments() {
+  platform::SqliteDatabase::Transaction transaction(database_);
+  // Another process may have done it while this one waited for the lock.
+  auto version = database_.Prepare("PRAGMA user_version");
+  if (version.Step() && version.ColumnInt64(0) >= kSchemaVersion) return;
+  database_.Exec(
+      "ALTER TABLE appointments ADD COLUMN ordinal INTEGER;"
+      "CREATE INDEX appointments_by_ordinal ON appointments(mailbox_id, ordinal);");
+  auto mailboxes = database_.Prepare("SELECT id FROM mailboxes");
+  while (mailboxes.Step()) NumberAppointments(database_, mailboxes.ColumnInt64(0));
   database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
 }
@@ -273,6 +292,7 @@ void CalendarStore::EnsureOccurrencesBefore(int64_t mailbox_id, TDateTime reques
   EventExtender extender(database_, mailbox_id,
                          std::max(latest_start, today + kWindowDays + 1) + kHorizonReserveDays);
   for (const EventBehind& event : events) extender.Extend(event);
+  NumberAppointments(database_, mailbox_id);
   transaction.Commit();
 }
 

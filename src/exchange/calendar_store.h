@@ -120,6 +120,8 @@ class CalendarStore {
  private:
   CalendarStore(const std::string& path, bool machine_store);
   void CreateSchema();
+  // A store of the first schema gets its appointments' ordinals, once, whichever process opens it.
+  void NumberStoredAppointments();
   MailboxRecord RequireMailbox(const std::string& name);
 
   platform::SqliteDatabase database_;

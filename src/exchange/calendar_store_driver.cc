@@ -118,6 +118,9 @@ class StoreMessages : public cdo::Messages {
   std::shared_ptr<cdo::AppointmentItem> GetPrevious() override {
     return Guarded([&] { return Item(Window().Previous()); });
   }
+  std::shared_ptr<cdo::AppointmentItem> Seek(int64_t position) override {
+    return Guarded([&] { return Item(Window().Seek(position)); });
+  }
 
  private:
   CalendarWindow& Window() {

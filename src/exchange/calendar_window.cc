@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace qv {
 
@@ -11,19 +12,20 @@ namespace {
 constexpr TDateTime kOpenLower = -1e9;
 constexpr TDateTime kOpenUpper = 1e9;
 
-const char* const kColumns =
-    "SELECT a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body "
-    "FROM appointments a JOIN texts t ON t.id = a.text_id ";
+const std::string kColumnList = "a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body ";
+const std::string kColumns =
+    "SELECT " + kColumnList + "FROM appointments a JOIN texts t ON t.id = a.text_id ";
 
-AppointmentRecord ReadRow(const platform::SqliteStatement& row) {
+// The columns above, from the given one on.
+AppointmentRecord ReadRow(const platform::SqliteStatement& row, int first = 0) {
   AppointmentRecord record;
-  record.id = row.ColumnInt64(0);
-  record.start = row.ColumnDouble(1);
-  record.end = row.ColumnDouble(2);
-  record.all_day = row.ColumnInt64(3) != 0;
-  record.subject = row.ColumnText(4);
-  record.location = row.ColumnText(5);
-  record.text = row.ColumnText(6);
+  record.id = row.ColumnInt64(first);
+  record.start = row.ColumnDouble(first + 1);
+  record.end = row.ColumnDouble(first + 2);
+  record.all_day = row.ColumnInt64(first + 3) != 0;
+  record.subject = row.ColumnText(first + 4);
+  record.location = row.ColumnText(first + 5);
+  record.text = row.ColumnText(first + 6);
   return record;
 }
 
@@ -66,7 +68,7 @@ bool CalendarWindow::ReadPage(bool forward, TDateTime key_start, int64_t key_id)
   page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
   last_read_forward_ = forward;
   auto query = database_.Prepare(
-      std::string(kColumns) + "WHERE a.mailbox_id = ?1 AND a.start_time >= ?2 AND a.start_time < ?3 AND " +
+      kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time >= ?2 AND a.start_time < ?3 AND " +
       (forward ? "(a.start_time, a.id) > (?4, ?5) ORDER BY a.start_time, a.id"
                : "(a.start_time, a.id) < (?4, ?5) ORDER BY a.start_time DESC, a.id DESC") +
       " LIMIT ?6");
@@ -114,6 +116,66 @@ const AppointmentRecord* CalendarWindow::LastOfAll() {
     return &page_[index_];
   }
   return LastOfEarlier();
+}
+
+bool CalendarWindow::ReadPageAt(int64_t offset, bool* found) {
+  *found = false;
+  if (!numbered_) {
+    // Every write numbers what it wrote before its commit; a row without a number means a store
+    // that someone else wrote to.
+    auto unnumbered =
+        database_.Prepare("SELECT 1 FROM appointments WHERE mailbox_id = ?1 AND ordinal IS NULL");
+    unnumbered.Bind(1, mailbox_id_);
+    numbered_ = !unnumbered.Step();
+  }
+  if (!*numbered_) return false;
+  // A scalar subquery, evaluated once: a join with it would sort every row from the position on.
+  const std::string first =
+      "(SELECT ordinal FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2 ORDER BY start_time, id "
+      "LIMIT 1)";
+  auto query = database_.Prepare("SELECT a.ordinal - " + first + ", " + kColumnList +
+                                 "FROM appointments a JOIN texts t ON t.id = a.text_id "
+                                 "WHERE a.mailbox_id = ?1 AND a.ordinal >= " +
+                                 first + " + ?3 ORDER BY a.ordinal LIMIT ?4");
+  query.Bind(1, mailbox_id_).Bind(2, lower_).Bind(3, offset).Bind(4, static_cast<int64_t>(kFirstPageSize));
+  std::vector<AppointmentRecord> rows;
+  while (query.Step()) {
+    if (rows.empty() && query.ColumnInt64(0) != offset) return false;
+    AppointmentRecord record = ReadRow(query, 1);
+    if (record.start >= upper_) break;
+    rows.push_back(std::move(record));
+  }
+  page_size_ = kFirstPageSize;
+  last_read_forward_ = true;
+  if (rows.empty()) return true;
+  page_ = std::move(rows);
+  *found = true;
+  return true;
+}
+
+const AppointmentRecord* CalendarWindow::Seek(int64_t position) {
+  LoadEarlier();
+  position = std::max<int64_t>(position, 0);
+  const auto earlier = static_cast<int64_t>(earlier_.size());
+  if (position < earlier) {
+    place_ = Place::kInEarlier;
+    index_ = static_cast<size_t>(position);
+    return &earlier_[index_];
+  }
+  bool found = false;
+  if (ReadPageAt(position - earlier, &found)) {
+    if (!found) {
+      place_ = Place::kAfterLast;
+      return nullptr;
+    }
+    place_ = Place::kInWindow;
+    index_ = 0;
+    return &page_[index_];
+  }
+  // Without ordinals to go by, step there.
+  const AppointmentRecord* record = First();
+  for (int64_t i = 0; i < position && record != nullptr; ++i) record = Next();
+  return record;
 }
 
 const AppointmentRecord* CalendarWindow::First() {

@@ -55,6 +55,12 @@ void RaiseOleError(platform::HRESULT code, const std::string& reason) {
   throw EOleException(reason + " [" + CodeName(code) + "(" + number + ")]", code);
 }
 
+std::shared_ptr<AppointmentItem> Messages::Seek(int64_t position) {
+  std::shared_ptr<AppointmentItem> item = GetFirst();
+  for (int64_t i = 0; i < position && item != nullptr; ++i) item = GetNext();
+  return item;
+}
+
 std::shared_ptr<Session> CreateSession() {
   std::shared_ptr<platform::IUnknown> object;
   const platform::HRESULT result = platform::CoCreateInstance(CLSID_Session, IID_Session, &object);

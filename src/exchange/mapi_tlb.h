@@ -96,6 +96,10 @@ class Messages {
   virtual std::shared_ptr<AppointmentItem> GetFirst() = 0;
   virtual std::shared_ptr<AppointmentItem> GetNext() = 0;
   virtual std::shared_ptr<AppointmentItem> GetPrevious() = 0;
+  // The item at the 0-based position (below 0: the first), the cursor left on it; nullptr past the
+  // end, the cursor then after the last. The same as GetFirst and GetNext that many times, which is
+  // what this default does; a driver that can find a position directly does so instead.
+  virtual std::shared_ptr<AppointmentItem> Seek(int64_t position);
 };
 
 class Folder {

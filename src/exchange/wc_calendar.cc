@@ -61,12 +61,7 @@ std::shared_ptr<cdo::Messages> TWCCalendar::GetMessages() {
 
 bool TWCCalendar::GotoItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item,
                            int64_t count) {
-  *item = messages.GetFirst();
-  if (*item == nullptr) return false;
-  for (int64_t i = 0; i < count; ++i) {
-    *item = messages.GetNext();
-    if (*item == nullptr) break;
-  }
+  *item = messages.Seek(std::max<int64_t>(count, 0));
   return *item != nullptr;
 }
 

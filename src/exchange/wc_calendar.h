@@ -39,8 +39,8 @@ class TWCCalendar {
   // The folder's items filtered to the window from today to today + 365 days.
   std::shared_ptr<cdo::Messages> GetMessages();
 
-  // The first item, then up to `count` times the next, stopping early past the end: true when that
-  // ends on an appointment. A count of 0 or less stays on the first.
+  // The item `count` places after the first (the collection's seek), the cursor left there: true when
+  // that is an appointment. A count of 0 or less stays on the first.
   static bool GotoItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item, int64_t count);
   static bool NextItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item);
   static bool PreviousItem(cdo::Messages& messages, std::shared_ptr<cdo::AppointmentItem>* item);
