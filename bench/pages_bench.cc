@@ -1,6 +1,8 @@
 // What a calendar page costs by mailbox size and position: the list page and the detail page in
 // mailboxes of 1,000 and 10,000 appointments (about 250 and 2,500 of them in the 365-day window), at
-// positions 0 and 200 of both and 2,000 of the larger, each wrapped into the response.
+// positions 0 and 200 of both and 2,000 of the larger, and in a mailbox of 50,000 appointments all in
+// the window at positions 0 and 40,000 (a page must cost the same wherever it is), each wrapped into
+// the response.
 // "Page" builds the page on a session that is logged on already; "Request" adds what every request
 // does besides the password check: a new session, the logon, the current user and the owner's
 // account field, and the logoff.
@@ -28,6 +30,8 @@ namespace qv {
 namespace {
 
 constexpr int kMailboxSizes[] = {1000, 10000};
+// A mailbox whose appointments all lie in the window, for the pages far into it.
+constexpr int kFullWindowSize = 50000;
 const platform::Sid kOwner = std::string("\x01\x01\x00\x00\x00\x00\x00\x05\x12\x00\x00\x00", 12);
 
 std::string TimeText(TDateTime value) {
@@ -42,15 +46,15 @@ std::string MailboxName(int64_t appointments) {
   return "box" + std::to_string(appointments);
 }
 
-// Half of the appointments in the eight years before today, half in the two years after, with
-// subjects, locations and texts of a few words.
-std::string MakeCalendar(int appointments) {
+// Half of the appointments in the eight years before today, half in the two years after (or all in the
+// 360 days after today), with subjects, locations and texts of a few words.
+std::string MakeCalendar(int appointments, bool all_in_window = false) {
   std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Bench//EN\r\n";
   const TDateTime today = Date();
   for (int i = 0; i < appointments; ++i) {
-    const bool past = i % 2 == 0;
-    const double span = past ? 8 * 365.0 : 2 * 365.0;
-    const double offset = span * (i / 2) / (appointments / 2 + 1);
+    const bool past = !all_in_window && i % 2 == 0;
+    const double span = all_in_window ? 360.0 : past ? 8 * 365.0 : 2 * 365.0;
+    const double offset = all_in_window ? span * i / appointments : span * (i / 2) / (appointments / 2 + 1);
     const TDateTime start =
         std::floor(past ? today - span + offset : today + 1 + offset) + (8 + i % 10) / 24.0;
     text += "BEGIN:VEVENT\r\nUID:bench-" + std::to_string(i) + "\r\nDTSTART:" + TimeText(start) +
@@ -81,6 +85,8 @@ class BenchWorld {
       store.AddMailbox(MailboxName(size), "Mailbox of " + std::to_string(size), kOwner);
       store.Import(MailboxName(size), MakeCalendar(size), false);
     }
+    store.AddMailbox(MailboxName(kFullWindowSize), "Full window", kOwner);
+    store.Import(MailboxName(kFullWindowSize), MakeCalendar(kFullWindowSize, true), false);
   }
   ~BenchWorld() {
     platform::CoUninitialize();
@@ -168,6 +174,7 @@ void DetailRequest(benchmark::State& state) {
 // Mailbox size, position.
 void SizesAndPositions(benchmark::internal::Benchmark* benchmark) {
   benchmark->Args({1000, 0})->Args({1000, 200})->Args({10000, 0})->Args({10000, 200})->Args({10000, 2000});
+  benchmark->Args({kFullWindowSize, 0})->Args({kFullWindowSize, 40000});
   benchmark->ArgNames({"appointments", "position"})->Unit(benchmark::kMicrosecond);
 }
 

@@ -105,6 +105,7 @@ for my $file (@files) {
     next;
   }
   my %store_cost;
+  my %far_page_cost;  # {ListPage|DetailPage}{position}, in the largest mailbox of pages_bench
   for my $b (@{$results->{benchmarks}}) {
     # With repetitions only the median counts.
     next if ($b->{run_type} // '') eq 'aggregate' && ($b->{aggregate_name} // '') ne 'median';
@@ -130,6 +131,8 @@ for my $file (@files) {
       $figure = $seconds * $per_second{$unit};
     }
     $store_cost{$1} = $figure if $program eq 'calendar_store_bench' && $name =~ m{/(\d+)$};
+    $far_page_cost{$1}{$2} = $figure
+      if $program eq 'pages_bench' && $name =~ m{^(ListPage|DetailPage)/appointments:50000/position:(\d+)$};
     push @rows, {name => $row_name, figure => $figure, unit => $unit, notes => $notes};
   }
   if (%store_cost) {
@@ -137,6 +140,13 @@ for my $file (@files) {
     my $growth = $store_cost{$sizes[-1]} / $store_cost{$sizes[0]};
     push @rows, {name => 'store: cost growth from ' . grouped($sizes[0]) . ' to ' . grouped($sizes[-1]) . ' appointments', figure => $growth,
                  unit => 'x', notes => 'aim: at most 3'};
+  }
+  for my $kind (sort keys %far_page_cost) {
+    my $cost = $far_page_cost{$kind};
+    next unless $cost->{0} && defined $cost->{40000};
+    (my $page = lc $kind) =~ s/page$/ page/;
+    push @rows, {name => "page: $page at position 40,000 / position 0, mailbox of 50,000", figure => $cost->{40000} / $cost->{0},
+                 unit => 'x', notes => 'aim: at most 2'};
   }
 }
 

@@ -4,7 +4,7 @@
 // prints "listening on 127.0.0.1:PORT" and serves until its standard input ends.
 //
 //   request_server [--port N] [--max-connections N] [--trace-detailness N] [--logging 0|1]
-//                  [--state-dir DIR]
+//                  [--logon-cache-seconds N] [--state-dir DIR]
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -51,6 +51,7 @@ int Serve(const std::map<std::string, int32_t>& options, const std::string& stat
   SetDword("MaxConnections", options.at("--max-connections"));
   SetDword("TraceDetailness", options.at("--trace-detailness"));
   SetDword("logging", options.at("--logging"));
+  SetDword("LogonCacheSeconds", options.at("--logon-cache-seconds"));
   SetText("TraceFile", state_dir + "/log/Qvan.trace");
   SetText("LogFile", state_dir + "/log/Qvan.log");
 
@@ -83,15 +84,18 @@ int Serve(const std::map<std::string, int32_t>& options, const std::string& stat
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::map<std::string, int32_t> options = {
-      {"--port", 0}, {"--max-connections", 64}, {"--trace-detailness", 0}, {"--logging", 1}};
+  std::map<std::string, int32_t> options = {{"--port", 0},
+                                            {"--max-connections", 64},
+                                            {"--trace-detailness", 0},
+                                            {"--logging", 1},
+                                            {"--logon-cache-seconds", 300}};
   std::string given_state_dir;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if ((!options.contains(name) && name != "--state-dir") || i + 1 == argc) {
       std::fprintf(stderr,
                    "usage: request_server [--port N] [--max-connections N] [--trace-detailness N] "
-                   "[--logging 0|1] [--state-dir DIR]\n");
+                   "[--logging 0|1] [--logon-cache-seconds N] [--state-dir DIR]\n");
       return 2;
     }
     if (name == "--state-dir")

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "exchange/calendar_store.h"
+#include "exchange/calendar_store_pool.h"
 #include "exchange/calendar_window.h"
 #include "exchange/mapi_tlb.h"
 #include "platform/ascii_text.h"
@@ -209,7 +210,7 @@ class StoreSession : public cdo::Session {
         RaiseOleError(
             cdo::MAPI_E_NETWORK_ERROR,
             "The server \"" + server + "\" cannot be reached: the calendar store serves this machine only");
-      auto store = std::make_shared<CalendarStore>();
+      auto store = CalendarStorePool::Acquire();
       const auto found = mailbox.empty() ? std::nullopt : store->FindMailbox(mailbox);
       if (found) {
         store_ = std::move(store);

@@ -1,6 +1,7 @@
 // Files and directories by path. Failures return false and set the thread's last error.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,15 @@ namespace qv::platform {
 
 bool FileExists(const std::string& path);  // an existing entry that is not a directory
 bool DirectoryExists(const std::string& path);
+
+// Which file a path names: its volume and its number there (device and inode; volume serial and
+// file index). A file put in another's place has another identity, a file written to keeps its own.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+bool GetFileIdentity(const std::string& path, FileIdentity* identity);
 
 // Creates one directory level (CreateDirectory); fails when the parent is missing or it exists.
 bool CreateDirectory(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 #include "platform/file_system.h"
 
 namespace qv::platform {
@@ -26,16 +28,67 @@ bool SqliteError::IsFull() const {
   return (ResultCode & 0xFF) == SQLITE_FULL;
 }
 
+SqliteStatementCache::~SqliteStatementCache() {
+  Close();
+}
+
+sqlite3_stmt* SqliteStatementCache::Take(const std::string& sql) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = idle_.find(sql);
+  if (found == idle_.end()) return nullptr;
+  sqlite3_stmt* const statement = found->second;
+  idle_.erase(found);
+  return statement;
+}
+
+void SqliteStatementCache::Give(std::string sql, sqlite3_stmt* statement) {
+  // Reset, a statement holds no lock and no read transaction while it waits.
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!closed_ && idle_.size() < kCapacity) {
+      idle_.emplace(std::move(sql), statement);
+      return;
+    }
+  }
+  sqlite3_finalize(statement);
+}
+
+void SqliteStatementCache::Close() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+  for (const auto& [sql, statement] : idle_) sqlite3_finalize(statement);
+  idle_.clear();
+}
+
 SqliteStatement::SqliteStatement(sqlite3* database, sqlite3_stmt* statement, std::string path)
     : database_(database), statement_(statement), path_(std::move(path)) {}
 
+SqliteStatement::SqliteStatement(sqlite3* database, sqlite3_stmt* statement, std::string path,
+                                 std::shared_ptr<SqliteStatementCache> cache, std::string sql)
+    : database_(database),
+      statement_(statement),
+      path_(std::move(path)),
+      cache_(std::move(cache)),
+      sql_(std::move(sql)) {}
+
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
-    : database_(other.database_), statement_(other.statement_), path_(std::move(other.path_)) {
+    : database_(other.database_),
+      statement_(other.statement_),
+      path_(std::move(other.path_)),
+      cache_(std::move(other.cache_)),
+      sql_(std::move(other.sql_)) {
   other.statement_ = nullptr;
 }
 
 SqliteStatement::~SqliteStatement() {
-  sqlite3_finalize(statement_);
+  if (statement_ == nullptr) return;
+  if (cache_ != nullptr) {
+    cache_->Give(std::move(sql_), statement_);
+  } else {
+    sqlite3_finalize(statement_);
+  }
 }
 
 void SqliteStatement::Raise(int code) const {
@@ -146,6 +199,7 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode, int busy_time
 }
 
 SqliteDatabase::~SqliteDatabase() {
+  statements_->Close();
   sqlite3_close_v2(database_);
 }
 
@@ -165,11 +219,15 @@ void SqliteDatabase::Exec(const std::string& sql) {
 }
 
 SqliteStatement SqliteDatabase::Prepare(const std::string& sql) {
+  if (sqlite3_stmt* const cached = statements_->Take(sql))
+    return SqliteStatement(database_, cached, path_, statements_, sql);
   sqlite3_stmt* statement = nullptr;
   const int code =
       sqlite3_prepare_v2(database_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
   if (code != SQLITE_OK) Raise(code);
-  return SqliteStatement(database_, statement, path_);
+  // Blanks or comments alone give no statement.
+  if (statement == nullptr) return SqliteStatement(database_, statement, path_);
+  return SqliteStatement(database_, statement, path_, statements_, sql);
 }
 
 int64_t SqliteDatabase::LastInsertRowId() const {
@@ -178,6 +236,10 @@ int64_t SqliteDatabase::LastInsertRowId() const {
 
 int SqliteDatabase::Changes() const {
   return sqlite3_changes(database_);
+}
+
+bool SqliteDatabase::InTransaction() const {
+  return sqlite3_get_autocommit(database_) == 0;
 }
 
 bool SqliteDatabase::IsReadOnly() const {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/exception.h"
 
@@ -26,9 +29,33 @@ class SqliteError : public Exception {
   int ResultCode;           // SQLite's extended result code
 };
 
+// The statements a connection has prepared and that are not in use, by their SQL, so that preparing
+// the same SQL again costs nothing: parsing and planning are most of what a short query costs.
+// Shared by the connection and its statements, which give theirs back here when they end.
+class SqliteStatementCache {
+ public:
+  // At most this many statements wait; more are finalized.
+  static constexpr size_t kCapacity = 64;
+  ~SqliteStatementCache();
+  sqlite3_stmt* Take(const std::string& sql);
+  // Takes a statement back (reset, bindings cleared); one beyond the capacity, or after Close, is
+  // finalized.
+  void Give(std::string sql, sqlite3_stmt* statement);
+  // Finalizes every waiting statement; those given back later are finalized at once.
+  void Close();
+
+ private:
+  std::mutex mutex_;
+  std::unordered_multimap<std::string, sqlite3_stmt*> idle_;
+  bool closed_ = false;
+};
+
 class SqliteStatement {
  public:
+  // A statement of its own, finalized at its end; or one that goes back to the cache, with its SQL.
   SqliteStatement(sqlite3* database, sqlite3_stmt* statement, std::string path);
+  SqliteStatement(sqlite3* database, sqlite3_stmt* statement, std::string path,
+                  std::shared_ptr<SqliteStatementCache> cache, std::string sql);
   SqliteStatement(SqliteStatement&& other) noexcept;
   SqliteStatement& operator=(SqliteStatement&&) = delete;
   SqliteStatement(const SqliteStatement&) = delete;
@@ -60,6 +87,8 @@ class SqliteStatement {
   sqlite3* database_;
   sqlite3_stmt* statement_;
   std::string path_;
+  std::shared_ptr<SqliteStatementCache> cache_;
+  std::string sql_;
 };
 
 class SqliteDatabase {
@@ -74,11 +103,15 @@ class SqliteDatabase {
   ~SqliteDatabase();
 
   void Exec(const std::string& sql);
+  // A prepared statement of the SQL: one this connection prepared before and that is not in use, or
+  // a new one.
   SqliteStatement Prepare(const std::string& sql);
   int64_t LastInsertRowId() const;
   int Changes() const;
   // True when the connection may not write (a write-protected file, or opened for reading).
   bool IsReadOnly() const;
+  // True inside a transaction of this connection.
+  bool InTransaction() const;
   const std::string& Path() const { return path_; }
 
   // A write transaction that takes the write lock at once; rolled back unless committed. Inside
@@ -102,6 +135,7 @@ class SqliteDatabase {
   [[noreturn]] void Raise(int code) const;
   sqlite3* database_ = nullptr;
   std::string path_;
+  std::shared_ptr<SqliteStatementCache> statements_ = std::make_shared<SqliteStatementCache>();
 };
 
 }  // namespace qv::platform

@@ -39,6 +39,14 @@ bool ForceDirectoriesWith(const std::string& path, mode_t mode) {
 
 }  // namespace
 
+bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return Fail();
+  identity->volume = static_cast<uint64_t>(info.st_dev);
+  identity->index = static_cast<uint64_t>(info.st_ino);
+  return true;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);

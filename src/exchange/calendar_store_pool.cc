@@ -1,0 +1,72 @@
+#include "exchange/calendar_store_pool.h"
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/state_dir.h"
+
+namespace qv {
+
+namespace {
+
+struct Waiting {
+  std::string path;
+  platform::FileIdentity file;
+  std::unique_ptr<CalendarStore> store;
+};
+
+struct PoolState {
+  std::mutex mutex;
+  std::vector<Waiting> waiting;
+};
+
+// Shared with the connections handed out, which may outlive it at the end of the process.
+const std::shared_ptr<PoolState>& State() {
+  static const auto state = std::make_shared<PoolState>();
+  return state;
+}
+
+std::shared_ptr<CalendarStore> HandOut(std::unique_ptr<CalendarStore> store, std::string path,
+                                       platform::FileIdentity file) {
+  CalendarStore* const raw = store.get();
+  return std::shared_ptr<CalendarStore>(
+      raw, [owned = std::move(store), path = std::move(path), file,
+            weak = std::weak_ptr<PoolState>(State())](CalendarStore*) mutable {
+        const auto state = weak.lock();
+        if (state == nullptr || owned->Database().InTransaction()) return;  // closed with `owned`
+        const std::lock_guard<std::mutex> lock(state->mutex);
+        if (state->waiting.size() < CalendarStorePool::kCapacity)
+          state->waiting.push_back({std::move(path), file, std::move(owned)});
+      });
+}
+
+}  // namespace
+
+std::shared_ptr<CalendarStore> CalendarStorePool::Acquire() {
+  const std::string path = platform::PlatformStateFile(CalendarStore::kFileName);
+  platform::FileIdentity file;
+  if (platform::GetFileIdentity(path, &file)) {
+    std::unique_ptr<CalendarStore> store;
+    {
+      const std::lock_guard<std::mutex> lock(State()->mutex);
+      auto& waiting = State()->waiting;
+      // Connections to another file are of no more use: the state directory moved, or the store
+      // was put in another's place.
+      std::erase_if(waiting,
+                    [&](const Waiting& entry) { return entry.path != path || !(entry.file == file); });
+      if (!waiting.empty()) {
+        store = std::move(waiting.back().store);
+        waiting.pop_back();
+      }
+    }
+    if (store != nullptr) return HandOut(std::move(store), path, file);
+  }
+  auto store = std::make_unique<CalendarStore>();
+  if (!platform::GetFileIdentity(path, &file)) return std::shared_ptr<CalendarStore>(std::move(store));
+  return HandOut(std::move(store), path, file);
+}
+
+}  // namespace qv

@@ -1,0 +1,24 @@
+// The connections to the machine's calendar store that sessions have let go, kept for the next
+// sessions: a connection keeps its parsed schema and its prepared statements, which are most of what
+// a short page costs. One is handed out again only when it is outside any transaction and the store
+// file at its path is still the one it opened (a store put in its place gets new connections).
+// Thread-safe.
+#pragma once
+
+#include <memory>
+
+#include "exchange/calendar_store.h"
+
+namespace qv {
+
+class CalendarStorePool {
+ public:
+  // At most this many connections wait; more are closed.
+  static constexpr size_t kCapacity = 32;
+
+  // A connection of the machine's store (CalendarStore()), a waiting one or a new one; it waits in
+  // the pool again once its last owner lets go of it.
+  static std::shared_ptr<CalendarStore> Acquire();
+};
+
+}  // namespace qv
