@@ -44,11 +44,16 @@ void CalendarWindow::LoadEarlier() {
   earlier_loaded_ = true;
   if (!has_lower_) return;
   // An appointment of class c lasts at most 2^c days, so one that reaches into the window started
-  // less than 2^c days before it: each class is one short range of its index.
-  auto query = database_.Prepare(std::string(kColumns) +
+  // less than 2^c days before it: each class is one short range of its index, up to the longest class
+  // the mailbox holds (most hold short appointments only).
+  auto longest = database_.Prepare("SELECT max(span_class) FROM appointments WHERE mailbox_id = ?1");
+  longest.Bind(1, mailbox_id_);
+  if (!longest.Step() || longest.IsNull(0)) return;
+  const auto classes = static_cast<int>(std::min<int64_t>(longest.ColumnInt64(0) + 1, kSpanClasses));
+  auto query = database_.Prepare(kColumns +
                                  "WHERE a.mailbox_id = ?1 AND a.span_class = ?2 AND a.start_time >= ?3 "
                                  "AND a.start_time < ?4 AND a.end_time > ?5");
-  for (int span_class = 0; span_class < kSpanClasses; ++span_class) {
+  for (int span_class = 0; span_class < classes; ++span_class) {
     query.Reset();
     query.Bind(1, mailbox_id_)
         .Bind(2, static_cast<int64_t>(span_class))
