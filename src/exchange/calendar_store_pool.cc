@@ -14,7 +14,7 @@ namespace {
 
 struct Waiting {
   std::string path;
-  platform::FileIdentity file;
+  platform::FileStamp file;
   std::unique_ptr<CalendarStore> store;
 };
 
@@ -30,7 +30,7 @@ const std::shared_ptr<PoolState>& State() {
 }
 
 std::shared_ptr<CalendarStore> HandOut(std::unique_ptr<CalendarStore> store, std::string path,
-                                       platform::FileIdentity file) {
+                                       platform::FileStamp file) {
   CalendarStore* const raw = store.get();
   return std::shared_ptr<CalendarStore>(
       raw, [owned = std::move(store), path = std::move(path), file,
@@ -47,14 +47,15 @@ std::shared_ptr<CalendarStore> HandOut(std::unique_ptr<CalendarStore> store, std
 
 std::shared_ptr<CalendarStore> CalendarStorePool::Acquire() {
   const std::string path = platform::PlatformStateFile(CalendarStore::kFileName);
-  platform::FileIdentity file;
-  if (platform::GetFileIdentity(path, &file)) {
+  platform::FileStamp file;
+  if (platform::GetFileStamp(path, &file)) {
     std::unique_ptr<CalendarStore> store;
     {
       const std::lock_guard<std::mutex> lock(State()->mutex);
       auto& waiting = State()->waiting;
-      // Connections to another file are of no more use: the state directory moved, or the store
-      // was put in another's place.
+      // Connections opened before the file changed outside them (the state directory moved, another
+      // store put in its place, the file checkpointed or overwritten) are closed: only a new
+      // connection reads the file afresh.
       std::erase_if(waiting,
                     [&](const Waiting& entry) { return entry.path != path || !(entry.file == file); });
       if (!waiting.empty()) {
@@ -65,7 +66,7 @@ std::shared_ptr<CalendarStore> CalendarStorePool::Acquire() {
     if (store != nullptr) return HandOut(std::move(store), path, file);
   }
   auto store = std::make_unique<CalendarStore>();
-  if (!platform::GetFileIdentity(path, &file)) return std::shared_ptr<CalendarStore>(std::move(store));
+  if (!platform::GetFileStamp(path, &file)) return std::shared_ptr<CalendarStore>(std::move(store));
   return HandOut(std::move(store), path, file);
 }
 

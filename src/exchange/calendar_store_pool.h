@@ -1,7 +1,8 @@
 // The connections to the machine's calendar store that sessions have let go, kept for the next
 // sessions: a connection keeps its parsed schema and its prepared statements, which are most of what
 // a short page costs. One is handed out again only when it is outside any transaction and the store
-// file at its path is still the one it opened (a store put in its place gets new connections).
+// file at its path stands as it did when the connection was handed out (same file, size and write
+// time): a store put in its place, or changed by a checkpoint or from outside, gets new connections.
 // Thread-safe.
 #pragma once
 

@@ -10,14 +10,17 @@ namespace qv::platform {
 bool FileExists(const std::string& path);  // an existing entry that is not a directory
 bool DirectoryExists(const std::string& path);
 
-// Which file a path names: its volume and its number there (device and inode; volume serial and
-// file index). A file put in another's place has another identity, a file written to keeps its own.
-struct FileIdentity {
+// Which file a path names and how it stands: its volume and its number there (device and inode;
+// volume serial and file index), its size and its last write time. A file put in another's place, or
+// written to, has another stamp.
+struct FileStamp {
   uint64_t volume = 0;
   uint64_t index = 0;
-  bool operator==(const FileIdentity&) const = default;
+  uint64_t size = 0;
+  uint64_t write_time = 0;  // in the platform's own units
+  bool operator==(const FileStamp&) const = default;
 };
-bool GetFileIdentity(const std::string& path, FileIdentity* identity);
+bool GetFileStamp(const std::string& path, FileStamp* stamp);
 
 // Creates one directory level (CreateDirectory); fails when the parent is missing or it exists.
 bool CreateDirectory(const std::string& path);

@@ -39,11 +39,14 @@ bool ForceDirectoriesWith(const std::string& path, mode_t mode) {
 
 }  // namespace
 
-bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+bool GetFileStamp(const std::string& path, FileStamp* stamp) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) return Fail();
-  identity->volume = static_cast<uint64_t>(info.st_dev);
-  identity->index = static_cast<uint64_t>(info.st_ino);
+  stamp->volume = static_cast<uint64_t>(info.st_dev);
+  stamp->index = static_cast<uint64_t>(info.st_ino);
+  stamp->size = static_cast<uint64_t>(info.st_size);
+  stamp->write_time =
+      static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec);
   return true;
 }
 

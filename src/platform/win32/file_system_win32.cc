@@ -70,15 +70,18 @@ bool IsDotEntry(const wchar_t* name) {
 
 }  // namespace
 
-bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+bool GetFileStamp(const std::string& path, FileStamp* stamp) {
   // Opened for no access at all, so that no share mode of another opener stands in the way.
   const FileHandle file(::CreateFileW(win32::Wide(path).c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION information;
   if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &information)) return false;
-  identity->volume = information.dwVolumeSerialNumber;
-  identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  stamp->volume = information.dwVolumeSerialNumber;
+  stamp->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  stamp->size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  stamp->write_time = (static_cast<uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+                      information.ftLastWriteTime.dwLowDateTime;
   return true;
 }
 
