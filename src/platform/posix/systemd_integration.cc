@@ -90,7 +90,8 @@ std::string PackagedSystemdUnitPath(const std::string& service_name) {
   if (auto configured = GetEnvironmentVariable("QUORVANE_SYSTEMD_PACKAGE_UNIT_DIR");
       configured && !configured->empty())
     directories.push_back(*configured);
-  else if (IsRoot() && !GetEnvironmentVariable("QUORVANE_SYSTEMD_UNIT_DIR").has_value())
+  else if (const auto units = GetEnvironmentVariable("QUORVANE_SYSTEMD_UNIT_DIR");
+           IsRoot() && (!units || units->empty()))
     // systemd's order: on a system whose /lib is not /usr/lib, the units below /usr/lib come first.
     directories = {"/usr/lib/systemd/system", "/lib/systemd/system"};
   for (const auto& directory : directories) {
