@@ -54,7 +54,7 @@ TQuorvane::~TQuorvane() = default;
 void TQuorvane::ServiceCreate(TService&) {
   AllowStop = true;
   AllowPause = true;
-  DisplayName = "Quorvane";
+  DisplayName = kDisplayName;
   SocketSrv = std::make_unique<TSocketSrv>();
 }
 

@@ -18,6 +18,7 @@ class TSocketSrv;
 class TQuorvane : public TService {
  public:
   static constexpr const char* kServiceName = "Quorvane";
+  static constexpr const char* kDisplayName = "Quorvane";
 
   TQuorvane();
   ~TQuorvane() override;

@@ -17,6 +17,7 @@ ServiceSandbox::ServiceSandbox() {
   platform::ForceDirectories(UnitDirectory());
   platform::ForceDirectories(PamDirectory());
   SetEnvironment("QUORVANE_SYSTEMD_UNIT_DIR", UnitDirectory());
+  SetEnvironment("QUORVANE_SYSTEMD_PACKAGE_UNIT_DIR", std::nullopt);
   SetEnvironment("QUORVANE_PAM_DIR", PamDirectory());
   SetEnvironment("QUORVANE_SYSTEMCTL", "");
   SetEnvironment("QV_TEST_SERVICE_LOG", LogFile());

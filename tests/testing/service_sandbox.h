@@ -1,7 +1,7 @@
 // A sandbox for tests that install and run services: a fresh state directory, the systemd unit and
-// PAM folders redirected into it, systemd never asked, and the test service's log in it. Environment
-// variables set through the sandbox are restored when it goes; so are services still running, which
-// are stopped (and killed when they do not stop) before the directory is deleted.
+// PAM folders redirected into it, no package's units, systemd never asked, and the test service's log
+// in it. Environment variables set through the sandbox are restored when it goes; so are services
+// still running, which are stopped (and killed when they do not stop) before the directory is deleted.
 #pragma once
 
 #include <optional>

@@ -15,6 +15,8 @@
 // the state it then reports is the pending one, as a rule. Interrogate is answered from the record.
 // DeleteService of a running service sets DeleteFlag and removes the unit at once; the entry goes when
 // the service stops (its own process deletes it, or the next call here that finds it stopped).
+// A unit that a system package carries with the text installation would write serves as the
+// service's unit: none is written beside it, and removal disables it but leaves its file.
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -138,10 +140,26 @@ bool Runs(const std::string& name) {
 
 void ForgetUnit(const std::string& name) {
   const std::string unit = posix::SystemdUnitPath(name);
-  if (!FileExists(unit)) return;
-  posix::RunSystemctl({"disable", posix::SystemdUnitName(name)});
-  DeleteFile(unit);
-  posix::RunSystemctl({"daemon-reload"});
+  if (FileExists(unit)) {
+    posix::RunSystemctl({"disable", posix::SystemdUnitName(name)});
+    DeleteFile(unit);
+    posix::RunSystemctl({"daemon-reload"});
+  } else if (!posix::PackagedSystemdUnitPath(name).empty()) {
+    // A package's unit stays with its package; only the service it stood for is gone.
+    posix::RunSystemctl({"disable", posix::SystemdUnitName(name)});
+  }
+}
+
+// Whether systemd has a unit of the service: the one installation wrote, or a package's.
+bool HasUnit(const std::string& name) {
+  return FileExists(posix::SystemdUnitPath(name)) || !posix::PackagedSystemdUnitPath(name).empty();
+}
+
+// Whether a system package carries the very unit that installation would write.
+bool PackageCarriesUnit(const std::string& name, const std::string& unit_text) {
+  const std::string packaged = posix::PackagedSystemdUnitPath(name);
+  std::string packaged_text;
+  return !packaged.empty() && ReadWholeFile(packaged, &packaged_text) && packaged_text == unit_text;
 }
 
 // An entry marked for deletion goes once its service has stopped; true when it is gone.
@@ -335,10 +353,12 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& service_name, cons
   entry.ErrorControl = error_control;
   if (const uint32_t code = posix::CreateServiceEntry(entry); code != ERROR_SUCCESS) return FailHandle(code);
 
-  const std::string unit_directory = posix::SystemdUnitDirectory();
   const std::string unit = posix::SystemdUnitPath(service_name);
-  if (!ForceDirectories(unit_directory) ||
-      !WriteWholeFile(unit, posix::SystemdUnitText(entry, state_directory, system_user))) {
+  const std::string unit_text = posix::SystemdUnitText(entry, state_directory, system_user);
+  if (PackageCarriesUnit(service_name, unit_text)) {
+    // A unit left here by an earlier installation would hide the package's.
+    if (FileExists(unit)) DeleteFile(unit);
+  } else if (!ForceDirectories(posix::SystemdUnitDirectory()) || !WriteWholeFile(unit, unit_text)) {
     const uint32_t code = GetLastError();
     posix::DeleteServiceEntry(service_name);
     return FailHandle(code);
@@ -394,8 +414,7 @@ bool StartService(SC_HANDLE service, uint32_t argument_count, const char* const*
   if ((entry.Type & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_OWN_PROCESS) return Fail(ERROR_BAD_FORMAT);
   if (Observe(found.service_name).Status.dwCurrentState != SERVICE_STOPPED)
     return Fail(ERROR_SERVICE_ALREADY_RUNNING);
-  const bool under_systemd =
-      posix::SystemctlCommand().has_value() && FileExists(posix::SystemdUnitPath(entry.Name));
+  const bool under_systemd = posix::SystemctlCommand().has_value() && HasUnit(entry.Name);
   const uint32_t code = under_systemd ? StartUnderSystemd(entry) : StartDetached(entry);
   return code == ERROR_SUCCESS || Fail(code);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/posix/command_line.h"
 #include "platform/process.h"
 #include "platform/text_compare.h"
@@ -84,8 +85,30 @@ std::string SystemdUnitPath(const std::string& service_name) {
   return SystemdUnitDirectory() + "/" + SystemdUnitName(service_name);
 }
 
+std::string PackagedSystemdUnitPath(const std::string& service_name) {
+  std::vector<std::string> directories;
+  if (auto configured = GetEnvironmentVariable("QUORVANE_SYSTEMD_PACKAGE_UNIT_DIR");
+      configured && !configured->empty())
+    directories.push_back(*configured);
+  else if (const auto units = GetEnvironmentVariable("QUORVANE_SYSTEMD_UNIT_DIR");
+           IsRoot() && (!units || units->empty()))
+    // systemd's order: on a system whose /lib is not /usr/lib, the units below /usr/lib come first.
+    directories = {"/usr/lib/systemd/system", "/lib/systemd/system"};
+  for (const auto& directory : directories) {
+    const std::string path = directory + "/" + SystemdUnitName(service_name);
+    if (FileExists(path)) return path;
+  }
+  return std::string();
+}
+
 std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_directory,
                             const std::optional<std::string>& user) {
+  return SystemdUnitText(entry, state_directory, user,
+                         IsRoot() ? SystemdScope::kSystem : SystemdScope::kUser);
+}
+
+std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_directory,
+                            const std::optional<std::string>& user, SystemdScope scope) {
   std::string exec_start;
   for (const auto& word : SplitCommandLine(ExpandEnvironmentText(entry.ImagePath))) {
     if (!exec_start.empty()) exec_start += ' ';
@@ -114,7 +137,7 @@ std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_
       "[Install]\n"
       "WantedBy=";
   // The system's units start with the machine, a user's with the user's manager.
-  text += IsRoot() ? "multi-user.target\n" : "default.target\n";
+  text += scope == SystemdScope::kSystem ? "multi-user.target\n" : "default.target\n";
   return text;
 }
 

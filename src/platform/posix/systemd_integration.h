@@ -9,6 +9,9 @@
 // Paths and programs, each redirectable by an environment variable (tests use them):
 //   QUORVANE_SYSTEMD_UNIT_DIR  where units are written: default /etc/systemd/system for root,
 //                              ${XDG_CONFIG_HOME:-$HOME/.config}/systemd/user for other users;
+//   QUORVANE_SYSTEMD_PACKAGE_UNIT_DIR  where a system package's units are found: default
+//                              /usr/lib/systemd/system and /lib/systemd/system for root; none for
+//                              other users, nor when QUORVANE_SYSTEMD_UNIT_DIR alone is set;
 //   QUORVANE_SYSTEMCTL         the systemctl program: set and empty, systemd is never asked; unset,
 //                              "systemctl" (with --user for other users than root) when systemd runs.
 #pragma once
@@ -26,12 +29,22 @@ std::string SystemdUnitDirectory();
 // as systemd escapes them (\xNN); so "Quorvane" has the unit quorvane.service.
 std::string SystemdUnitName(const std::string& service_name);
 std::string SystemdUnitPath(const std::string& service_name);
+// The unit of the service that a system package carries, when there is one (empty otherwise). Such a
+// unit is the system's: installation writes none of its own when it would be the same text, and
+// removal leaves the file to the package.
+std::string PackagedSystemdUnitPath(const std::string& service_name);
+
+// Whose manager runs a unit: the system's (started with the machine) or the installing user's.
+enum class SystemdScope { kSystem, kUser };
 
 // The unit of a service entry: the entry's program in the foreground, as a notify service whose
 // readiness and status it reports itself, restarted on failure, under `user` when given (else as the
-// manager: root), with the state directory of the installation.
+// manager: root), with the state directory of the installation. The first form is for the manager of
+// this process's user: the system's for root.
 std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_directory,
                             const std::optional<std::string>& user);
+std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_directory,
+                            const std::optional<std::string>& user, SystemdScope scope);
 
 // systemctl with its scope arguments, or nothing when systemd is not to be asked.
 std::optional<std::vector<std::string>> SystemctlCommand();
