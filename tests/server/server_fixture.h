@@ -51,6 +51,13 @@ class ServerEnvironment {
                   {"LogonFailureLimit", static_cast<uint32_t>(settings.logon_failure_limit)}}) {}
 
   const std::string& StateDirectory() { return objects_.State().Path(); }
+  // Puts a file that is no database where the calendar store was, as a careless administrator would:
+  // every logon's store then fails to open. A new file, so that kept connections are not taken for it.
+  bool SpoilCalendarStore() {
+    const std::string path = StateDirectory() + "/calendar.db";
+    for (const char* suffix : {"", "-wal", "-shm"}) platform::DeleteFile(path + suffix);
+    return platform::WriteWholeFile(path, std::string(4096, 'x'));
+  }
   std::string TraceFile() const { return ProcessObjectsFixture::TraceFile(); }
   std::string LogFile() const { return ProcessObjectsFixture::LogFile(); }
 

@@ -94,8 +94,7 @@ TEST(SrvThread, HandsTheRequestsValuesToTheHandlerAndLogsTheRequestWithThePasswo
 TEST(SrvThread, AFailingRequestHandlerGivesNoResponseAndIsReported) {
   ServerEnvironment environment;
   // A calendar store that cannot be read: the handler's logon fails.
-  ASSERT_TRUE(
-      platform::WriteWholeFile(environment.StateDirectory() + "/calendar.db", std::string(4096, 'x')));
+  ASSERT_TRUE(environment.SpoilCalendarStore());
   auto server = StartServer();
   EXPECT_EQ(Exchange(*server, GatewayRequest("?U=jdoe&P=pw")), "");
   EXPECT_TRUE(WaitForRequestThreads(*server, 0));
@@ -233,8 +232,7 @@ TEST(SrvThread, NoPasswordReachesTheTraceAtAnyLevel) {
     }
     // A store that cannot be read makes the handler fail. The reads come in pieces of ten bytes: the
     // last holds the password's end and the blank line.
-    ASSERT_TRUE(
-        platform::WriteWholeFile(environment.StateDirectory() + "/calendar.db", std::string(4096, 'x')));
+    ASSERT_TRUE(environment.SpoilCalendarStore());
     EXPECT_EQ(Exchange(*server, "GET /?U=jdoe&X=00&P=Secr3t\n\n"), "");
     ASSERT_TRUE(environment.WaitForTrace("\r\n\tTSrvThread at "));
     EXPECT_TRUE(WaitForRequestThreads(*server, 0));
