@@ -70,4 +70,12 @@ std::shared_ptr<CalendarStore> CalendarStorePool::Acquire() {
   return HandOut(std::move(store), path, file);
 }
 
+void CalendarStorePool::CloseWaiting() {
+  std::vector<Waiting> closing;
+  {
+    const std::lock_guard<std::mutex> lock(State()->mutex);
+    closing.swap(State()->waiting);
+  }
+}  // the connections close here, outside the lock
+
 }  // namespace qv

@@ -20,6 +20,11 @@ class CalendarStorePool {
   // A connection of the machine's store (CalendarStore()), a waiting one or a new one; it waits in
   // the pool again once its last owner lets go of it.
   static std::shared_ptr<CalendarStore> Acquire();
+
+  // Closes the waiting connections, so that none holds the store file open (Windows refuses to
+  // delete or replace a file that is open): at the end of the process objects, and before a store
+  // file is put in another's place while sessions are idle.
+  static void CloseWaiting();
 };
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "exchange/calendar_store_driver.h"
+#include "exchange/calendar_store_pool.h"
 #include "exchange/cdo_automation_driver.h"
 #include "exchange/deck_settings.h"
 #include "platform/com.h"
@@ -42,6 +43,9 @@ ProcessObjects::ProcessObjects() {
   RegisterCdoAutomationDriver();
 }
 
-ProcessObjects::~ProcessObjects() = default;
+ProcessObjects::~ProcessObjects() {
+  // The store's kept connections go with the drivers' users; the state directory stays free to go.
+  CalendarStorePool::CloseWaiting();
+}
 
 }  // namespace qv

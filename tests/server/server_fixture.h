@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/calendar_store_pool.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/last_error.h"
@@ -51,9 +52,10 @@ class ServerEnvironment {
                   {"LogonFailureLimit", static_cast<uint32_t>(settings.logon_failure_limit)}}) {}
 
   const std::string& StateDirectory() { return objects_.State().Path(); }
-  // Puts a file that is no database where the calendar store was, as a careless administrator would:
-  // every logon's store then fails to open. A new file, so that kept connections are not taken for it.
+  // Puts a file that is no database where the calendar store was: every logon's store then fails to
+  // open. The kept connections are closed first, since Windows deletes no file that is open.
   bool SpoilCalendarStore() {
+    CalendarStorePool::CloseWaiting();
     const std::string path = StateDirectory() + "/calendar.db";
     for (const char* suffix : {"", "-wal", "-shm"}) platform::DeleteFile(path + suffix);
     return platform::WriteWholeFile(path, std::string(4096, 'x'));
