@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "exchange/calendar_store_pool.h"
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
 #include "testing/process_resources.h"
@@ -275,6 +276,7 @@ class ServiceFaultTest : public QuorvaneTest {
         << "now " << Describe(now) << ", before " << Describe(baseline_);
     EXPECT_EQ(now.open_files, baseline_.open_files)
         << "now " << Describe(now) << ", before " << Describe(baseline_);
+    EXPECT_LE(now.store_files, 3 * CalendarStorePool::kCapacity) << Describe(now);
 
     ExpectRequestLog();
   }

@@ -1,5 +1,8 @@
 #include "testing/process_resources.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/clock.h"
 #include "platform/file_system.h"
 
@@ -18,7 +21,14 @@ std::optional<ProcessResources> ReadProcessResources(uint32_t process_id) {
     if (platform::ReadWholeFile(table + "/task/" + task + "/comm", &name) && name == "qv-idle\n") continue;
     ++resources.threads;
   }
-  resources.open_files = resources.descriptors.size();
+  for (const std::string& descriptor : resources.descriptors) {
+    std::error_code error;
+    const std::string file = std::filesystem::read_symlink(table + "/fd/" + descriptor, error).filename();
+    if (file == "calendar.db" || file == "calendar.db-wal" || file == "calendar.db-shm")
+      ++resources.store_files;
+    else
+      ++resources.open_files;
+  }
   return resources;
 }
 
@@ -35,7 +45,7 @@ ProcessResources WaitForProcessResources(uint32_t process_id, const ProcessResou
 
 std::string Describe(const ProcessResources& resources) {
   std::string text = std::to_string(resources.threads) + " threads, " + std::to_string(resources.open_files) +
-                     " descriptors (";
+                     " descriptors and " + std::to_string(resources.store_files) + " of the calendar store (";
   for (size_t i = 0; i < resources.descriptors.size(); ++i)
     text += (i == 0 ? "" : " ") + resources.descriptors[i];
   return text + ")";
