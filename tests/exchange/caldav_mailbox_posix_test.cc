@@ -7,6 +7,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "e2e/service_decks.h"
 #include "exchange/caldav/mirror_refresh.h"
 #include "exchange/logon_cache.h"
@@ -261,6 +265,24 @@ TEST_F(CalDAVMailboxTest, ACachedLogonAsksTheServerNothingWithinTheRefreshTime) 
   // Another password is no cached logon: the server is asked (and here, a stand-in, takes it).
   EXPECT_THAT(Page("CA", 0, "other"), HasSubstr("Fine"));
   EXPECT_GT(origin.Requests().size(), asked);
+}
+
+TEST_F(CalDAVMailboxTest, RequestsOfOneMailboxAtOnceRefreshItOnce) {
+  Configure(10, 2000, 10000);
+  TLogonCache cache(300);
+  const ProcessWide<TLogonCache>::Installation installed(LogonCache, cache);
+  StandInOrigin origin(CannedMultistatus(today_));
+  Bind(origin.Url("/c/"));
+  // The main thread is in the multithreaded apartment (the fixture's objects), which these join.
+  std::atomic<int> shown{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 6; ++i)
+    threads.emplace_back([&shown] {
+      if (Page("CA", 0).find("Fine") != std::string::npos) ++shown;
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(shown, 6);
+  EXPECT_EQ(origin.Requests().size(), 2u);  // one sync-collection, one calendar-multiget
 }
 
 }  // namespace
