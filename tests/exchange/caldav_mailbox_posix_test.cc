@@ -121,7 +121,7 @@ TEST_P(CalDAVServersTest, AMirroredCalendarGivesThePagesOfTheSameCalendarImporte
 
   ASSERT_TRUE(store_->DeleteMailbox("jdoe"));
   const CalDAVServer server(GetParam());
-  server.Upload(calendar);
+  server.UploadFile(calendar.File());
   Bind(server.CollectionUrl());
   const std::vector<std::string> mirrored = Pages();
   ASSERT_EQ(mirrored.size(), imported.size());

@@ -2,16 +2,20 @@
 // free port of 127.0.0.1, serving a temporary directory, with one calendar collection that the user
 // jdoe (password kCalDAVPassword) owns. Radicale checks passwords (an htpasswd file); Xandikos has no
 // authentication of its own and takes any. Events go up as a client uploads them, one resource per
-// UID, with PUT; the server is stopped and its directory removed with the object.
+// UID, with PUT (a UID's resource named after it); the server is stopped and its directory removed with the
+// object.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "exchange/caldav/http_exchange.h"
+#include "exchange/calendar_import.h"
+#include "exchange/ical_reader.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -28,8 +32,7 @@ inline std::string ServerName(CalDAVServerKind kind) {
   return kind == CalDAVServerKind::kRadicale ? "Radicale" : "Xandikos";
 }
 
-// A calendar as a client holds it: the VTIMEZONEs, and the VEVENTs of each UID. As one file it is
-// what an import takes; as resources, what a client uploads.
+// A calendar written by UID: the VTIMEZONEs, and the VEVENTs of each UID.
 struct ClientCalendar {
   std::string time_zones;
   std::vector<std::pair<std::string, std::string>> events;  // UID, its VEVENTs
@@ -41,12 +44,6 @@ struct ClientCalendar {
     std::string body = time_zones;
     for (const auto& [uid, vevents] : events) body += vevents;
     return Wrap(body);
-  }
-  // One UID's resource carries the zones its events may name.
-  std::string Resource(const std::string& uid) const {
-    for (const auto& [each, vevents] : events)
-      if (each == uid) return Wrap(time_zones + vevents);
-    return std::string();
   }
 };
 
@@ -119,8 +116,18 @@ class CalDAVServer {
             .status;
     EXPECT_TRUE(status == 201 || status == 204) << uid << ": " << status;
   }
-  void Upload(const ClientCalendar& calendar) const {
-    for (const auto& [uid, vevents] : calendar.events) Put(uid, calendar.Resource(uid));
+  // An iCalendar file uploaded as a client does: a resource per UID with its overridden instances and
+  // every zone of the file.
+  void UploadFile(const std::string& ics) const {
+    std::string zones;
+    std::map<std::string, std::string> events;
+    for (const ical::Component& calendar : ical::ReadCalendarFile(ics)) {
+      for (const ical::Component& component : calendar.components) {
+        if (component.name == "VTIMEZONE") ical::WriteComponent(component, true, &zones);
+        if (component.name == "VEVENT") ical::WriteComponent(component, true, &events[EventUid(component)]);
+      }
+    }
+    for (const auto& [uid, vevents] : events) Put(uid, ClientCalendar::Wrap(zones + vevents));
   }
   void Delete(const std::string& uid) const {
     const long status = Send("DELETE", collection_ + uid + ".ics", "").status;
