@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <ostream>
 
+#if QV_CALDAV
+#include "exchange/caldav/http_exchange.h"
+#endif
 #include "exchange/calendar_store.h"
 #include "platform/accounts.h"
+#include "platform/ascii_text.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
@@ -68,6 +72,15 @@ int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string
   if (arguments.Has("--owner")) throw EUsageError("add takes --owner or --caldav, not both");
   const CalDAVBinding binding{*arguments.Value("--caldav"), arguments.Value("--caldav-user").value_or(name),
                               arguments.Has("--allow-http")};
+#if QV_CALDAV
+  // Told now rather than at the first logon; what is no URL at all the store refuses below.
+  try {
+    if (AsciiLowerCase(binding.url).starts_with("http://"))
+      caldav::CheckTransport(binding.url, binding.allow_http);
+  } catch (const caldav::ECalDAVUnavailable& error) {
+    throw EToolFailure("cannot add \"" + name + "\": " + error.what() + " (--allow-http)");
+  }
+#endif
   CalendarStore store;
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   try {

@@ -41,15 +41,6 @@ bool IsLoopbackHost(std::string host) {
   return dots == 3;
 }
 
-void CheckTransport(const std::string& url, bool allow_http) {
-  const std::string scheme = AsciiLowerCase(UrlPart(url, CURLUPART_SCHEME));
-  if (scheme == "https") return;
-  if (scheme != "http") throw ECalDAVUnavailable("the URL " + url + " is neither https nor http");
-  if (!allow_http && !IsLoopbackHost(UrlPart(url, CURLUPART_HOST)))
-    throw ECalDAVUnavailable(ServerOf(url) +
-                             ": plain http goes only to this machine unless the mailbox allows it");
-}
-
 size_t KeepAnswer(char* data, size_t size, size_t count, void* user) {
   auto& body = *static_cast<std::string*>(user);
   const size_t bytes = size * count;
@@ -131,6 +122,15 @@ HttpAnswer SendOnce(const HttpRequest& request, const std::string& url, bool wit
 }
 
 }  // namespace
+
+void CheckTransport(const std::string& url, bool allow_http) {
+  const std::string scheme = AsciiLowerCase(UrlPart(url, CURLUPART_SCHEME));
+  if (scheme == "https") return;
+  if (scheme != "http") throw ECalDAVUnavailable("the URL " + url + " is neither https nor http");
+  if (!allow_http && !IsLoopbackHost(UrlPart(url, CURLUPART_HOST)))
+    throw ECalDAVUnavailable(ServerOf(url) +
+                             ": plain http goes only to this machine unless the mailbox allows it");
+}
 
 std::string ServerOf(const std::string& url) {
   const std::string scheme = UrlPart(url, CURLUPART_SCHEME);

@@ -49,6 +49,9 @@ constexpr size_t kMaxAnswerBytes = 64 * 1024 * 1024;
 // kMaxRedirects redirects or an answer larger than kMaxAnswerBytes.
 HttpAnswer SendHttp(const HttpRequest& request, const HttpSettings& settings);
 
+// Raises ECalDAVUnavailable for a URL the transport rule refuses.
+void CheckTransport(const std::string& url, bool allow_http);
+
 // "scheme://host:port" of a URL, for messages; the URL itself when it cannot be read.
 std::string ServerOf(const std::string& url);
 

@@ -1,6 +1,7 @@
-// calendar export of a mailbox bound to a CalDAV collection: read from the server as the bound user,
-// with the password from standard input, against a real Radicale; a refused password or a server that
-// is down fail in one line and leave the output empty.
+// The tool's commands on mailboxes bound to CalDAV collections that need the CalDAV client (Linux):
+// plain http to another machine refused at binding unless allowed; calendar export read from the
+// server as the bound user, with the password from standard input, against a real Radicale; a refused
+// password or a server that is down fail in one line and leave the output empty.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -26,6 +27,17 @@ class CalDAVExportTest : public ToolCommandTest {
  protected:
   qv::testing::TestStateDir state_dir_;
 };
+
+TEST_F(CalDAVExportTest, PlainHttpToAnotherMachineIsBoundOnlyWhenAllowed) {
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--caldav", "http://dav.example.org/jdoe/"}), 1);
+  ExpectOneLineError("mailbox",
+                     "cannot add \"jdoe\": http://dav.example.org:80: plain http goes only to this "
+                     "machine unless the mailbox allows it (--allow-http)");
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--caldav", "http://dav.example.org/jdoe/", "--allow-http"}),
+            0)
+      << err_.str();
+  EXPECT_EQ(RunTool({"mailbox", "add", "ann", "--caldav", "http://localhost:5232/ann/"}), 0) << err_.str();
+}
 
 TEST_F(CalDAVExportTest, ExportReadsTheBoundMailboxFromItsServer) {
   const CalDAVServer server(CalDAVServerKind::kRadicale);
