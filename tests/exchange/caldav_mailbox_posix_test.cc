@@ -1,7 +1,8 @@
 // Mailboxes bound to CalDAV collections, through the request handler as a phone meets them, against
 // real servers (Radicale and Xandikos, started per test) and stand-ins: the same pages as the same
 // calendar imported (recurrence with an exception and a moved instance, a zone the calendar defines,
-// all-day events); changes on the server on the next page; the server's word on the password; the
+// all-day events); changes on the server on the next page, also through ETags alone and after the
+// server forgot the sync token; the server's word on the password; the
 // error card within the time-outs from a server that is down or never answers; a malformed member
 // left out with a trace line; and no request at all within CalDAVRefreshSeconds of a cached logon.
 #include <gmock/gmock.h>
@@ -194,6 +195,25 @@ TEST_F(CalDAVMailboxTest, AServerWithoutSyncCollectionIsComparedByEtags) {
   auto token = store_->Database().Prepare("SELECT caldav_sync_token FROM mailboxes");
   ASSERT_TRUE(token.Step());
   EXPECT_EQ(token.ColumnText(0), caldav::kNoSyncCollection);
+}
+
+TEST_F(CalDAVMailboxTest, ATokenTheServerNoLongerKnowsStartsTheMirrorAfresh) {
+  const CalDAVServer server(CalDAVServerKind::kRadicale);
+  server.Put("a", ClientCalendar::Wrap(
+                      VEvent("a", "DTSTART:" + At(today_ + 1, "090000") + "\r\nSUMMARY:Planning\r\n")));
+  server.Put("b", ClientCalendar::Wrap(
+                      VEvent("b", "DTSTART:" + At(today_ + 2, "090000") + "\r\nSUMMARY:Review\r\n")));
+  Bind(server.CollectionUrl());
+  EXPECT_THAT(Page("CA", 0), HasSubstr("Planning"));
+  server.Delete("a");
+  store_->Database().Exec("UPDATE mailboxes SET caldav_sync_token = 'http://radicale.org/ns/sync/forgotten'");
+  const std::string page = Page("CA", 0);
+  EXPECT_THAT(page, Not(HasSubstr("Planning")));  // gone, though no change since a token told it
+  EXPECT_THAT(page, HasSubstr("Review"));
+  auto token = store_->Database().Prepare("SELECT caldav_sync_token FROM mailboxes");
+  ASSERT_TRUE(token.Step());
+  EXPECT_THAT(token.ColumnText(0), ::testing::StartsWith("http://radicale.org/ns/sync/"));
+  EXPECT_NE(token.ColumnText(0), "http://radicale.org/ns/sync/forgotten");
 }
 
 TEST_F(CalDAVMailboxTest, AServerThatIsDownOrNeverAnswersGivesTheErrorCardWithinTheTimeOut) {
