@@ -2,9 +2,10 @@
 // real servers (Radicale and Xandikos, started per test) and stand-ins: the same pages as the same
 // calendar imported (recurrence with an exception and a moved instance, a zone the calendar defines,
 // all-day events); changes on the server on the next page, also through ETags alone and after the
-// server forgot the sync token; the server's word on the password; the
-// error card within the time-outs from a server that is down or never answers; a malformed member
-// left out with a trace line; and no request at all within CalDAVRefreshSeconds of a cached logon.
+// server forgot the sync token; the server's word on the password; the error card within the
+// time-outs from a server that is down or never answers; a malformed member left out with a trace
+// line; no request at all within CalDAVRefreshSeconds of a cached logon, and one refresh for many
+// requests at once.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
