@@ -16,6 +16,7 @@
 #include "e2e/service_decks.h"
 #include "exchange/caldav/mirror_refresh.h"
 #include "exchange/logon_cache.h"
+#include "exchange/logon_throttle.h"
 #include "exchange/pages_fixture.h"
 #include "platform/clock.h"
 #include "testing/caldav_server.h"
@@ -219,6 +220,9 @@ TEST_F(CalDAVMailboxTest, ATokenTheServerNoLongerKnowsStartsTheMirrorAfresh) {
 
 TEST_F(CalDAVMailboxTest, AServerThatIsDownOrNeverAnswersGivesTheErrorCardWithinTheTimeOut) {
   Configure(0, 500, 1000);
+  // A server that cannot answer says nothing of the password: the mailbox's checks are not spaced out.
+  TLogonThrottle throttle(1, 60000, 60000);
+  const ProcessWide<TLogonThrottle>::Installation throttled(LogonThrottle, throttle);
   const uint16_t closed = FreeLoopbackPort();
   Bind("http://127.0.0.1:" + std::to_string(closed) + "/jdoe/calendar/");
   EXPECT_EQ(Page("CA", 0), kErrorCard);
