@@ -245,8 +245,8 @@ TEST_F(CalDAVMailboxTest, AServerThatIsDownOrNeverAnswersGivesTheErrorCardWithin
   EXPECT_EQ(EventsWithId(122).size(), 2u);
 }
 
-// A stand-in that answers every request with the same multistatus: the sync-collection lists two
-// members with their calendar data, and the multiget that follows gets that data again.
+// A stand-in that answers every request with the same multistatus: the sync-collection lists three
+// members, two with their calendar data, and the multiget that follows gets that data again.
 std::string CannedMultistatus(TDateTime today) {
   const std::string body =
       "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\">"
@@ -259,6 +259,9 @@ std::string CannedMultistatus(TDateTime today) {
       ClientCalendar::Wrap(VEvent("bad", "DTSTART:tomorrow\r\nSUMMARY:Broken\r\n")) +
       "</c:calendar-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
       "<d:response><d:propstat><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
+      // Listed, but its data never comes.
+      "<d:response><d:href>/c/absent.ics</d:href><d:propstat><d:prop><d:getetag>\"3\"</d:getetag></d:prop>"
+      "<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
       "<d:sync-token>t1</d:sync-token></d:multistatus>";
   return "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -270,6 +273,11 @@ TEST_F(CalDAVMailboxTest, AMalformedMemberIsLeftOutWithATraceLine) {
   const std::string page = Page("CA", 0);
   EXPECT_THAT(page, HasSubstr("Fine"));
   EXPECT_THAT(page, Not(HasSubstr("Broken")));
+  // The member whose data did not come is asked for again: the sync token is not taken.
+  auto token = store_->Database().Prepare("SELECT caldav_sync_token FROM mailboxes");
+  ASSERT_TRUE(token.Step());
+  EXPECT_TRUE(token.IsNull(0));
+  token.Reset();
   const std::string trace = StopTrace();
   EXPECT_THAT(trace, HasSubstr("CalDAV " + origin.Url("/c/") + ": left out /c/bad.ics: line 7: "));
   EXPECT_THAT(trace, ::testing::ContainsRegex(": left out line [0-9]+: a response without an href\r\n"));
