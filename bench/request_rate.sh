@@ -6,7 +6,10 @@
 # password checked once before), and again on a server with the cache off, where every request
 # checks the password. Also the CPU time each server spends per request and the memory of ours: the
 # peak while 16 warm list pages are served at once is counted from a reset after the warm-up, so the
-# one password check that filled the cache is not in it.
+# one password check that filled the cache is not in it. Where radicale is installed, the same list
+# page of a mailbox bound to a private Radicale's collection holding the same calendar: the time of
+# its cold first page (the mirror filled from the server), then its warm rate (CalDAVRefreshSeconds
+# 10, the cache warm) next to the store mailbox's.
 #
 #   bench/request_rate.sh [--build DIR] [--seconds N] [--rounds N] [--rows FILE]
 #
@@ -296,6 +299,57 @@ for page in logon list list-off; do
       "ratio $ratio_length; wrk opens one connection per request to it, two to quorvane and the nginx above"
   row "CPU per request: $title, quorvane" "$us_q" "us" "nginx: $us_e us (both: all CPU time of the process / requests answered)"
 done
+# The same calendar on a private Radicale, in a mailbox bound to it.
+caldav_title="list page of a CalDAV mailbox, refresh 10, cache warm"
+if command -v radicale >/dev/null && command -v curl >/dev/null; then
+  stop_server
+  start_server 300
+  dav_port=$(free_port)
+  mkdir -p "$work/radicale"
+  printf '%s:%s\n' "$account" "$password" >"$work/radicale/users"
+  printf '[server]\nhosts = 127.0.0.1:%s\n[auth]\ntype = htpasswd\nhtpasswd_filename = %s\nhtpasswd_encryption = plain\ndelay = 0\n[storage]\nfilesystem_folder = %s\n[rights]\ntype = owner_only\n[logging]\nlevel = warning\n' \
+    "$dav_port" "$work/radicale/users" "$work/radicale/collections" >"$work/radicale/config"
+  radicale --config "$work/radicale/config" >"$work/radicale/out" 2>&1 3>&- &
+  radicale_pid=$!
+  trap 'kill "$radicale_pid" 2>/dev/null || true; wait "$radicale_pid" 2>/dev/null || true; cleanup' EXIT
+  for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$dav_port/" && break; sleep 0.1; done
+  collection="http://127.0.0.1:$dav_port/$account/calendar/"
+  curl -s -o /dev/null -u "$account:$password" -X PROPFIND -H 'Depth: 0' "http://127.0.0.1:$dav_port/$account/"
+  curl -s -o /dev/null -u "$account:$password" -X MKCALENDAR "$collection"
+  # One resource per event, as a client uploads them.
+  perl -0777 -ne 'while (/(BEGIN:VEVENT\r\n.*?END:VEVENT\r\n)/sg) { my $e = $1; $e =~ /UID:([^\r]*)/;
+    open(my $f, ">", "'"$work/radicale"'/$1.ics") or die; print $f "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Quorvane//Bench//EN\r\n${e}END:VCALENDAR\r\n"; close $f }' \
+    "$work/calendar.ics"
+  for file in "$work"/radicale/*.ics; do
+    curl -s -o /dev/null -u "$account:$password" -X PUT -H 'Content-Type: text/calendar' --data-binary "@$file" \
+      "$collection$(basename "$file")"
+  done
+  "$build/src/qvanctl" mailbox add "${account}dav" --caldav "$collection" --caldav-user "$account" >/dev/null 2>&1
+  dav_query="/?U=${account}dav&P=$password"
+  cold_ms=$(curl -s -o "$work/dav-first" -w '%{time_total}' "http://$server_address$dav_query" |
+    awk '{ printf "%.0f", $1 * 1000 }')
+  grep -q 'E=CO&amp;X=0' "$work/dav-first" || { echo "unexpected CalDAV list page: $(cat "$work/dav-first")" >&2; exit 1; }
+  say "$caldav_title: cold first page $cold_ms ms"
+  row "page: list page of a CalDAV mailbox, cold first page" "$cold_ms" "ms" \
+    "one request with the mirror empty: logon and sync-collection, calendar-multiget of $(ls "$work"/radicale/*.ics | wc -l) events, the page"
+  url="http://$server_address$dav_query"
+  wrk -t"$threads" -c"$clients" -d1s -H "Connection: close" "$url" >/dev/null
+  best_d=0
+  for round in $(seq "$rounds"); do
+    measure "quorvane-caldav" "$url" "$server_pid"
+    best_d=$(awk -v a="$best_d" -v b="$rate" 'BEGIN { print (b > a) ? b : a }')
+    printf '%-10s round %d: quorvane %8.0f req/s\n' caldav "$round" "$rate"
+  done
+  to_store=$(awk -v d="$best_d" -v s="${best_rate[list]}" 'BEGIN { printf "%.3g", (s > 0) ? d / s : 0 }')
+  say "$caldav_title: quorvane $(printf '%.0f' "$best_d") req/s, $to_store of the store mailbox's"
+  row "request rate: $caldav_title, quorvane" "$best_d" "req/s" \
+    "wrk -t$threads -c$clients, ${seconds} s, best of $rounds; a private Radicale on 127.0.0.1 holds the same calendar"
+  row "request rate: $caldav_title / store mailbox's" "$to_store" "x" \
+    "the list page rate of the CalDAV mailbox / that of the store mailbox (cache warm), same run; aim: at least 0.70"
+else
+  say "$caldav_title: left out, radicale or curl is missing (scripts/install-packages caldav)"
+fi
+
 for page in list list-off; do
   if [ "$page" = list ]; then title="list page, cache warm"; aim="; aim: at least 0.70"; else title="list page, cache off"; aim=""; fi
   to_logon=$(awk -v q="${best_rate[$page]}" -v n="${best_rate[logon]}" 'BEGIN { printf "%.3g", (n > 0) ? q / n : 0 }')

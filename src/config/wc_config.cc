@@ -24,6 +24,10 @@ TWCConfig::TWCConfig()
       LogonRetryDelay(registry_.GetLogonRetryDelay()),
       LogonRetryDelayMax(registry_.GetLogonRetryDelayMax()),
       StopTimeOut(registry_.GetStopTimeOut()),
-      LogonCacheSeconds(registry_.GetLogonCacheSeconds()) {}
+      LogonCacheSeconds(registry_.GetLogonCacheSeconds()),
+      CalDAVConnectTimeOut(registry_.GetCalDAVConnectTimeOut()),
+      CalDAVReadTimeOut(registry_.GetCalDAVReadTimeOut()),
+      CalDAVRefreshSeconds(registry_.GetCalDAVRefreshSeconds()),
+      CalDAVCAFile(registry_.GetCalDAVCAFile()) {}
 
 }  // namespace qv

@@ -46,6 +46,12 @@ class TWCConfig {
   const int32_t StopTimeOut;
   // Seconds a verified logon is kept; 0 or below keeps none.
   const int32_t LogonCacheSeconds;
+  // Mailboxes bound to CalDAV collections: the server's time-outs (milliseconds), the seconds between
+  // two refreshes of a mirror, a private authority's certificate file.
+  const int32_t CalDAVConnectTimeOut;
+  const int32_t CalDAVReadTimeOut;
+  const int32_t CalDAVRefreshSeconds;
+  const std::string CalDAVCAFile;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }

@@ -116,6 +116,22 @@ int32_t TWCRegistry::GetLogonCacheSeconds() {
   return ReadOnlyInteger(kSettingsKey, "LogonCacheSeconds", 300);
 }
 
+int32_t TWCRegistry::GetCalDAVConnectTimeOut() {
+  return ReadOnlyInteger(kSettingsKey, "CalDAVConnectTimeOut", 3000);
+}
+
+int32_t TWCRegistry::GetCalDAVReadTimeOut() {
+  return ReadOnlyInteger(kSettingsKey, "CalDAVReadTimeOut", 5000);
+}
+
+int32_t TWCRegistry::GetCalDAVRefreshSeconds() {
+  return ReadOnlyInteger(kSettingsKey, "CalDAVRefreshSeconds", 10);
+}
+
+std::string TWCRegistry::GetCalDAVCAFile() {
+  return ReadOnlyText(kSettingsKey, "CalDAVCAFile", "");
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());

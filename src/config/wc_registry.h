@@ -48,6 +48,13 @@ class TWCRegistry : public TVeskRegistry {
   int32_t GetStopTimeOut();
   // How long a verified logon is kept (seconds; 0 keeps none): read only, REG_DWORD.
   int32_t GetLogonCacheSeconds();
+  // A CalDAV server's time-outs (milliseconds: to connect, then for one request's answer), the seconds
+  // between two refreshes of a bound mailbox's mirror (0: every request) and a private authority's
+  // certificates (a file; empty: the system's store): read only, REG_DWORD and REG_SZ.
+  int32_t GetCalDAVConnectTimeOut();
+  int32_t GetCalDAVReadTimeOut();
+  int32_t GetCalDAVRefreshSeconds();
+  std::string GetCalDAVCAFile();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 

@@ -30,11 +30,6 @@ std::string SyntheticUid(const ical::Component& event) {
   return std::string("quorvane-") + digits;
 }
 
-std::string UidOf(const ical::Component& event) {
-  const ical::Property* uid = event.Find("UID");
-  return uid != nullptr && !uid->Value().empty() ? std::string(uid->Value()) : SyntheticUid(event);
-}
-
 // Two RECURRENCE-IDs that name the same instance as written.
 bool SameInstance(const ical::Property& a, const ical::Property& b) {
   const std::string* zone_a = a.Param("TZID");
@@ -178,7 +173,7 @@ class CalendarImport {
           ++report_.ignored_components[component.name];
           continue;
         }
-        const std::string uid = UidOf(component);
+        const std::string uid = EventUid(component);
         auto [found, added] = group_of_uid.try_emplace(uid, groups_.size());
         if (added) groups_.push_back(EventGroup{uid, component.line, nullptr, {}});
         EventGroup& group = groups_[found->second];
@@ -300,6 +295,11 @@ class CalendarImport {
 };
 
 }  // namespace
+
+std::string EventUid(const ical::Component& event) {
+  const ical::Property* uid = event.Find("UID");
+  return uid != nullptr && !uid->Value().empty() ? std::string(uid->Value()) : SyntheticUid(event);
+}
 
 ImportReport ImportCalendars(platform::SqliteDatabase& database, int64_t mailbox_id,
                              const std::vector<ical::Component>& calendars, bool replace,

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "exchange/calendar_store.h"
@@ -16,6 +17,9 @@
 #include "platform/sqlite_database.h"
 
 namespace qv {
+
+// The UID an event is stored under: its own, or for one without a stable one made from its text.
+std::string EventUid(const ical::Component& event);
 
 // Imports the calendars of a file (as ical::ReadCalendarFile gives them) into the mailbox, as
 // CalendarStore::Import describes it. Raises ical::EIcalFormatError for a malformed value and leaves

@@ -7,24 +7,30 @@
 #include "exchange/calendar_rows.h"
 #include "exchange/ical_event.h"
 #include "exchange/ical_reader.h"
+#include "platform/ascii_text.h"
 #include "platform/state_dir.h"
 
 namespace qv {
 
 namespace {
 
-// 2: appointments carry their ordinal in the mailbox.
-constexpr int kSchemaVersion = 2;
+// 2: appointments carry their ordinal in the mailbox. 3: mailboxes may be bound to a CalDAV
+// collection, whose resources are mirrored.
+constexpr int kSchemaVersion = 3;
 
 // Mailboxes; the events of a mailbox, one per UID, with their iCalendar text; the texts of an
 // event and of each of its overridden instances; the appointments (occurrences) in start order,
-// numbered by that order within their mailbox.
+// numbered by that order within their mailbox; the mirrored resources of a bound mailbox.
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS mailboxes (
   id INTEGER PRIMARY KEY,
   name TEXT NOT NULL UNIQUE COLLATE NOCASE,
   display_name TEXT NOT NULL,
-  owner_sid BLOB NOT NULL);
+  owner_sid BLOB NOT NULL,
+  caldav_url TEXT,
+  caldav_user TEXT,
+  caldav_allow_http INTEGER NOT NULL DEFAULT 0,
+  caldav_sync_token TEXT);
 CREATE TABLE IF NOT EXISTS time_zones (
   mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
   tzid TEXT NOT NULL,
@@ -59,7 +65,30 @@ CREATE INDEX IF NOT EXISTS appointments_by_start ON appointments(mailbox_id, sta
 CREATE INDEX IF NOT EXISTS appointments_by_ordinal ON appointments(mailbox_id, ordinal);
 CREATE INDEX IF NOT EXISTS appointments_by_span ON appointments(mailbox_id, span_class, start_time);
 CREATE INDEX IF NOT EXISTS appointments_of_text ON appointments(text_id);
+CREATE TABLE IF NOT EXISTS caldav_resources (
+  mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
+  href TEXT NOT NULL,
+  etag TEXT NOT NULL,
+  uids TEXT NOT NULL,
+  PRIMARY KEY (mailbox_id, href));
 )sql";
+
+// What the second schema lacks of the third.
+const char* const kCalDAVColumns = R"sql(
+ALTER TABLE mailboxes ADD COLUMN caldav_url TEXT;
+ALTER TABLE mailboxes ADD COLUMN caldav_user TEXT;
+ALTER TABLE mailboxes ADD COLUMN caldav_allow_http INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE mailboxes ADD COLUMN caldav_sync_token TEXT;
+CREATE TABLE caldav_resources (
+  mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
+  href TEXT NOT NULL,
+  etag TEXT NOT NULL,
+  uids TEXT NOT NULL,
+  PRIMARY KEY (mailbox_id, href));
+)sql";
+
+constexpr const char* kMailboxColumns =
+    "m.id, m.name, m.display_name, m.owner_sid, m.caldav_url, m.caldav_user, m.caldav_allow_http";
 
 MailboxRecord ReadMailbox(const platform::SqliteStatement& row) {
   MailboxRecord record;
@@ -67,6 +96,8 @@ MailboxRecord ReadMailbox(const platform::SqliteStatement& row) {
   record.name = row.ColumnText(1);
   record.display_name = row.ColumnText(2);
   record.owner = row.ColumnBlob(3);
+  if (!row.IsNull(4))
+    record.caldav = CalDAVBinding{row.ColumnText(4), row.ColumnText(5), row.ColumnInt64(6) != 0};
   return record;
 }
 
@@ -172,7 +203,7 @@ CalendarStore::CalendarStore(const std::string& path, bool machine_store)
   if (found > kSchemaVersion)
     throw ECalendarStoreError("The calendar store \"" + path + "\" was written by a newer version");
   if (found == 0) CreateSchema();
-  if (found == 1) NumberStoredAppointments();
+  if (found > 0 && found < kSchemaVersion) UpgradeSchema(found);
   if (found == 0 && machine_store) registration_ = RegisterStoreProgram(StoreProgramFile(), false);
 }
 
@@ -184,33 +215,57 @@ void CalendarStore::CreateSchema() {
   transaction.Commit();
 }
 
-void CalendarStore::NumberStoredAppointments() {
+void CalendarStore::UpgradeSchema(int64_t found) {
   platform::SqliteDatabase::Transaction transaction(database_);
   // Another process may have done it while this one waited for the lock.
   auto version = database_.Prepare("PRAGMA user_version");
-  if (version.Step() && version.ColumnInt64(0) >= kSchemaVersion) return;
-  database_.Exec(
-      "ALTER TABLE appointments ADD COLUMN ordinal INTEGER;"
-      "CREATE INDEX appointments_by_ordinal ON appointments(mailbox_id, ordinal);");
-  auto mailboxes = database_.Prepare("SELECT id FROM mailboxes");
-  while (mailboxes.Step()) NumberAppointments(database_, mailboxes.ColumnInt64(0));
+  if (version.Step()) found = version.ColumnInt64(0);
+  version.Reset();
+  if (found >= kSchemaVersion) return;
+  if (found < 2) {
+    database_.Exec(
+        "ALTER TABLE appointments ADD COLUMN ordinal INTEGER;"
+        "CREATE INDEX appointments_by_ordinal ON appointments(mailbox_id, ordinal);");
+    auto mailboxes = database_.Prepare("SELECT id FROM mailboxes");
+    while (mailboxes.Step()) NumberAppointments(database_, mailboxes.ColumnInt64(0));
+  }
+  database_.Exec(kCalDAVColumns);
   database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
 }
 
 void CalendarStore::AddMailbox(const std::string& name, const std::string& display_name,
                                const platform::Sid& owner) {
+  if (!platform::IsValidSid(owner)) throw ECalendarStoreError("The owner's SID is not valid");
+  InsertMailbox(name, display_name, owner, nullptr);
+}
+
+void CalendarStore::AddCalDAVMailbox(const std::string& name, const std::string& display_name,
+                                     const CalDAVBinding& binding) {
+  const std::string scheme = AsciiLowerCase(binding.url.substr(0, binding.url.find(':')));
+  if ((scheme != "http" && scheme != "https") || binding.url.find("://") != scheme.size())
+    throw ECalendarStoreError("The collection's URL must begin with https:// or http://");
+  if (binding.user.empty()) throw ECalendarStoreError("A CalDAV mailbox needs a user");
+  InsertMailbox(name, display_name, platform::Sid(), &binding);
+}
+
+void CalendarStore::InsertMailbox(const std::string& name, const std::string& display_name,
+                                  const platform::Sid& owner, const CalDAVBinding* binding) {
   if (name.empty()) throw ECalendarStoreError("A mailbox needs a name");
   if (name.find_first_of("\r\n") != std::string::npos)
     throw ECalendarStoreError("A mailbox name cannot hold a line break");
-  if (!platform::IsValidSid(owner)) throw ECalendarStoreError("The owner's SID is not valid");
   platform::SqliteDatabase::Transaction transaction(database_);
   if (FindMailbox(name)) throw ECalendarStoreError("The mailbox \"" + name + "\" exists already");
-  database_.Prepare("INSERT INTO mailboxes (name, display_name, owner_sid) VALUES (?1, ?2, ?3)")
-      .Bind(1, name)
-      .Bind(2, display_name)
-      .BindBlob(3, owner)
-      .Run();
+  auto insert = database_.Prepare(
+      "INSERT INTO mailboxes (name, display_name, owner_sid, caldav_url, caldav_user, caldav_allow_http) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  insert.Bind(1, name).Bind(2, display_name).BindBlob(3, owner);
+  if (binding != nullptr) {
+    insert.Bind(4, binding->url).Bind(5, binding->user).Bind(6, static_cast<int64_t>(binding->allow_http));
+  } else {
+    insert.BindNull(4).BindNull(5).Bind(6, int64_t{0});
+  }
+  insert.Run();
   transaction.Commit();
 }
 
@@ -225,20 +280,21 @@ bool CalendarStore::DeleteMailbox(const std::string& name) {
 }
 
 std::optional<MailboxRecord> CalendarStore::FindMailbox(const std::string& name) {
-  auto query = database_.Prepare("SELECT id, name, display_name, owner_sid FROM mailboxes WHERE name = ?1");
+  auto query =
+      database_.Prepare(std::string("SELECT ") + kMailboxColumns + " FROM mailboxes m WHERE name = ?1");
   query.Bind(1, name);
   if (!query.Step()) return std::nullopt;
   return ReadMailbox(query);
 }
 
 std::vector<MailboxRecord> CalendarStore::ListMailboxes() {
-  auto query = database_.Prepare(
-      "SELECT m.id, m.name, m.display_name, m.owner_sid, "
-      "(SELECT COUNT(*) FROM events e WHERE e.mailbox_id = m.id) FROM mailboxes m ORDER BY m.name");
+  auto query = database_.Prepare(std::string("SELECT ") + kMailboxColumns +
+                                 ", (SELECT COUNT(*) FROM events e WHERE e.mailbox_id = m.id) "
+                                 "FROM mailboxes m ORDER BY m.name");
   std::vector<MailboxRecord> records;
   while (query.Step()) {
     MailboxRecord record = ReadMailbox(query);
-    record.events = query.ColumnInt64(4);
+    record.events = query.ColumnInt64(7);
     records.push_back(std::move(record));
   }
   return records;
@@ -253,6 +309,10 @@ MailboxRecord CalendarStore::RequireMailbox(const std::string& name) {
 ImportReport CalendarStore::Import(const std::string& mailbox_name, std::string_view ics, bool replace,
                                    const ImportProgress& progress) {
   const MailboxRecord mailbox = RequireMailbox(mailbox_name);
+  if (mailbox.caldav)
+    throw ECalendarStoreError("The mailbox \"" + mailbox_name +
+                              "\" shows the calendar of the CalDAV collection " + mailbox.caldav->url +
+                              ": change it there, not by an import");
   return ImportCalendars(database_, mailbox.id, ical::ReadCalendarFile(ics), replace, progress);
 }
 

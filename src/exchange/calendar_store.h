@@ -14,6 +14,11 @@
 // their later occurrences, and one without a latest start sees what is stored. An event that an
 // extension would give more than kMaxOccurrencesPerEvent occurrences stops growing. Export writes the
 // stored sources back: what came in goes out, unknown properties included.
+//
+// A mailbox may instead be bound to a calendar collection of a CalDAV server: the store then keeps a
+// mirror of the collection in the same tables (one row per server resource in caldav_resources, with
+// its ETag and the UIDs it brought), which exchange/caldav/ keeps current. Such a mailbox takes no
+// import.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +39,21 @@ namespace qv {
 // A refusal of the store the caller can act on: an unknown mailbox, a name already taken ...
 QV_EXCEPTION_CLASS(ECalendarStoreError, Exception);
 
+// Where a bound mailbox's calendar lives: the collection's URL, the user that logs on to it, and
+// whether plain http may go to a server other than this machine.
+struct CalDAVBinding {
+  std::string url;
+  std::string user;
+  bool allow_http = false;
+};
+
 struct MailboxRecord {
   int64_t id = 0;
-  std::string name;          // what the phone types, compared without regard to ASCII case
-  std::string display_name;  // the user's name as the library reports it
-  platform::Sid owner;       // the owning account's SID, binary
-  int64_t events = 0;        // set by ListMailboxes only
+  std::string name;                     // what the phone types, compared without regard to ASCII case
+  std::string display_name;             // the user's name as the library reports it
+  platform::Sid owner;                  // the owning account's SID, binary; empty for a bound mailbox
+  std::optional<CalDAVBinding> caldav;  // set for a mailbox bound to a CalDAV collection
+  int64_t events = 0;                   // set by ListMailboxes only
 };
 
 struct AppointmentRecord {
@@ -95,6 +109,10 @@ class CalendarStore {
   // Names are UTF-8. AddMailbox raises ECalendarStoreError for an empty or taken name, a name with a
   // line break, or a SID that is not well made.
   void AddMailbox(const std::string& name, const std::string& display_name, const platform::Sid& owner);
+  // A mailbox bound to a CalDAV collection, which the server's users log on to; the same refusals
+  // for the name, and for a URL that is neither http nor https or a user that is empty.
+  void AddCalDAVMailbox(const std::string& name, const std::string& display_name,
+                        const CalDAVBinding& binding);
   bool DeleteMailbox(const std::string& name);
   std::optional<MailboxRecord> FindMailbox(const std::string& name);
   std::vector<MailboxRecord> ListMailboxes();
@@ -103,7 +121,7 @@ class CalendarStore {
   // UID, and overridden instances that come without their event join the stored event of their UID;
   // with `replace` the mailbox's calendar is emptied first. A malformed file raises
   // ical::EIcalFormatError ("line N: reason") and leaves the store as it was; an unknown mailbox
-  // raises ECalendarStoreError.
+  // raises ECalendarStoreError, and so does a mailbox bound to a CalDAV collection.
   ImportReport Import(const std::string& mailbox, std::string_view ics, bool replace,
                       const ImportProgress& progress = {});
   // The mailbox's calendar as an iCalendar file (UTF-8, CR LF, folded lines).
@@ -120,9 +138,11 @@ class CalendarStore {
  private:
   CalendarStore(const std::string& path, bool machine_store);
   void CreateSchema();
-  // A store of the first schema gets its appointments' ordinals, once, whichever process opens it.
-  void NumberStoredAppointments();
+  // A store of an earlier schema is brought up to this one, once, whichever process opens it.
+  void UpgradeSchema(int64_t found);
   MailboxRecord RequireMailbox(const std::string& name);
+  void InsertMailbox(const std::string& name, const std::string& display_name, const platform::Sid& owner,
+                     const CalDAVBinding* binding);
 
   platform::SqliteDatabase database_;
   std::optional<StoreProgramRegistration> registration_;

@@ -12,6 +12,11 @@
 #include "platform/module.h"
 #include "support/text_helpers.h"
 
+#if QV_CALDAV
+#include "exchange/caldav/collection_logon.h"
+#include "logging/wc_trace_writer.h"
+#endif
+
 namespace qv {
 
 namespace {
@@ -230,6 +235,27 @@ class StoreSession : public cdo::Session {
     return Guarded([&]() -> std::shared_ptr<cdo::AddressEntry> {
       if (!mailbox_) return std::make_shared<StoreAddressEntry>(kUnknownUser, platform::Sid());
       return std::make_shared<StoreAddressEntry>(LibraryText(mailbox_->display_name), mailbox_->owner);
+    });
+  }
+
+  std::optional<bool> CheckMailboxPassword(const std::string& password) override {
+    if (!mailbox_ || !mailbox_->caldav) return std::nullopt;
+    return Guarded([&]() -> bool {
+#if QV_CALDAV
+      try {
+        const caldav::CollectionLogon logon = caldav::LogOnToCollection(
+            *store_, *mailbox_, platform::Windows1252ToUtf8(password), caldav::MachineCollectionSettings());
+        for (const std::string& note : logon.notes)
+          if (TraceWriter.Exists())
+            TraceWriter->Trace("CalDAV " + mailbox_->caldav->url + ": left out " + note, 2);
+        return logon.accepted;
+      } catch (const caldav::ECalDAVUnavailable& error) {
+        RaiseOleError(cdo::MAPI_E_NETWORK_ERROR, std::string("The CalDAV server ") + error.what());
+      }
+#else
+      static_cast<void>(password);
+      RaiseOleError(cdo::MAPI_E_NO_SUPPORT, "This build does not reach CalDAV servers");
+#endif
     });
   }
 

@@ -19,6 +19,10 @@
 //                     calendar_window.h's, so yesterday's all-day event, which ends at today's
 //                     midnight, is not in today's window.
 //   texts             UTF-8 in the store, Windows-1252 with CR LF line breaks here.
+//   CheckMailboxPassword  for a mailbox bound to a CalDAV collection the server checks the password
+//                     and the mirror is refreshed (exchange/caldav/collection_logon.h); entries left
+//                     out go to the trace (level 2). The Windows build has no CalDAV client:
+//                     MAPI_E_NO_SUPPORT there.
 // A failure of the store or its database is raised as MAPI_E_CALL_FAILED.
 #pragma once
 

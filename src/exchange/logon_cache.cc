@@ -61,7 +61,16 @@ void TLogonCache::Remember(const platform::Sid& owner, std::string_view password
   const bool system_account = IsSystemAccount(account);
   // The machine's accounts are kept only where a change of them can be told.
   if (!system_account && !version) return;
-  Entry entry{owner, account, digest_.Of(password), clock_(), system_account ? std::nullopt : version};
+  Keep(Entry{owner, account, digest_.Of(password), clock_(), system_account ? std::nullopt : version});
+}
+
+void TLogonCache::RememberForLifetime(const platform::Sid& key, std::string_view password,
+                                      const Account& account) {
+  Keep(Entry{key, account, digest_.Of(password), clock_(), std::nullopt});
+}
+
+void TLogonCache::Keep(Entry entry) {
+  const platform::Sid owner = entry.owner;
   const std::lock_guard<std::mutex> lock(mutex_);
   if (const auto found = by_owner_.find(owner); found != by_owner_.end()) {
     *found->second = std::move(entry);

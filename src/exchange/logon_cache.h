@@ -61,6 +61,9 @@ class TLogonCache {
   // Keeps a successful check of the password for the owner, made under the version read before it.
   void Remember(const platform::Sid& owner, std::string_view password, const Account& account,
                 std::optional<uint64_t> version);
+  // Keeps a successful check for the lifetime alone, whatever the account: for authorities that tell
+  // no change of a password (a CalDAV server; the key is then the collection and its user).
+  void RememberForLifetime(const platform::Sid& key, std::string_view password, const Account& account);
 
   size_t Size() const;
 
@@ -78,6 +81,7 @@ class TLogonCache {
   using Entries = std::list<Entry>;  // most recently used first
 
   bool StillHolds(const Entry& entry, uint32_t now, std::optional<uint64_t> version) const;
+  void Keep(Entry entry);
 
   const uint32_t lifetime_ms_;
   const size_t capacity_;

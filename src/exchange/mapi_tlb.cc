@@ -55,6 +55,10 @@ void RaiseOleError(platform::HRESULT code, const std::string& reason) {
   throw EOleException(reason + " [" + CodeName(code) + "(" + number + ")]", code);
 }
 
+std::optional<bool> Session::CheckMailboxPassword(const std::string&) {
+  return std::nullopt;
+}
+
 std::shared_ptr<AppointmentItem> Messages::Seek(int64_t position) {
   std::shared_ptr<AppointmentItem> item = GetFirst();
   for (int64_t i = 0; i < position && item != nullptr; ++i) item = GetNext();

@@ -3,7 +3,8 @@
 // the creation of a session through COM by the library's class identifier.
 //
 // The objects are implemented by a driver that registers the session class with COM: on Linux the
-// calendar store (calendar_store_driver.h); on Windows a driver over the real automation library
+// calendar store (calendar_store_driver.h), which hands mailboxes bound to CalDAV collections to
+// exchange/caldav/; on Windows a driver over the real automation library
 // calls the session members by the dispatch identifiers below and the others by name. Every failure
 // is raised as EOleException.
 #pragma once
@@ -138,6 +139,13 @@ class Session : public platform::IUnknown {
   virtual std::shared_ptr<AddressEntry> CurrentUser() = 0;
   // Only CdoDefaultFolderCalendar is offered.
   virtual std::shared_ptr<Folder> GetDefaultFolder(int32_t kind) = 0;
+
+  // Beyond the library: the password check of a logged-on mailbox whose authority is a server of its
+  // own (a CalDAV collection) rather than the owner's account. Nothing when the owner's account
+  // decides (Fields(PR_EMS_AB_ASSOC_NT_ACCOUNT)), which is all that the library itself offers; else
+  // whether the server accepted the password (Windows-1252, as the phone sent it). A server that
+  // cannot answer raises MAPI_E_NETWORK_ERROR, naming it and the reason.
+  virtual std::optional<bool> CheckMailboxPassword(const std::string& password);
 };
 
 // A new session object of the registered library (no logon). Raises EOleException when the

@@ -22,6 +22,7 @@ namespace qv {
 
 namespace {
 
+constexpr uint32_t kLibraryErrorEvent = 120;
 constexpr uint32_t kLogonFailedEvent = 122;
 constexpr const char* kUnknownUser = "Unknown";
 
@@ -132,8 +133,10 @@ bool TWCExchange::LogonMailbox(std::string* reason) {
         "Exchange Session: $" + session_id_ + " Logon not checked, too many failures: " + Mailbox, 2);
     return RefuseLogon(reason);
   }
-  const bool accepted = CheckPassword();
-  if (LogonThrottle.Exists()) {
+  bool server_unavailable = false;
+  const bool accepted = CheckPassword(&server_unavailable);
+  // A server that cannot answer says nothing of the password: no failure to space out.
+  if (LogonThrottle.Exists() && !server_unavailable) {
     if (accepted)
       LogonThrottle->Succeeded(Mailbox);
     else
@@ -145,10 +148,21 @@ bool TWCExchange::LogonMailbox(std::string* reason) {
   return true;
 }
 
-bool TWCExchange::CheckPassword() {
+bool TWCExchange::CheckPassword(bool* server_unavailable) {
   const auto user = Session->CurrentUser();
   if (user->Name() == kUnknownUser) {
     platform::CheckPasswordOfNoAccount(Password);
+    return false;
+  }
+  try {
+    if (const std::optional<bool> accepted = Session->CheckMailboxPassword(Password)) return *accepted;
+  } catch (const EOleException& error) {
+    if (error.ErrorCode != cdo::MAPI_E_NETWORK_ERROR) throw;
+    // The mailbox's own server is down or slow: the phone gets the error card at once, the event log
+    // the server and the reason.
+    EventLog->WriteEvent(eltError, 0, kLibraryErrorEvent, error.what());
+    TraceWriter->Trace("Exchange Session: $" + session_id_ + " " + error.what(), 1);
+    *server_unavailable = true;
     return false;
   }
   return CheckNtAccount(user->Fields(cdo::PR_EMS_AB_ASSOC_NT_ACCOUNT)->Value());

@@ -43,7 +43,9 @@ class TWCExchange {
   // Logs the session on to Mailbox and checks Password against the mailbox's owner. On failure the
   // reason is "Could not logon you" and event 122 names the client and the mailbox. A mailbox whose
   // logons keep failing is checked at most once per interval (LogonThrottle): inside it the logon is
-  // refused so, without a check. A name without a mailbox costs a password check all the same.
+  // refused so, without a check. A name without a mailbox costs a password check all the same. A
+  // mailbox bound to a CalDAV collection is checked by its server (HTTP Basic with its user and
+  // Password); a server that cannot answer refuses the logon too, but is no failure of the mailbox.
   bool LogonMailbox(std::string* reason);
   // Resolves the owner's account from its SID in hexadecimal (two digits a byte; a pair that is no
   // hexadecimal number raises EConvertError) and checks Password with a network logon. A SID that no
@@ -72,8 +74,10 @@ class TWCExchange {
 
  private:
   bool RefuseLogon(std::string* reason);
-  // The owner's check, or a check that costs as much for a name that has no mailbox.
-  bool CheckPassword();
+  // The owner's check, or a check that costs as much for a name that has no mailbox; for a mailbox
+  // whose own server checks passwords (CalDAV), that server's answer. A server that cannot answer
+  // refuses the logon with event 120 naming it and the reason, and sets server_unavailable.
+  bool CheckPassword(bool* server_unavailable);
   // The lookup and the network logon themselves; LogonToken on success.
   bool CheckAccountPassword(const platform::Sid& sid, const std::string& sid_text);
 

@@ -1,10 +1,17 @@
 #include "tools/calendar_command.h"
 
 #include <cstdio>
+#include <istream>
 #include <ostream>
 
+#if QV_CALDAV
+#include "exchange/caldav/collection_logon.h"
+#endif
 #include "exchange/calendar_store.h"
 #include "exchange/ical_reader.h"
+#include "platform/console.h"
+#include "platform/last_error.h"
+#include "platform/win_error.h"
 #include "support/date_time.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
@@ -16,7 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: qvanctl calendar import MAILBOX FILE|- [--replace]\n"
-    "       qvanctl calendar export MAILBOX [FILE]\n"
+    "       qvanctl calendar export MAILBOX [FILE] [--password-stdin]\n"
     "\n"
     "Imports and exports the calendars of the calendar store's mailboxes as iCalendar files\n"
     "(RFC 5545, UTF-8).\n"
@@ -25,10 +32,16 @@ constexpr const char* kUsage =
     "            replaces the mailbox's event of the same UID. A malformed file is refused as a whole,\n"
     "            with its line and the reason; entries that cannot become appointments are skipped\n"
     "            and listed.\n"
-    "  export    writes the mailbox's calendar to FILE, or to standard output\n"
+    "  export    writes the mailbox's calendar to FILE, or to standard output. A mailbox bound to a\n"
+    "            CalDAV collection is read from its server first, as its user: the password is asked\n"
+    "            on the terminal\n"
+    "\n"
+    "A mailbox bound to a CalDAV collection takes no import: its calendar is changed on the server.\n"
     "\n"
     "Options:\n"
-    "  --replace   empty the mailbox's calendar before the import\n";
+    "  --replace          empty the mailbox's calendar before the import\n"
+    "  --password-stdin   export: read the CalDAV user's password from the first line of standard\n"
+    "                     input\n";
 
 constexpr const char* kToolName = "qvanctl calendar";
 // Imports of more events than this report their progress every so many events.
@@ -77,10 +90,54 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
   return 0;
 }
 
+std::string CalDAVPassword(const ToolArguments& arguments, ToolStreams& io, const CalDAVBinding& binding) {
+  std::string password;
+  if (arguments.Has("--password-stdin")) {
+    if (!std::getline(io.in, password)) throw EToolFailure("no password on standard input");
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+  }
+  if (!platform::ReadConsolePassword("Password of " + binding.user + " at " + binding.url + ": ",
+                                     &password)) {
+    if (platform::GetLastError() == platform::ERROR_INVALID_HANDLE)
+      throw EToolFailure(
+          "no terminal to ask for the password: give it on standard input with --password-stdin");
+    throw EToolFailure("cannot read the password from the terminal: " + LastErrorMessage());
+  }
+  return password;
+}
+
+// Brings the mirror of a bound mailbox up to date, as its user.
+void ReadFromServer(CalendarStore& store, const MailboxRecord& mailbox, const ToolArguments& arguments,
+                    ToolStreams& io) {
+  const std::string password = CalDAVPassword(arguments, io, *mailbox.caldav);
+  const std::string failure = "cannot export \"" + mailbox.name + "\": ";
+#if QV_CALDAV
+  caldav::CollectionLogon logon;
+  try {
+    logon = caldav::LogOnToCollection(store, mailbox, password, caldav::MachineCollectionSettings(),
+                                      caldav::Refresh::kNow);
+  } catch (const caldav::ECalDAVUnavailable& error) {
+    throw EToolFailure(failure + "the CalDAV server " + error.what());
+  }
+  if (!logon.accepted)
+    throw EToolFailure(failure + "the CalDAV server refused the password of " + mailbox.caldav->user);
+  for (const std::string& note : logon.notes) io.err << kToolName << ": left out " << note << "\n";
+#else
+  static_cast<void>(store);
+  throw EToolFailure(failure + "this build does not reach CalDAV servers");
+#endif
+}
+
 int Export(const ToolArguments& arguments, ToolStreams& io) {
   const auto& positional = arguments.Positional(1, 2, "export takes a mailbox and at most a file");
   CalendarStore store;
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
+  const auto mailbox = store.FindMailbox(positional[0]);
+  if (mailbox && mailbox->caldav)
+    ReadFromServer(store, *mailbox, arguments, io);
+  else if (arguments.Has("--password-stdin"))
+    throw EUsageError("--password-stdin goes with a mailbox bound to a CalDAV collection");
   const std::string content = store.Export(positional[0]);
   if (positional.size() == 1)
     io.out << content;
@@ -92,11 +149,12 @@ int Export(const ToolArguments& arguments, ToolStreams& io) {
 }  // namespace
 
 int RunCalendarCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  static const ToolCommand kCommand{kToolName,
-                                    kUsage,
-                                    "action",
-                                    OptionSpelling::kDashes,
-                                    {{"import", {{"--replace"}, {}}, Import}, {"export", {}, Export}}};
+  static const ToolCommand kCommand{
+      kToolName,
+      kUsage,
+      "action",
+      OptionSpelling::kDashes,
+      {{"import", {{"--replace"}, {}}, Import}, {"export", {{"--password-stdin"}, {}}, Export}}};
   return RunToolCommand(kCommand, args, io);
 }
 

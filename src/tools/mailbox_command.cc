@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <ostream>
 
+#if QV_CALDAV
+#include "exchange/caldav/http_exchange.h"
+#endif
 #include "exchange/calendar_store.h"
 #include "platform/accounts.h"
+#include "platform/ascii_text.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
@@ -15,21 +19,30 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"
+    "       qvanctl mailbox add NAME --caldav URL [--caldav-user USER] [--allow-http] [--display TEXT]\n"
     "       qvanctl mailbox delete NAME\n"
     "       qvanctl mailbox list\n"
     "\n"
     "Manages the mailboxes of the calendar store. A mailbox has the name the phone types (compared\n"
     "without regard to ASCII case), the name the service shows as the user's, and the account that owns\n"
-    "it, whose password the phone gives. Names that no phone could send (control characters, characters\n"
-    "that Windows-1252 lacks) are refused.\n"
+    "it, whose password the phone gives; or, bound to a calendar collection of a CalDAV server, the\n"
+    "server's user, whose password on that server the phone gives and whose calendar the phone then\n"
+    "reads from the server. Names that no phone could send (control characters, characters that\n"
+    "Windows-1252 lacks) are refused.\n"
     "\n"
     "  add       creates a mailbox with an empty calendar (fill it with qvanctl calendar import)\n"
     "  delete    deletes a mailbox with its calendar\n"
-    "  list      shows every mailbox with its owner and its number of events\n"
+    "  list      shows every mailbox with its owner (or its collection and user) and its number of\n"
+    "            events\n"
     "\n"
     "Options:\n"
-    "  --owner ACCOUNT   the owning account: \"name\" or \"domain\\name\", of this machine or of the system\n"
-    "  --display TEXT    the name shown as the user's; the mailbox's name when not given\n";
+    "  --owner ACCOUNT      the owning account: \"name\" or \"domain\\name\", of this machine or of the\n"
+    "                       system\n"
+    "  --caldav URL         the calendar collection (https://...; http:// only to this machine unless\n"
+    "                       --allow-http)\n"
+    "  --caldav-user USER   the server's user; the mailbox's name when not given\n"
+    "  --allow-http         plain http to another machine: the password then travels unencrypted\n"
+    "  --display TEXT       the name shown as the user's; the mailbox's name when not given\n";
 
 // The service takes a user named "Unknown" for a failed logon, so such a mailbox could never be opened.
 constexpr const char* kUnknownUser = "Unknown";
@@ -49,15 +62,50 @@ std::string OwnerText(const platform::Sid& sid) {
   return domain + "\\" + name + " (" + platform::SidToText(sid) + ")";
 }
 
+// "https://host/cal/ as user (http allowed)"
+std::string BindingText(const CalDAVBinding& binding) {
+  return binding.url + " as " + binding.user + (binding.allow_http ? " (http allowed)" : "");
+}
+
+int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string& name,
+              const std::string& display, const std::string& note) {
+  if (arguments.Has("--owner")) throw EUsageError("add takes --owner or --caldav, not both");
+  const CalDAVBinding binding{*arguments.Value("--caldav"), arguments.Value("--caldav-user").value_or(name),
+                              arguments.Has("--allow-http")};
+#if QV_CALDAV
+  // Told now rather than at the first logon; what is no URL at all the store refuses below.
+  try {
+    if (AsciiLowerCase(binding.url).starts_with("http://"))
+      caldav::CheckTransport(binding.url, binding.allow_http);
+  } catch (const caldav::ECalDAVUnavailable& error) {
+    throw EToolFailure("cannot add \"" + name + "\": " + error.what() + " (--allow-http)");
+  }
+#endif
+  CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
+  try {
+    store.AddCalDAVMailbox(name, display, binding);
+  } catch (const ECalendarStoreError& error) {
+    throw EToolFailure("cannot add \"" + name + "\": " + error.what());
+  }
+  io.out << "Added mailbox \"" << name << "\" (" << display << "), showing the CalDAV collection "
+         << BindingText(binding) << ".\n";
+  if (!note.empty()) io.out << "Note: " << note << ".\n";
+  return 0;
+}
+
 int Add(const ToolArguments& arguments, ToolStreams& io) {
   const std::string& name = MailboxName(arguments, "add");
-  const std::string owner = arguments.Value("--owner").value_or("");
-  if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT");
   const MailboxNameCheck name_check = CheckMailboxName(name);
   if (!name_check.refusal.empty()) throw EToolFailure("cannot add \"" + name + "\": " + name_check.refusal);
   const std::string display = arguments.Value("--display").value_or(name);
   if (display == kUnknownUser)
     throw EToolFailure("cannot add \"" + name + "\": a mailbox shown as \"Unknown\" could never log on");
+  if (arguments.Has("--caldav")) return AddCalDAV(arguments, io, name, display, name_check.note);
+  if (arguments.Has("--caldav-user") || arguments.Has("--allow-http"))
+    throw EUsageError("--caldav-user and --allow-http go with --caldav URL");
+  const std::string owner = arguments.Value("--owner").value_or("");
+  if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT or --caldav URL");
   platform::Sid sid;
   std::string domain;
   platform::SidNameUse use = platform::SidNameUse::kUnknown;
@@ -104,7 +152,8 @@ int List(const ToolArguments& arguments, ToolStreams& io) {
          << "OWNER\n";
   for (const MailboxRecord& mailbox : mailboxes) {
     io.out << column(mailbox.name, name_width) << column(mailbox.display_name, display_width)
-           << column(std::to_string(mailbox.events), 6) << OwnerText(mailbox.owner) << "\n";
+           << column(std::to_string(mailbox.events), 6)
+           << (mailbox.caldav ? "CalDAV " + BindingText(*mailbox.caldav) : OwnerText(mailbox.owner)) << "\n";
   }
   return 0;
 }
@@ -117,7 +166,9 @@ int RunMailboxCommand(const std::vector<std::string>& args, ToolStreams& io) {
       kUsage,
       "action",
       OptionSpelling::kDashes,
-      {{"add", {{}, {"--owner", "--display"}}, Add}, {"delete", {}, Delete}, {"list", {}, List}}};
+      {{"add", {{"--allow-http"}, {"--owner", "--display", "--caldav", "--caldav-user"}}, Add},
+       {"delete", {}, Delete},
+       {"list", {}, List}}};
   return RunToolCommand(kCommand, args, io);
 }
 

@@ -41,8 +41,9 @@ _qvanctl() {
           "events list") words="--source --type --id --since -n --json" ;;
           "events write") words="--source --type --id --category --" ;;
           "account add" | "account passwd") words="--password-stdin" ;;
-          "mailbox add") words="--owner --display" ;;
+          "mailbox add") words="--owner --display --caldav --caldav-user --allow-http" ;;
           "calendar import") words="--replace" ;;
+          "calendar export") words="--password-stdin" ;;
           "sc "*) [ "$COMP_CWORD" -eq 3 ] && words="Quorvane" ;;
         esac
         # Files: what reg export and import, and calendar import and export, read or write.

@@ -63,6 +63,10 @@ TEST_F(TWCConfigTest, AFreshMachineGetsExactlyFourValuesAndTheDefaults) {
   EXPECT_EQ(config.LogonRetryDelayMax, 60000);
   EXPECT_EQ(config.StopTimeOut, 5000);
   EXPECT_EQ(config.LogonCacheSeconds, 300);
+  EXPECT_EQ(config.CalDAVConnectTimeOut, 3000);
+  EXPECT_EQ(config.CalDAVReadTimeOut, 5000);
+  EXPECT_EQ(config.CalDAVRefreshSeconds, 10);
+  EXPECT_EQ(config.CalDAVCAFile, "");
   EXPECT_EQ(ProgramDirectory().back(), platform::PathDelimiter());
 
   // The next start reads what the first one stored and adds nothing.
@@ -81,6 +85,8 @@ TEST_F(TWCConfigTest, StoredSettingsAreTakenAsTheyAre) {
   Set(kSettings, "DateFormat", REG_SZ, Sz("dd.mm.yyyy"));
   Set(kSettings, "TimeFormat", REG_EXPAND_SZ, Sz("hh:nn"));
   Set(kSettings, "MaxConnections", REG_DWORD, DwordBytes(2));
+  Set(kSettings, "CalDAVRefreshSeconds", REG_DWORD, DwordBytes(0));
+  Set(kSettings, "CalDAVCAFile", REG_SZ, Sz("/etc/ssl/private-ca.pem"));
   const TWCConfig config;
   EXPECT_EQ(config.Port, 8080);
   EXPECT_EQ(config.ServerTimeOut, 5);
@@ -92,6 +98,8 @@ TEST_F(TWCConfigTest, StoredSettingsAreTakenAsTheyAre) {
   EXPECT_EQ(config.DateFormat, "dd.mm.yyyy");
   EXPECT_EQ(config.TimeFormat, "hh:nn");
   EXPECT_EQ(config.MaxConnections, 2);
+  EXPECT_EQ(config.CalDAVRefreshSeconds, 0);
+  EXPECT_EQ(config.CalDAVCAFile, "/etc/ssl/private-ca.pem");
 }
 
 TEST_F(TWCConfigTest, MistypedWrittenBackSettingsAreReplaced) {

@@ -127,13 +127,16 @@ TEST_F(PositionSeekTest, AStoreOfTheFirstSchemaIsNumberedWhenOpenedAndOneWithout
   store_.reset();
   Execute(
       "DROP INDEX appointments_by_ordinal; ALTER TABLE appointments DROP COLUMN ordinal; "
-      "PRAGMA user_version = 1");
+      "DROP TABLE caldav_resources; ALTER TABLE mailboxes DROP COLUMN caldav_url; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_user; ALTER TABLE mailboxes DROP COLUMN caldav_allow_http; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_sync_token; PRAGMA user_version = 1");
   store_ = std::make_unique<CalendarStore>();
   {
     auto version = store_->Database().Prepare("PRAGMA user_version");
     ASSERT_TRUE(version.Step());
-    EXPECT_EQ(version.ColumnInt64(0), 2);
+    EXPECT_EQ(version.ColumnInt64(0), 3);
   }
+  EXPECT_FALSE(store_->FindMailbox("jdoe")->caldav);
   ExpectSeeksAsSteps();
   store_->Database().Exec("UPDATE appointments SET ordinal = NULL WHERE start_time > 45360");
   ExpectSeeksAsSteps();

@@ -1,5 +1,8 @@
 #include "testing/stand_in_origin.h"
 
+#include <cstdlib>
+
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 #include "platform/last_error.h"
 #include "platform/win_error.h"
@@ -12,6 +15,14 @@ constexpr uint32_t kPollMs = 100;
 // How long a client may take to send its request header.
 constexpr uint32_t kRequestTimeoutMs = 5000;
 constexpr size_t kMaxRequestBytes = 64 * 1024;
+
+// The Content-Length a request header gives; 0 without one.
+size_t ContentLength(const std::string& header) {
+  const std::string lower = AsciiLowerCase(header);
+  const size_t at = lower.find("\r\ncontent-length:");
+  if (at == std::string::npos) return 0;
+  return static_cast<size_t>(std::strtoull(header.c_str() + at + 17, nullptr, 10));
+}
 
 }  // namespace
 
@@ -68,10 +79,21 @@ void StandInOrigin::Answer(platform::TcpSocket& connection) {
       return;
     }
   }
+  // A body (a WebDAV client's REPORT) is read whole, so that the close after the answer finds nothing
+  // unread, which would reset the connection before the client has read the answer.
+  const size_t header_end = request.find("\r\n\r\n") + 4;
+  const size_t body_length = ContentLength(request.substr(0, header_end));
+  for (uint32_t waited = 0; request.size() < header_end + body_length && waited < kRequestTimeoutMs;) {
+    if (connection.Receive(kPollMs, 4096, &request, &received)) {
+      if (received == 0) return;
+    } else {
+      waited += kPollMs;
+    }
+  }
   std::string response;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(request.substr(0, request.find("\r\n\r\n") + 4));
+    requests_.push_back(request.substr(0, header_end));
     response = response_;
   }
   connection.Send(response);

@@ -1,7 +1,7 @@
 // An HTTP origin on 127.0.0.1 that stands in for the service in tests of the gateway harness: it
 // answers every connection with the response set last, sent in one piece once the request header (up
-// to its blank line) has arrived, and then closes the connection, as the service does. It keeps the
-// request headers it received.
+// to its blank line) and the body its Content-Length announces have arrived, and then closes the
+// connection, as the service does. It keeps the request headers it received.
 #pragma once
 
 #include <atomic>

@@ -71,6 +71,13 @@ TEST_F(CalendarCommandTest, FailuresAreOneLineWithANonZeroExitCode) {
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.File("missing.ics")}), 1);
   EXPECT_THAT(err_.str(), StartsWith("qvanctl calendar: cannot read \""));
   EXPECT_EQ(RunTool({"calendar", "export", "nobody"}), 1);
+  // A mailbox bound to a CalDAV collection shows the server's calendar: nothing to import into.
+  CalendarStore().AddCalDAVMailbox("anna", "Anna", {"https://cal.example.org/anna/", "anna", false});
+  EXPECT_EQ(RunTool({"calendar", "import", "anna", "-"}, Calendar(Event("a", "20240301T090000"))), 1);
+  EXPECT_EQ(err_.str(),
+            "qvanctl calendar: The mailbox \"anna\" shows the calendar of the CalDAV collection "
+            "https://cal.example.org/anna/: change it there, not by an import\n");
+  EXPECT_EQ(CalendarStore().ListMailboxes().front().events, 0);  // anna, before jdoe
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe"}), 2);
   EXPECT_EQ(err_.str(),
             "qvanctl calendar: import takes a mailbox and a file (try qvanctl calendar --help)\n");

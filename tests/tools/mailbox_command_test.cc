@@ -127,7 +127,8 @@ TEST_F(MailboxCommandTest, RefusalsAreOneLineWithANonZeroExitCode) {
   EXPECT_EQ(RunTool({"mailbox", "delete", "nobody"}), 1);
   EXPECT_EQ(err_.str(), "qvanctl mailbox: cannot delete \"nobody\": there is no such mailbox\n");
   EXPECT_EQ(RunTool({"mailbox", "add", "x"}), 2);
-  EXPECT_EQ(err_.str(), "qvanctl mailbox: add needs --owner ACCOUNT (try qvanctl mailbox --help)\n");
+  EXPECT_EQ(err_.str(),
+            "qvanctl mailbox: add needs --owner ACCOUNT or --caldav URL (try qvanctl mailbox --help)\n");
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--owner"}), 2);
   EXPECT_EQ(RunTool({"mailbox", "delete", "x", "--owner", "alice"}), 2);
   EXPECT_EQ(RunTool({"mailbox", "list", "x"}), 2);
@@ -135,6 +136,42 @@ TEST_F(MailboxCommandTest, RefusalsAreOneLineWithANonZeroExitCode) {
   EXPECT_EQ(RunTool({"mailbox"}), 2);
   EXPECT_EQ(RunTool({"mailbox", "--help"}), 0);
   EXPECT_THAT(out_.str(), StartsWith("Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"));
+}
+
+// A bound mailbox: its binding in the store and the listing, the user defaulting to the mailbox's
+// name, and the bindings refused (owner and collection both, a URL that is no http(s), the CalDAV
+// options without a collection).
+TEST_F(MailboxCommandTest, BindsAMailboxToACalDAVCollectionAndListsTheBinding) {
+  EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--caldav", "https://cal.example.org/dav/jdoe/work/"}), 0)
+      << err_.str();
+  EXPECT_EQ(out_.str(),
+            "Added mailbox \"jdoe\" (jdoe), showing the CalDAV collection "
+            "https://cal.example.org/dav/jdoe/work/ as jdoe.\n");
+  EXPECT_EQ(RunTool({"mailbox", "add", "anna", "--caldav", "http://10.0.0.5:5232/a/", "--caldav-user",
+                     "anna.k", "--allow-http", "--display", "Anna K"}),
+            0)
+      << err_.str();
+  const auto anna = CalendarStore().FindMailbox("ANNA");
+  ASSERT_TRUE(anna && anna->caldav);
+  EXPECT_EQ(anna->caldav->url, "http://10.0.0.5:5232/a/");
+  EXPECT_EQ(anna->caldav->user, "anna.k");
+  EXPECT_TRUE(anna->caldav->allow_http);
+  EXPECT_EQ(anna->owner, "");
+  EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
+  EXPECT_EQ(out_.str(),
+            "NAME  DISPLAY NAME  EVENTS  OWNER\n"
+            "anna  Anna K        0       CalDAV http://10.0.0.5:5232/a/ as anna.k (http allowed)\n"
+            "jdoe  jdoe          0       CalDAV https://cal.example.org/dav/jdoe/work/ as jdoe\n");
+
+  EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "https://h/c/", "--owner", "alice"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("add takes --owner or --caldav, not both"));
+  EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "ftp://h/c/"}), 1);
+  ExpectOneLineError("mailbox", "cannot add \"x\": The collection's URL must begin with https:// or http://");
+  EXPECT_EQ(RunTool({"mailbox", "add", "x", "--owner", "alice", "--allow-http"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("--caldav-user and --allow-http go with --caldav URL"));
+  EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "https://h/c/", "--caldav-user", ""}), 1);
+  ExpectOneLineError("mailbox", "A CalDAV mailbox needs a user");
+  EXPECT_FALSE(CalendarStore().FindMailbox("x"));
 }
 
 }  // namespace

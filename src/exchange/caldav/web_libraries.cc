@@ -1,8 +1,8 @@
-#include "phone/phone_libraries.h"
+#include "exchange/caldav/web_libraries.h"
 
 #include "platform/exception.h"
 
-namespace qv::phone {
+namespace qv {
 
 namespace {
 
@@ -22,9 +22,9 @@ class Libraries {
 
 }  // namespace
 
-void UsePhoneLibraries() {
+void UseWebLibraries() {
   // Made by the first caller, under the lock that the language gives function-local statics.
   static const Libraries libraries;
 }
 
-}  // namespace qv::phone
+}  // namespace qv
