@@ -72,10 +72,14 @@ bool CalendarWindow::ReadPage(bool forward, TDateTime key_start, int64_t key_id)
   // a phone page, fewer queries for a long walk.
   page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
   last_read_forward_ = forward;
+  // The key is a row of the window or its edge, so it bounds the walk on its side by itself; a bound
+  // of the window there as well would make the index range start at the window's edge and scan to
+  // the key.
   auto query = database_.Prepare(
-      kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time >= ?2 AND a.start_time < ?3 AND " +
-      (forward ? "(a.start_time, a.id) > (?4, ?5) ORDER BY a.start_time, a.id"
-               : "(a.start_time, a.id) < (?4, ?5) ORDER BY a.start_time DESC, a.id DESC") +
+      kColumns + "WHERE a.mailbox_id = ?1 AND " +
+      (forward
+           ? "(a.start_time, a.id) > (?4, ?5) AND a.start_time < ?3 ORDER BY a.start_time, a.id"
+           : "(a.start_time, a.id) < (?4, ?5) AND a.start_time >= ?2 ORDER BY a.start_time DESC, a.id DESC") +
       " LIMIT ?6");
   query.Bind(1, mailbox_id_)
       .Bind(2, lower_)
@@ -96,6 +100,7 @@ const AppointmentRecord* CalendarWindow::FirstInWindow() {
   if (ReadPage(true, lower_, std::numeric_limits<int64_t>::min())) {
     place_ = Place::kInWindow;
     index_ = 0;
+    page_position_ = static_cast<int64_t>(earlier_.size());
     return &page_[index_];
   }
   place_ = Place::kAfterLast;
@@ -118,6 +123,7 @@ const AppointmentRecord* CalendarWindow::LastOfAll() {
   if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
     place_ = Place::kInWindow;
     index_ = page_.size() - 1;
+    page_position_.reset();
     return &page_[index_];
   }
   return LastOfEarlier();
@@ -167,6 +173,11 @@ const AppointmentRecord* CalendarWindow::Seek(int64_t position) {
     index_ = static_cast<size_t>(position);
     return &earlier_[index_];
   }
+  if (place_ == Place::kInWindow && page_position_ && position >= *page_position_ &&
+      position - *page_position_ < static_cast<int64_t>(page_.size())) {
+    index_ = static_cast<size_t>(position - *page_position_);
+    return &page_[index_];
+  }
   bool found = false;
   if (ReadPageAt(position - earlier, &found)) {
     if (!found) {
@@ -175,6 +186,7 @@ const AppointmentRecord* CalendarWindow::Seek(int64_t position) {
     }
     place_ = Place::kInWindow;
     index_ = 0;
+    page_position_ = position;
     return &page_[index_];
   }
   // Without ordinals to go by, step there.
@@ -202,7 +214,8 @@ const AppointmentRecord* CalendarWindow::Next() {
       return FirstInWindow();
     case Place::kInWindow:
       if (index_ + 1 < page_.size()) return &page_[++index_];
-      if (ReadPage(true, page_.back().start, page_.back().id)) {
+      if (const size_t before = page_.size(); ReadPage(true, page_.back().start, page_.back().id)) {
+        if (page_position_) *page_position_ += static_cast<int64_t>(before);
         index_ = 0;
         return &page_[index_];
       }
@@ -225,6 +238,7 @@ const AppointmentRecord* CalendarWindow::Previous() {
     case Place::kInWindow:
       if (index_ > 0) return &page_[--index_];
       if (ReadPage(false, page_.front().start, page_.front().id)) {
+        if (page_position_) *page_position_ -= static_cast<int64_t>(page_.size());
         index_ = page_.size() - 1;
         return &page_[index_];
       }

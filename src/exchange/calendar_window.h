@@ -64,6 +64,9 @@ class CalendarWindow {
   bool earlier_loaded_ = false;
   std::vector<AppointmentRecord> earlier_;  // start before the window, end inside it, in order
   std::vector<AppointmentRecord> page_;     // consecutive appointments that start inside the window
+  // The window position of page_'s first row, where the walk knows it (from the first or a seek): a
+  // seek into the page read already costs no query, as when a list page seeks its own start again.
+  std::optional<int64_t> page_position_;
   Place place_ = Place::kBeforeFirst;
   size_t index_ = 0;
   size_t page_size_ = kFirstPageSize;

@@ -51,8 +51,9 @@ std::string MixedCalendar() {
 
 class PositionSeekTest : public CalendarTest {
  protected:
-  // The item at the position and then, from it, four steps forward and eight back: by seeking, or by
-  // stepping from the first item.
+  // The item at the position and then, from it, four steps forward and eight back; then, on the same
+  // cursor, the position again and the one after it, each with a step on (a seek into the rows read
+  // already): by seeking, or by stepping from the first item.
   static std::vector<std::string> WalkFrom(int64_t position, bool seek, TDateTime from = kFrom,
                                            TDateTime to = kTo) {
     auto messages = Messages("jdoe", from, to);
@@ -60,9 +61,16 @@ class PositionSeekTest : public CalendarTest {
     auto note = [&seen](const std::shared_ptr<cdo::AppointmentItem>& item) {
       seen.push_back(item == nullptr ? "(none)" : Describe(*item));
     };
-    note(seek ? messages->Seek(position) : messages->cdo::Messages::Seek(position));
+    auto go_to = [&](int64_t to_position) {
+      note(seek ? messages->Seek(to_position) : messages->cdo::Messages::Seek(to_position));
+    };
+    go_to(position);
     for (int i = 0; i < 4; ++i) note(messages->GetNext());
     for (int i = 0; i < 8; ++i) note(messages->GetPrevious());
+    go_to(position);
+    note(messages->GetPrevious());
+    go_to(position + 1);
+    note(messages->GetNext());
     return seen;
   }
 
