@@ -23,7 +23,8 @@ std::optional<ProcessResources> ReadProcessResources(uint32_t process_id) {
   }
   for (const std::string& descriptor : resources.descriptors) {
     std::error_code error;
-    const std::string file = std::filesystem::read_symlink(table + "/fd/" + descriptor, error).filename();
+    const std::string file =
+        std::filesystem::read_symlink(table + "/fd/" + descriptor, error).filename().string();
     if (file == "calendar.db" || file == "calendar.db-wal" || file == "calendar.db-shm")
       ++resources.store_files;
     else
