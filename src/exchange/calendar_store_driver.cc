@@ -253,8 +253,11 @@ class StoreSession : public cdo::Session {
         RaiseOleError(cdo::MAPI_E_NETWORK_ERROR, std::string("The CalDAV server ") + error.what());
       }
 #else
+      // To the phone and the administrator as a server that cannot answer: the error card and an event
+      // naming the server, rather than a request that fails unanswered.
       static_cast<void>(password);
-      RaiseOleError(cdo::MAPI_E_NO_SUPPORT, "This build does not reach CalDAV servers");
+      RaiseOleError(cdo::MAPI_E_NETWORK_ERROR, "The CalDAV server " + mailbox_->caldav->url +
+                                                   ": this build does not reach CalDAV servers");
 #endif
     });
   }

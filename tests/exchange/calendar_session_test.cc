@@ -58,6 +58,17 @@ TEST_F(CalendarTest, LogonNamesTheUserAndTheOwnersAccount) {
             cdo::MAPI_E_NOT_INITIALIZED);
 }
 
+// The mailbox's own password check: nothing where the owner's account decides. Where the build reaches
+// no CalDAV server, a bound mailbox's check is a server that cannot answer (the handler gives the error
+// card and event 120), as a server that is down is where it does.
+TEST_F(CalendarTest, OnlyABoundMailboxChecksItsOwnPassword) {
+  EXPECT_FALSE(Logon("jdoe")->CheckMailboxPassword("secret").has_value());
+#if !QV_CALDAV
+  CalendarStore().AddCalDAVMailbox("anna", "Anna", {"https://cal.example.org/anna/", "anna", false});
+  EXPECT_EQ(OleErrorOf([&] { Logon("anna")->CheckMailboxPassword("secret"); }), cdo::MAPI_E_NETWORK_ERROR);
+#endif
+}
+
 TEST_F(CalendarTest, AnUnknownMailboxLogsOnAsUnknown) {
   auto session = Logon("nobody");
   EXPECT_EQ(session->CurrentUser()->Name(), "Unknown");
