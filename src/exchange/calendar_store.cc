@@ -20,7 +20,7 @@ constexpr int kSchemaVersion = 3;
 
 // Mailboxes; the events of a mailbox, one per UID, with their iCalendar text; the texts of an
 // event and of each of its overridden instances; the appointments (occurrences) in start order,
-// numbered by that order within their mailbox; the mirrored resources of a bound mailbox.
+// numbered by that order within their mailbox.
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS mailboxes (
   id INTEGER PRIMARY KEY,
@@ -65,6 +65,10 @@ CREATE INDEX IF NOT EXISTS appointments_by_start ON appointments(mailbox_id, sta
 CREATE INDEX IF NOT EXISTS appointments_by_ordinal ON appointments(mailbox_id, ordinal);
 CREATE INDEX IF NOT EXISTS appointments_by_span ON appointments(mailbox_id, span_class, start_time);
 CREATE INDEX IF NOT EXISTS appointments_of_text ON appointments(text_id);
+)sql";
+
+// The mirrored resources of a bound mailbox: in a new store and in the third schema's upgrade.
+const char* const kCalDAVResources = R"sql(
 CREATE TABLE IF NOT EXISTS caldav_resources (
   mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
   href TEXT NOT NULL,
@@ -73,18 +77,12 @@ CREATE TABLE IF NOT EXISTS caldav_resources (
   PRIMARY KEY (mailbox_id, href));
 )sql";
 
-// What the second schema lacks of the third.
+// What the second schema's mailboxes lack of the third's.
 const char* const kCalDAVColumns = R"sql(
 ALTER TABLE mailboxes ADD COLUMN caldav_url TEXT;
 ALTER TABLE mailboxes ADD COLUMN caldav_user TEXT;
 ALTER TABLE mailboxes ADD COLUMN caldav_allow_http INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE mailboxes ADD COLUMN caldav_sync_token TEXT;
-CREATE TABLE caldav_resources (
-  mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
-  href TEXT NOT NULL,
-  etag TEXT NOT NULL,
-  uids TEXT NOT NULL,
-  PRIMARY KEY (mailbox_id, href));
 )sql";
 
 constexpr const char* kMailboxColumns =
@@ -211,6 +209,7 @@ void CalendarStore::CreateSchema() {
   database_.Exec("PRAGMA journal_mode = WAL");
   platform::SqliteDatabase::Transaction transaction(database_);
   database_.Exec(kSchema);
+  database_.Exec(kCalDAVResources);
   database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
 }
@@ -230,6 +229,7 @@ void CalendarStore::UpgradeSchema(int64_t found) {
     while (mailboxes.Step()) NumberAppointments(database_, mailboxes.ColumnInt64(0));
   }
   database_.Exec(kCalDAVColumns);
+  database_.Exec(kCalDAVResources);
   database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
 }

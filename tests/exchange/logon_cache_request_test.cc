@@ -11,21 +11,12 @@
 namespace qv::testing {
 namespace {
 
-class CachedLogonTest : public PagesTest {
+class CachedLogonTest : public OwnedMailboxTest {
  protected:
-  void SetUp() override {
-    QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
-    PagesTest::SetUp();
-    owner_ = AddAccount("jdoe", "secret");
-    store_->AddMailbox("jdoe", "John Doe", owner_);
-    Import("jdoe", IcalEvent("a", today_ + 1 + 9 / 24.0, today_ + 1 + 10 / 24.0, "Team meeting"));
-  }
-
   static bool LogsOn(const std::string& password) {
     return Respond("jdoe", password, "", "0").find("Team meeting") != std::string::npos;
   }
 
-  platform::Sid owner_;
   TLogonCache cache_{300};
   ProcessWide<TLogonCache>::Installation installed_{LogonCache, cache_};
 };

@@ -132,4 +132,19 @@ class PagesTest : public ::testing::Test {
   TDateTime today_ = 0;
 };
 
+// The request handler's world: the mailbox "jdoe" (John Doe) owned by the local account jdoe with the
+// password "secret", and a team meeting in Room 4 tomorrow. Wine keeps no account: skipped there.
+class OwnedMailboxTest : public PagesTest {
+ protected:
+  void SetUp() override {
+    QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
+    PagesTest::SetUp();
+    owner_ = AddAccount("jdoe", "secret");
+    store_->AddMailbox("jdoe", "John Doe", owner_);
+    Import("jdoe", IcalEvent("a", today_ + 1 + 9 / 24.0, today_ + 1 + 10 / 24.0, "Team meeting", "Room 4"));
+  }
+
+  platform::Sid owner_;
+};
+
 }  // namespace qv::testing

@@ -22,18 +22,7 @@ namespace {
 
 const std::string kHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/vnd.wap.wml\r\n\r\n";
 
-class RequestHandlerTest : public PagesTest {
- protected:
-  void SetUp() override {
-    QV_SKIP_REST_UNDER_WINE(qv::testing::kWineKeepsNoAccounts);
-    PagesTest::SetUp();
-    owner_ = AddAccount("jdoe", "secret");
-    store_->AddMailbox("jdoe", "John Doe", owner_);
-    Import("jdoe", IcalEvent("a", today_ + 1 + 9 / 24.0, today_ + 1 + 10 / 24.0, "Team meeting", "Room 4"));
-  }
-
-  platform::Sid owner_;
-};
+using RequestHandlerTest = OwnedMailboxTest;
 
 TEST_F(RequestHandlerTest, WithoutAMailboxTheAnswerIsTheLogonForm) {
   const std::string response = Respond("", "any password", "CO", "3");

@@ -44,6 +44,7 @@ struct Changes {
   std::vector<std::string> wanted;
   std::set<std::string> gone;  // keys
   std::string sync_token;
+  std::optional<std::string> stored_token;  // the mailbox's token when the listing was asked for
 };
 
 // A listing of members with their ETags; `whole` when it lists every member, so that what it lacks is gone.
@@ -72,7 +73,8 @@ void Classify(const Multistatus& listing, const std::map<std::string, StoredMemb
 Changes AskForChanges(platform::SqliteDatabase& database, int64_t mailbox_id, CollectionClient& client,
                       const std::map<std::string, StoredMember>& stored, std::vector<std::string>* notes) {
   Changes changes;
-  const std::optional<std::string> token = LoadSyncToken(database, mailbox_id);
+  changes.stored_token = LoadSyncToken(database, mailbox_id);
+  const std::optional<std::string>& token = changes.stored_token;
   if (token != kNoSyncCollection) {
     Multistatus listing;
     bool whole = !token || token->empty();
@@ -225,8 +227,7 @@ MirrorReport RefreshMirror(platform::SqliteDatabase& database, int64_t mailbox_i
       if (answered.count(MemberKey(href)) == 0) changes.sync_token.clear();
   }
 
-  const std::optional<std::string> token = LoadSyncToken(database, mailbox_id);
-  const bool new_token = !changes.sync_token.empty() && changes.sync_token != token;
+  const bool new_token = !changes.sync_token.empty() && changes.sync_token != changes.stored_token;
   if (fetched.empty() && malformed.empty() && changes.gone.empty() && !new_token) return report;
 
   platform::SqliteDatabase::Transaction transaction(database);
