@@ -2,10 +2,10 @@
 // logon of the machine's own accounts (the password hash check dominates it).
 #include <benchmark/benchmark.h>
 
-#include "platform/accounts.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/local_accounts.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 
 namespace qv::platform {
 namespace {

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "exchange/calendar_store.h"
 #include "exchange/calendar_store_driver.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/com.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "exchange/messaging_library.h"
+#include "platform/com/com.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "store/calendar_store.h"
 
 namespace qv {
 namespace {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <sstream>
 
-#include "logging/wc_event_log.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/syslog.h"
+#include "logging/service_event_log.h"
+#include "platform/event_log/syslog.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 #include "tools/qvanctl.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "itc/vesk_itc.h"
-#include "itc/vesk_itc_thread.h"
+#include "itc/itc_endpoint.h"
+#include "itc/itc_worker_thread.h"
 
 namespace {
 

@@ -14,17 +14,17 @@
 #include <optional>
 #include <string>
 
-#include "config/wc_config.h"
-#include "exchange/calendar_store.h"
+#include "config/settings_snapshot.h"
+#include "exchange/calendar_pages.h"
 #include "exchange/calendar_store_driver.h"
 #include "exchange/deck_settings.h"
-#include "exchange/mapi_tlb.h"
-#include "exchange/wc_calendar.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/com.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "exchange/messaging_library.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
+#include "platform/com/com.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "store/calendar_store.h"
 
 namespace qv {
 namespace {

@@ -6,10 +6,10 @@
 #include <sstream>
 #include <string>
 
-#include "config/wc_config.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/registry.h"
+#include "config/settings_snapshot.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/registry/registry.h"
 #include "tools/qvanctl.h"
 
 namespace {

@@ -11,16 +11,16 @@
 #include <map>
 #include <string>
 
-#include "config/wc_config.h"
+#include "config/settings_snapshot.h"
 #include "exchange/calendar_store_driver.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/com.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/registry.h"
-#include "server/wc_socket_srv.h"
+#include "logging/request_log.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
+#include "platform/com/com.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/registry/registry.h"
+#include "server/connection_server.h"
 
 namespace {
 

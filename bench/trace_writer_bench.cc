@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "logging/log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/file_system.h"
+#include "logging/trace_writer.h"
+#include "platform/files/file_system.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/registry.h"
+#include "config/registry_object.h"
 
 namespace qv {
 

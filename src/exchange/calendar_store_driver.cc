@@ -3,18 +3,18 @@
 #include <cmath>
 #include <new>
 
-#include "exchange/calendar_store.h"
-#include "exchange/calendar_store_pool.h"
-#include "exchange/calendar_window.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/ascii_text.h"
-#include "platform/code_page.h"
-#include "platform/module.h"
+#include "exchange/messaging_library.h"
+#include "platform/process/module.h"
+#include "platform/text/ascii_text.h"
+#include "platform/text/code_page.h"
+#include "store/calendar_store.h"
+#include "store/calendar_store_pool.h"
+#include "store/calendar_window.h"
 #include "support/text_helpers.h"
 
 #if QV_CALDAV
 #include "exchange/caldav/collection_logon.h"
-#include "logging/wc_trace_writer.h"
+#include "logging/trace_writer.h"
 #endif
 
 namespace qv {

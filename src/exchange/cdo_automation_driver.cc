@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "exchange/calendar_store_driver.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/code_page.h"
+#include "exchange/messaging_library.h"
+#include "platform/text/code_page.h"
 #include "support/text_helpers.h"
 
 namespace qv {

@@ -1,5 +1,5 @@
 // The messaging library's second driver: the installed automation library itself, called through
-// IDispatch (platform/automation.h). The session's members go by their dispatch identifiers, the
+// IDispatch (platform/com/automation.h). The session's members go by their dispatch identifiers, the
 // members of every other object by name, read as method-or-property-get.
 //
 // Which driver serves: the session class is looked up with the system on every CreateSession; when
@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "platform/automation.h"
+#include "platform/com/automation.h"
 
 namespace qv {
 

@@ -1,15 +1,15 @@
 #include "exchange/deck_settings.h"
 
-#include "config/wc_config.h"
+#include "config/settings_snapshot.h"
 #include "exchange/response_envelope.h"
-#include "logging/wc_event_log.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
 
 namespace qv {
 
 namespace {
 
 // The catalogue's message that is its one insertion string.
-constexpr uint32_t kTextEvent = 0;
 
 bool IsCharSetNameCharacter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
@@ -30,7 +30,7 @@ void CheckCharSetSetting() {
   if (IsPlainCharSetName(Config->CharSet)) return;
   const std::string message =
       "Invalid character set name for 'CharSet': \"" + Config->CharSet + "\" (letters, digits and -_.: only)";
-  EventLog->WriteEvent(eltError, 0, kTextEvent, message);
+  EventLog->WriteEvent(eltError, 0, QV_MSG_TEXT, message);
   throw ESettingError(message);
 }
 

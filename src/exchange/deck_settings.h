@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "exchange/page_text.h"
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 
 namespace qv {
 

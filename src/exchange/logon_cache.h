@@ -25,8 +25,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/accounts.h"
-#include "platform/keyed_digest.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/keyed_digest.h"
 #include "support/process_wide.h"
 
 namespace qv {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/ascii_text.h"
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "exchange/page_text.h"
 
-#include "platform/ascii_text.h"
-#include "platform/code_page.h"
+#include "platform/text/ascii_text.h"
+#include "platform/text/code_page.h"
 #include "support/percent_encoding.h"
 #include "support/text_helpers.h"
 

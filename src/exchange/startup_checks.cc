@@ -5,10 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "config/wc_config.h"
-#include "exchange/mapi_tlb.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
+#include "config/settings_snapshot.h"
+#include "exchange/messaging_library.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
 #include "support/convert.h"
 #include "support/version_info.h"
 
@@ -44,10 +45,10 @@ bool CheckCdoVersion(const platform::LocaleInfo& locale) {
     error = raised.what();
   }
   if (error) {
-    EventLog->WriteEvent(eltError, 0, kEventCdoError, *error);
+    EventLog->WriteEvent(eltError, 0, QV_MSG_CDO_ERROR, *error);
     TraceWriter->Trace("CDO error " + *error, 1);
   } else {
-    EventLog->WriteEvent(eltError, 0, kEventCdoWrongVersion, version,
+    EventLog->WriteEvent(eltError, 0, QV_MSG_CDO_VERSION, version,
                          FloatToStr(kRequiredCdoVersion, separator));
     TraceWriter->Trace("CDO wrong Version: only " + version, 1);
   }
@@ -72,11 +73,11 @@ bool CheckExchangeVersion(const platform::LocaleInfo& locale) {
     wrong_version = true;
   }
   if (wrong_version) {
-    EventLog->WriteEvent(eltError, 0, kEventExchangeWrongVersion, product_version,
+    EventLog->WriteEvent(eltError, 0, QV_MSG_EXCHANGE_VERSION, product_version,
                          FloatToStr(kRequiredExchangeVersion, separator));
     TraceWriter->Trace("Wrong Exchange Server Version: " + product_version, 1);
   } else {
-    EventLog->WriteEvent(eltError, 0, kEventExchangeWrongServicePack, service_pack,
+    EventLog->WriteEvent(eltError, 0, QV_MSG_EXCHANGE_SERVICE_PACK, service_pack,
                          std::to_string(kRequiredExchangeServicePack));
     TraceWriter->Trace("Wrong Exchange Server ServicePack: " + service_pack, 1);
   }

@@ -8,15 +8,9 @@
 
 #include <cstdint>
 
-#include "platform/locale.h"
+#include "platform/locale/locale.h"
 
 namespace qv {
-
-// Event ids of the refusals (the message catalogue's).
-constexpr uint32_t kEventCdoError = 120;
-constexpr uint32_t kEventCdoWrongVersion = 121;
-constexpr uint32_t kEventExchangeWrongVersion = 125;
-constexpr uint32_t kEventExchangeWrongServicePack = 126;
 
 // What is required: the library's version, the server's product version and service pack.
 constexpr double kRequiredCdoVersion = 1.2;

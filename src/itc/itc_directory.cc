@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/text_compare.h"
+#include "platform/text/text_compare.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/heap.h"
+#include "platform/process/heap.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/sync.h"
+#include "platform/threads/sync.h"
 
 namespace qv {
 

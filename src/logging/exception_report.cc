@@ -1,21 +1,18 @@
 #include "logging/exception_report.h"
 
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
 #include "support/text_helpers.h"
 
 namespace qv {
 
-namespace {
-
-constexpr uint32_t kExceptionEvent = 50;
-
-}  // namespace
+namespace {}  // namespace
 
 void ReportWCException(const std::string& message) {
   const std::string location = StackLocationText();
   try {
-    if (EventLog.Exists()) EventLog->WriteEvent(eltError, 0, kExceptionEvent, location, message);
+    if (EventLog.Exists()) EventLog->WriteEvent(eltError, 0, QV_MSG_EXCEPTION, location, message);
   } catch (const std::exception&) {
     // The report is lost; the error it reports must not be replaced by this one.
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/wc_exception.h"
+#include "support/service_exception.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 #include "support/date_format.h"
 #include "support/date_time.h"
 #include "support/general_functions.h"

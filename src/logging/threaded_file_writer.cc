@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "logging/file_writer_error_report.h"
-#include "platform/clock.h"
-#include "platform/exception.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/thread.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/threads/thread.h"
 #include "support/date_time.h"
 #include "support/general_functions.h"
 #include "support/win_error_text.h"

@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "itc/vesk_itc.h"
-#include "itc/vesk_itc_thread.h"
-#include "platform/shared_file.h"
+#include "itc/itc_endpoint.h"
+#include "itc/itc_worker_thread.h"
+#include "platform/files/shared_file.h"
 
 namespace qv {
 

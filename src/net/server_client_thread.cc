@@ -1,6 +1,6 @@
 #include "net/server_client_thread.h"
 
-#include "platform/unhandled_exception.h"
+#include "platform/errors/unhandled_exception.h"
 
 namespace qv::net {
 

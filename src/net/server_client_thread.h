@@ -9,7 +9,7 @@
 #pragma once
 
 #include "net/server_socket.h"
-#include "platform/thread.h"
+#include "platform/threads/thread.h"
 
 namespace qv::net {
 

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "net/server_client_thread.h"
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/thread.h"
-#include "platform/unhandled_exception.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/unhandled_exception.h"
+#include "platform/errors/win_error.h"
+#include "platform/threads/thread.h"
 
 namespace qv::net {
 

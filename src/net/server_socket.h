@@ -6,7 +6,7 @@
 // Handlers are called with the server first; an unset handler ignores its event. Set them while the
 // server is inactive: they are read from the accepting thread and the connection threads. An
 // exception that escapes a connection thread or a handler is written on standard error
-// (platform/unhandled_exception.h), and the connection's end is still reported, so an owner's count
+// (platform/errors/unhandled_exception.h), and the connection's end is still reported, so an owner's count
 // of running threads stays right.
 //
 // Not offered: a thread cache of the server's own (the platform threads run on pooled system
@@ -23,9 +23,9 @@
 #include <mutex>
 #include <string>
 
+#include "net/connected_socket.h"
 #include "net/socket_error.h"
-#include "net/win_socket.h"
-#include "platform/tcp_socket.h"
+#include "platform/sockets/tcp_socket.h"
 
 namespace qv::net {
 

@@ -1,6 +1,6 @@
 #include "net/socket_error.h"
 
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
 
 namespace qv::net {
 

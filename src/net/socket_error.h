@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::net {
 

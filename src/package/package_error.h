@@ -1,7 +1,7 @@
 // The failure of making the package's files: the program reports its message and exits with 1.
 #pragma once
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::package {
 

@@ -1,7 +1,7 @@
 #include "package/package_files.h"
 
-#include "platform/file_system.h"
-#include "platform/last_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/files/file_system.h"
 #include "service/quorvane_service.h"
 #include "support/win_error_text.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "package/package_error.h"
-#include "platform/service_package_files.h"
+#include "platform/services/service_package_files.h"
 
 namespace qv::package {
 

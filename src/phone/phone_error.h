@@ -1,7 +1,7 @@
 // The viewer's failures: a message in plain words, shown to whoever uses the viewer.
 #pragma once
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::phone {
 

@@ -1,8 +1,8 @@
 // libcurl and libxml2 as the viewer uses them: the set-up and the handles the CalDAV client shares
-// (exchange/caldav/web_libraries.h), under the viewer's names.
+// (store/caldav/web_libraries.h), under the viewer's names.
 #pragma once
 
-#include "exchange/caldav/web_libraries.h"
+#include "store/caldav/web_libraries.h"
 
 namespace qv::phone {
 

@@ -2,7 +2,7 @@
 
 #include "phone/phone_options.h"
 #include "phone/phone_viewer.h"
-#include "platform/stop_request.h"
+#include "platform/process/stop_request.h"
 #include "tools/tool_arguments.h"
 
 namespace qv::phone {

@@ -2,7 +2,7 @@
 
 #include "net/server_client_thread.h"
 #include "net/socket_error.h"
-#include "net/win_socket_stream.h"
+#include "net/socket_stream.h"
 
 namespace qv::phone {
 

@@ -4,7 +4,7 @@
 
 #include "phone/phone_error.h"
 #include "phone/phone_libraries.h"
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::phone {
 

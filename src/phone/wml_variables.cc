@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "phone/phone_libraries.h"
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::phone {
 

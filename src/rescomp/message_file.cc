@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 #include "rescomp/byte_writer.h"
 
 namespace qv::rescomp {

@@ -1,6 +1,6 @@
 #include "rescomp/message_table_builder.h"
 
-#include "platform/resource_format.h"
+#include "platform/resources/resource_format.h"
 #include "rescomp/byte_writer.h"
 
 namespace qv::rescomp {

@@ -8,8 +8,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/program_resources.h"
-#include "platform/resource_format.h"
+#include "platform/resources/program_resources.h"
+#include "platform/resources/resource_format.h"
 #include "rescomp/byte_writer.h"
 #include "rescomp/image_writer.h"
 #include "rescomp/message_file.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <optional>
 
-#include "platform/program_resources.h"
+#include "platform/resources/program_resources.h"
 #include "rescomp/byte_writer.h"
 #include "rescomp/version_resource.h"
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "platform/resource_format.h"
+#include "platform/resources/resource_format.h"
 #include "rescomp/byte_writer.h"
 
 namespace qv::rescomp {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/code_page.h"
-#include "platform/resource_format.h"
+#include "platform/resources/resource_format.h"
+#include "platform/text/code_page.h"
 #include "rescomp/byte_writer.h"
 
 namespace qv::rescomp {

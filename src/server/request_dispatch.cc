@@ -1,10 +1,10 @@
 // The request thread's dispatch: one request handler per request header.
 #include <string>
 
-#include "exchange/wc_exchange.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "server/wc_socket_thread.h"
+#include "exchange/request_handler.h"
+#include "logging/request_log.h"
+#include "logging/trace_writer.h"
+#include "server/request_thread.h"
 
 namespace qv {
 

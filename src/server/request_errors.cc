@@ -1,6 +1,6 @@
 #include "server/request_errors.h"
 
-#include "platform/unhandled_exception.h"
+#include "platform/errors/unhandled_exception.h"
 
 namespace qv {
 

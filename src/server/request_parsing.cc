@@ -1,10 +1,10 @@
 // The request thread's parsing: query parameters of the GET line and header field values.
 #include <string>
 
-#include "exchange/wc_exchange.h"
-#include "platform/ascii_text.h"
+#include "exchange/request_handler.h"
+#include "platform/text/ascii_text.h"
 #include "server/request_errors.h"
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 #include "support/convert.h"
 #include "support/percent_encoding.h"
 

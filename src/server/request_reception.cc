@@ -1,10 +1,11 @@
 // The end-of-request test of the request thread.
 #include <string>
 
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
 #include "server/request_errors.h"
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 #include "support/text_helpers.h"
 
 namespace qv {
@@ -19,7 +20,6 @@ constexpr size_t kKeptWithoutMarker = kStartMarkerLength - 1;
 constexpr size_t kFlushThreshold = 5000;
 // The trailing line ends of a header are looked for in this many last positions.
 constexpr size_t kTrailingLineEndPositions = 5;
-constexpr uint32_t kFlushEvent = 101;
 
 }  // namespace
 
@@ -68,7 +68,7 @@ bool TSrvThread::ExtractHeader(std::string& sInData, std::string& sHeader) {
 
     if (sInData.size() > kFlushThreshold) {
       TraceWriter->Trace("Warning - Maybe a HACKER ATTACK! Flushing Buffer!\r\n\tBufferData: " + sInData, 1);
-      EventLog->WriteEvent(eltWarning, 0, kFlushEvent);
+      EventLog->WriteEvent(eltWarning, 0, QV_MSG_NO_END_PATTERN);
       sInData.clear();
     }
     return false;

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "exchange/calendar_store_driver.h"
-#include "exchange/calendar_store_pool.h"
 #include "exchange/cdo_automation_driver.h"
 #include "exchange/deck_settings.h"
-#include "platform/com.h"
-#include "platform/exception.h"
+#include "platform/com/com.h"
+#include "platform/errors/exception.h"
+#include "store/calendar_store_pool.h"
 
 namespace qv {
 

@@ -10,10 +10,10 @@
 #include <memory>
 #include <optional>
 
-#include "config/wc_config.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
+#include "config/settings_snapshot.h"
+#include "logging/request_log.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
 
 namespace qv {
 

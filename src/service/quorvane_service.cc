@@ -3,11 +3,12 @@
 #include <cstring>
 #include <exception>
 
-#include "config/wc_config.h"
+#include "config/settings_snapshot.h"
 #include "exchange/startup_checks.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
-#include "server/wc_socket_srv.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
+#include "server/connection_server.h"
 #include "support/service_functions.h"
 
 namespace qv {
@@ -15,9 +16,6 @@ namespace qv {
 namespace {
 
 // Event ids of the message catalogue.
-constexpr uint32_t kNoticeEvent = 0;
-constexpr uint32_t kStateEvent = 1;
-constexpr uint32_t kSocketErrorEvent = 100;
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -72,11 +70,11 @@ void TQuorvane::ServiceStart(TService&, bool& Started) {
   try {
     SocketSrv->SetActive(true);
     Started = true;
-    EventLog->WriteEvent(eltInformation, 0, kStateEvent, "started");
+    EventLog->WriteEvent(eltInformation, 0, QV_MSG_SERVICE_STATE, "started");
     TraceWriter->Trace("Qvan started", 2);
   } catch (const std::exception& error) {
     Started = false;
-    EventLog->WriteEvent(eltError, 0, kSocketErrorEvent, error.what());
+    EventLog->WriteEvent(eltError, 0, QV_MSG_SOCKET_ERROR, error.what());
     TraceWriter->Trace(std::string("Socket error ") + error.what(), 1);
   }
 }
@@ -85,11 +83,11 @@ void TQuorvane::SwitchServer(bool active, const char* state_word, bool& succeede
   try {
     SocketSrv->SetActive(active);
     succeeded = true;
-    EventLog->WriteEvent(eltInformation, 0, kStateEvent, state_word);
+    EventLog->WriteEvent(eltInformation, 0, QV_MSG_SERVICE_STATE, state_word);
     TraceWriter->Trace(std::string("Qvan ") + state_word, 2);
   } catch (const std::exception& error) {
     succeeded = false;
-    EventLog->WriteEvent(eltError, 0, kSocketErrorEvent, error.what());
+    EventLog->WriteEvent(eltError, 0, QV_MSG_SOCKET_ERROR, error.what());
     TraceWriter->Trace(error.what(), 1);
   }
 }
@@ -119,7 +117,7 @@ void TQuorvane::ServiceBeforeInstall(TService&) {
 void TQuorvane::ServiceAfterInstall(TService&) {
   Config->WriteDescription();
   Config->RegisterEventMessageFile();
-  EventLog->WriteEvent(eltInformation, 0, kNoticeEvent, "The Quorvane has installed.");
+  EventLog->WriteEvent(eltInformation, 0, QV_MSG_TEXT, "The Quorvane has installed.");
 }
 
 void TQuorvane::ServiceBeforeUninstall(TService&) {
@@ -131,7 +129,7 @@ void TQuorvane::ServiceBeforeUninstall(TService&) {
   if (IsServiceRunning(computer, Name) || IsServicePaused(computer, Name)) StopServiceAndWait(computer, Name);
   Config->DeleteEventSource();
   Config->DeleteDescription();
-  EventLog->WriteEvent(eltInformation, 0, kNoticeEvent, "The Quorvane has uninstalled.");
+  EventLog->WriteEvent(eltInformation, 0, QV_MSG_TEXT, "The Quorvane has uninstalled.");
 }
 
 void TQuorvane::ServiceAfterUninstall(TService&) {

@@ -3,8 +3,8 @@
 #include <exception>
 #include <iostream>
 
-#include "platform/event_log.h"
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/event_log/event_log.h"
 
 namespace qv {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/event_log.h"
-#include "platform/service_dispatcher.h"
+#include "platform/event_log/event_log.h"
+#include "platform/services/service_dispatcher.h"
 
 namespace qv {
 

@@ -4,16 +4,16 @@
 #include <ostream>
 #include <thread>
 
-#include "platform/accounts.h"
-#include "platform/exception.h"
-#include "platform/last_error.h"
-#include "platform/logon_configuration.h"
-#include "platform/module.h"
-#include "platform/service_control.h"
-#include "platform/service_dispatcher.h"
-#include "platform/text_compare.h"
-#include "platform/thread.h"
-#include "platform/window_messages.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/logon_configuration.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/process/module.h"
+#include "platform/services/service_control.h"
+#include "platform/services/service_dispatcher.h"
+#include "platform/text/text_compare.h"
+#include "platform/threads/thread.h"
+#include "platform/window_messages/window_messages.h"
 #include "support/platform_error.h"
 #include "support/win_error_text.h"
 

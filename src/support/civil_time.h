@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 
 namespace qv {
 

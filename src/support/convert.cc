@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/ascii_text.h"
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
+#include "platform/text/ascii_text.h"
 #include "support/convert.h"
 
 namespace qv {

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "platform/locale.h"
+#include "platform/locale/locale.h"
 #include "support/date_time.h"
 
 namespace qv {

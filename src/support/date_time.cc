@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 
 namespace qv {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "platform/guid.h"
-#include "platform/locale.h"
-#include "platform/module.h"
+#include "platform/com/guid.h"
+#include "platform/locale/locale.h"
+#include "platform/process/module.h"
 #include "support/date_format.h"
 #include "support/text_helpers.h"
 

@@ -1,6 +1,6 @@
 #include "support/percent_encoding.h"
 
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "support/platform_error.h"
 
-#include "platform/exception.h"
-#include "platform/last_error.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
 #include "support/win_error_text.h"
 
 namespace qv {

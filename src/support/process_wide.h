@@ -4,7 +4,7 @@
 // before any constructor of another translation unit runs.
 #pragma once
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "support/service_functions.h"
 
-#include "platform/clock.h"
-#include "platform/module.h"
+#include "platform/clock/clock.h"
+#include "platform/process/module.h"
 #include "support/platform_error.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/service_control.h"
+#include "platform/services/service_control.h"
 
 namespace qv {
 

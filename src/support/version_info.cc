@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/exception.h"
-#include "platform/file_version.h"
-#include "platform/module.h"
+#include "platform/errors/exception.h"
+#include "platform/process/module.h"
+#include "platform/resources/file_version.h"
 #include "support/convert.h"
 
 namespace qv {

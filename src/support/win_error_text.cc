@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
 
 namespace qv {
 

@@ -4,10 +4,10 @@
 #include <istream>
 #include <ostream>
 
-#include "platform/console.h"
-#include "platform/last_error.h"
-#include "platform/local_accounts.h"
-#include "platform/win_error.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/console.h"
 #include "support/win_error_text.h"
 #include "tools/tool_command.h"
 

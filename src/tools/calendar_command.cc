@@ -7,11 +7,11 @@
 #if QV_CALDAV
 #include "exchange/caldav/collection_logon.h"
 #endif
-#include "exchange/calendar_store.h"
-#include "exchange/ical_reader.h"
-#include "platform/console.h"
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/console.h"
+#include "store/calendar_store.h"
+#include "store/ical_reader.h"
 #include "support/date_time.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"

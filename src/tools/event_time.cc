@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 #include "support/civil_time.h"
 
 namespace qv::tools {

@@ -6,13 +6,13 @@
 #include <optional>
 #include <ostream>
 
-#include "logging/vesk_appl_log_writer.h"
-#include "platform/ascii_text.h"
-#include "platform/code_page.h"
-#include "platform/event_description.h"
-#include "platform/event_log.h"
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "logging/event_source_writer.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/event_log/event_description.h"
+#include "platform/event_log/event_log.h"
+#include "platform/text/ascii_text.h"
+#include "platform/text/code_page.h"
 #include "support/text_helpers.h"
 #include "support/win_error_text.h"
 #include "tools/event_time.h"

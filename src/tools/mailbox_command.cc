@@ -4,11 +4,11 @@
 #include <ostream>
 
 #if QV_CALDAV
-#include "exchange/caldav/http_exchange.h"
+#include "store/caldav/http_exchange.h"
 #endif
-#include "exchange/calendar_store.h"
-#include "platform/accounts.h"
-#include "platform/ascii_text.h"
+#include "platform/accounts/accounts.h"
+#include "platform/text/ascii_text.h"
+#include "store/calendar_store.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"

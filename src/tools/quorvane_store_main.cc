@@ -1,7 +1,7 @@
 // Program entry of quorvane-store, the calendar store's maintenance program.
 #include <iostream>
 
-#include "platform/module.h"
+#include "platform/process/module.h"
 #include "tools/store_maintenance.h"
 
 int main(int argc, char** argv) {

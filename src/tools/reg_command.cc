@@ -5,10 +5,10 @@
 #include <optional>
 #include <ostream>
 
-#include "platform/ascii_text.h"
-#include "platform/file_system.h"
-#include "platform/registry.h"
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/registry/registry.h"
+#include "platform/text/ascii_text.h"
 #include "support/win_error_text.h"
 #include "tools/reg_file_parser.h"
 #include "tools/reg_file_writer.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ascii_text.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::tools {
 

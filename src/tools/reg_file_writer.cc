@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 namespace qv::tools {
 

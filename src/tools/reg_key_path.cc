@@ -1,6 +1,6 @@
 #include "tools/reg_key_path.h"
 
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::tools {
 

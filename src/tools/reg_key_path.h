@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tools/tool_arguments.h"
 
 namespace qv::tools {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/ascii_text.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
+#include "platform/text/ascii_text.h"
 #include "support/text_helpers.h"
 
 namespace qv::tools {

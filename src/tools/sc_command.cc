@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <ostream>
 
-#include "platform/last_error.h"
-#include "platform/service_control.h"
+#include "platform/errors/last_error.h"
+#include "platform/services/service_control.h"
 #include "support/win_error_text.h"
 #include "tools/tool_command.h"
 

@@ -4,12 +4,12 @@
 #include <functional>
 #include <ostream>
 
-#include "exchange/calendar_store.h"
-#include "exchange/information_store.h"
-#include "platform/file_system.h"
-#include "platform/module.h"
-#include "platform/sqlite_database.h"
-#include "platform/state_dir.h"
+#include "platform/files/file_system.h"
+#include "platform/files/state_dir.h"
+#include "platform/process/module.h"
+#include "platform/sqlite/sqlite_database.h"
+#include "store/calendar_store.h"
+#include "store/information_store.h"
 #include "tools/tool_command.h"
 
 namespace qv::tools {

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "exchange/calendar_store.h"
+#include "store/calendar_store.h"
 
 namespace qv::tools {
 

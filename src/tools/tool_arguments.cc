@@ -1,6 +1,6 @@
 #include "tools/tool_arguments.h"
 
-#include "platform/ascii_text.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::tools {
 

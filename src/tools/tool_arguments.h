@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::tools {
 

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "platform/ascii_text.h"
-#include "platform/last_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/text/ascii_text.h"
 #include "support/win_error_text.h"
 
 namespace qv::tools {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 #include "tools/qvanctl.h"
 #include "tools/tool_arguments.h"
 

@@ -3,7 +3,7 @@
 #include <istream>
 #include <iterator>
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 #include "tools/tool_command.h"
 
 namespace qv::tools {

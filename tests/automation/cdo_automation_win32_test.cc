@@ -14,9 +14,9 @@
 
 #include "exchange/calendar_store_driver.h"
 #include "exchange/cdo_automation_driver.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/automation.h"
-#include "platform/com.h"
+#include "exchange/messaging_library.h"
+#include "platform/com/automation.h"
+#include "platform/com/com.h"
 #include "support/date_time.h"
 
 namespace qv {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "config/nt_registry.h"
-#include "config/vesk_registry.h"
-#include "config/wc_config.h"
-#include "platform/file_system.h"
-#include "platform/win_error.h"
+#include "config/settings_snapshot.h"
+#include "config/typed_registry.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
 #include "registry_fixture.h"
 
 namespace qv {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_attributes.h"
-#include "platform/registry.h"
-#include "platform/text_compare.h"
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_attributes.h"
+#include "platform/registry/registry.h"
+#include "platform/text/text_compare.h"
 #include "testing/machine_registry.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"

@@ -1,4 +1,4 @@
-#include "config/registry.h"
+#include "config/registry_object.h"
 
 #include <gtest/gtest.h>
 

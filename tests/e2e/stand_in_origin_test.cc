@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/last_error.h"
-#include "platform/tcp_socket.h"
+#include "platform/errors/last_error.h"
+#include "platform/sockets/tcp_socket.h"
 
 namespace qv::testing {
 namespace {

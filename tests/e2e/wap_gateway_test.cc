@@ -24,9 +24,9 @@
 #include <cctype>
 
 #include "e2e/service_decks.h"
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "platform/clock/clock.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 #include "testing/stand_in_origin.h"
 #include "testing/wbxml_deck.h"
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "e2e/service_decks.h"
-#include "exchange/caldav/mirror_refresh.h"
 #include "exchange/logon_cache.h"
 #include "exchange/logon_throttle.h"
 #include "exchange/pages_fixture.h"
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
+#include "store/caldav/mirror_refresh.h"
 #include "testing/caldav_server.h"
 #include "testing/stand_in_origin.h"
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <thread>
 
-#include "exchange/calendar_fixture.h"
+#include "store/calendar_fixture.h"
 
 namespace qv::testing {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "exchange/mapi_tlb.h"
+#include "exchange/messaging_library.h"
 
 namespace qv::testing {
 

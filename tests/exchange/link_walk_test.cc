@@ -21,7 +21,7 @@
 
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 #include "testing/wml_check.h"
 #include "testing/wml_links.h"
 

@@ -6,7 +6,7 @@
 
 #include "exchange/logon_cache.h"
 #include "exchange/pages_fixture.h"
-#include "platform/local_accounts.h"
+#include "platform/accounts/local_accounts.h"
 
 namespace qv::testing {
 namespace {

@@ -16,9 +16,9 @@
 #include <map>
 #include <set>
 
+#include "exchange/calendar_pages.h"
 #include "exchange/pages_fixture.h"
 #include "exchange/response_envelope.h"
-#include "exchange/wc_calendar.h"
 #include "testing/wml_check.h"
 
 namespace qv::testing {

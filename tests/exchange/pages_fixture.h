@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "exchange/calendar_fixture.h"
-#include "exchange/calendar_store.h"
-#include "exchange/wc_exchange.h"
-#include "platform/local_accounts.h"
+#include "exchange/request_handler.h"
+#include "platform/accounts/local_accounts.h"
+#include "store/calendar_fixture.h"
+#include "store/calendar_store.h"
 #include "testing/event_log_testing.h"
 #include "testing/file_texts.h"
 #include "testing/platform_checks.h"

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "exchange/calendar_store_pool.h"
-#include "platform/clock.h"
-#include "platform/tcp_socket.h"
+#include "platform/clock/clock.h"
+#include "platform/sockets/tcp_socket.h"
+#include "store/calendar_store_pool.h"
 #include "testing/process_resources.h"
 #include "testing/quorvane_fixture.h"
 

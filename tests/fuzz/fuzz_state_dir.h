@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 
 namespace qv::fuzzing {
 

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/calendar_store.h"
-#include "exchange/calendar_window.h"
-#include "exchange/ical_reader.h"
 #include "fuzz_state_dir.h"
-#include "platform/environment.h"
+#include "platform/process/environment.h"
+#include "store/calendar_store.h"
+#include "store/calendar_window.h"
+#include "store/ical_reader.h"
 #include "support/date_time.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/format_message.h"
+#include "platform/message_table/format_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

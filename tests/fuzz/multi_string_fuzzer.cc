@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "config/vesk_registry.h"
+#include "config/typed_registry.h"
 #include "fuzz_state_dir.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "fuzz_state_dir.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
-#include "platform/exception.h"
-#include "platform/file_version.h"
-#include "platform/format_message.h"
-#include "platform/image_resources.h"
-#include "platform/message_table.h"
-#include "platform/program_resources.h"
+#include "platform/errors/exception.h"
+#include "platform/message_table/format_message.h"
+#include "platform/message_table/message_table.h"
+#include "platform/resources/file_version.h"
+#include "platform/resources/image_resources.h"
+#include "platform/resources/program_resources.h"
 #include "support/version_info.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz_state_dir.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tools/qvanctl.h"
 #include "tools/reg_file_parser.h"
 #include "tools/reg_file_writer.h"

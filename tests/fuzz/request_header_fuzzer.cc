@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_state_dir.h"
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 #include "support/percent_encoding.h"
 #include "testing/process_wide_objects.h"
 

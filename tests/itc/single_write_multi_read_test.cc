@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "itc/single_write_multi_read.h"
-#include "platform/sync.h"
+#include "platform/threads/sync.h"
 
 namespace qv {
 namespace {

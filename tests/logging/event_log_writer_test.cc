@@ -4,14 +4,14 @@
 #include <set>
 #include <thread>
 
-#include "config/registry.h"
-#include "logging/wc_event_log.h"
-#include "platform/event_description.h"
-#include "platform/file_attributes.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/registry.h"
-#include "platform/win_error.h"
+#include "config/registry_object.h"
+#include "logging/service_event_log.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/event_log/event_description.h"
+#include "platform/files/file_attributes.h"
+#include "platform/process/module.h"
+#include "platform/registry/registry.h"
 #include "support/general_functions.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-#include "logging/wc_event_log.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/file_system.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
+#include "platform/files/file_system.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"
 

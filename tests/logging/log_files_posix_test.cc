@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/clock.h"
-#include "platform/process.h"
-#include "platform/win_error.h"
+#include "logging/request_log.h"
+#include "logging/trace_writer.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/process.h"
 #include "support/win_error_text.h"
 #include "testing/file_texts.h"
 #include "testing/message_pump.h"

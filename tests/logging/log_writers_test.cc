@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "itc/vesk_itc.h"
+#include "itc/itc_endpoint.h"
 #include "logging/log_writer.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/file_system.h"
+#include "logging/request_log.h"
+#include "logging/trace_writer.h"
+#include "platform/files/file_system.h"
 #include "support/date_format.h"
 #include "support/date_time.h"
 #include "testing/file_texts.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "logging/wc_trace_writer.h"
+#include "logging/trace_writer.h"
 #include "testing/file_texts.h"
 #include "testing/test_state_dir.h"
 

@@ -13,10 +13,10 @@
 
 #include "net/server_client_thread.h"
 #include "net/server_socket.h"
-#include "net/win_socket_stream.h"
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/sync.h"
+#include "net/socket_stream.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/threads/sync.h"
 
 namespace qv::net::loopback {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/loopback_server.h"
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
 #include "testing/platform_checks.h"
 
 namespace qv::net {

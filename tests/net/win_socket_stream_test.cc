@@ -6,18 +6,18 @@
 // network-name error (64) as ReadFile reports it on a socket handle; a peer that has closed reads as 0;
 // closing the socket from another thread wakes a waiting or reading caller at once. Last, sending on
 // the socket the stream reads.
-#include "net/win_socket_stream.h"
+#include "net/socket_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "net/win_socket.h"
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/sync.h"
-#include "platform/win_error.h"
+#include "net/connected_socket.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/threads/sync.h"
 #include "testing/platform_checks.h"
 
 namespace qv::net {

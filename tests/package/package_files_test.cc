@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "package/package_files_program.h"
-#include "platform/file_system.h"
-#include "platform/logon_configuration.h"
+#include "platform/accounts/logon_configuration.h"
+#include "platform/files/file_system.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::package {

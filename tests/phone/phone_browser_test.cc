@@ -15,7 +15,7 @@
 #include "e2e/phone_calendar.h"
 #include "phone/phone_viewer.h"
 #include "phone/web_driver.h"
-#include "platform/environment.h"
+#include "platform/process/environment.h"
 #include "testing/quorvane_fixture.h"
 
 namespace qv::testing {

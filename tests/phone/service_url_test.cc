@@ -8,7 +8,7 @@
 #include "phone/phone_options.h"
 #include "phone/phone_program.h"
 #include "phone/service_url.h"
-#include "platform/tcp_socket.h"
+#include "platform/sockets/tcp_socket.h"
 #include "tools/tool_arguments.h"
 
 namespace qv::phone {

@@ -1,7 +1,7 @@
 #include "phone/web_driver.h"
 
 #include "phone/phone_libraries.h"
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 #include "testing/file_texts.h"
 #include "testing/loopback_client.h"
 

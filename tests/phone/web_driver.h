@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/exception.h"
-#include "platform/process.h"
+#include "platform/errors/exception.h"
+#include "platform/process/process.h"
 
 namespace qv::testing {
 

@@ -1,12 +1,12 @@
 // Accounts through the platform's security functions: unknown and malformed SIDs and names, and the
 // logons that must fail before any authority is asked. (On Linux a fresh state directory makes sure
 // the machine's account database knows no one.)
-#include "platform/accounts.h"
+#include "platform/accounts/accounts.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 

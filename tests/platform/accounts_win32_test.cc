@@ -1,8 +1,8 @@
 // Accounts through the system's security functions: a well-known SID has its name both ways.
 #include <gtest/gtest.h>
 
-#include "platform/accounts.h"
-#include "platform/last_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/errors/last_error.h"
 
 namespace qv::platform {
 namespace {

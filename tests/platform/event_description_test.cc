@@ -1,12 +1,12 @@
 // What a viewer shows of an event, found through the source's registration in the registry.
-#include "platform/event_description.h"
+#include "platform/event_log/event_description.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/event_log.h"
-#include "platform/registry.h"
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/event_log/event_log.h"
+#include "platform/process/environment.h"
+#include "platform/registry/registry.h"
 #include "testing/event_log_testing.h"
 
 namespace qv::platform {

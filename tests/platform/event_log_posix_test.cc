@@ -1,7 +1,7 @@
 // The Linux event log: the event-log database of the state directory (record numbers, reading both
 // ways, handles and names only the stand-in refuses, write protection, damaged files, size limits,
 // several writing processes) and the copies of the events that go to syslog.
-#include "platform/event_log.h"
+#include "platform/event_log/event_log.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +9,16 @@
 #include <map>
 #include <set>
 
-#include "platform/environment.h"
-#include "platform/event_description.h"
-#include "platform/file_attributes.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/registry.h"
-#include "platform/sqlite_database.h"
-#include "platform/syslog.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/event_log/event_description.h"
+#include "platform/event_log/syslog.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
+#include "platform/registry/registry.h"
+#include "platform/sqlite/sqlite_database.h"
 #include "testing/child_tests.h"
 #include "testing/event_log_testing.h"
 #include "testing/machine_registry.h"

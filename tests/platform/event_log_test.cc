@@ -1,19 +1,19 @@
 // The application event log: an event reported through a source comes back from the log with every
 // part, and the calls refuse what the interface refuses. On Linux the log is the state directory's,
 // fresh for each test; on Windows it is the system's, so the event is found by a text of this run.
-#include "platform/event_log.h"
+#include "platform/event_log/event_log.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
 
-#include "platform/com.h"
-#include "platform/file_system.h"
-#include "platform/guid.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/com/com.h"
+#include "platform/com/guid.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/module.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"
 

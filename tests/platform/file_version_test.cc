@@ -1,11 +1,11 @@
-#include "platform/file_version.h"
+#include "platform/resources/file_version.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/last_error.h"
-#include "platform/program_resources.h"
-#include "platform/resource_format.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/resources/program_resources.h"
+#include "platform/resources/resource_format.h"
 #include "rescomp/image_writer.h"
 #include "rescomp/version_resource.h"
 #include "testing/platform_checks.h"

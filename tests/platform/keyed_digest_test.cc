@@ -1,7 +1,7 @@
 // The keyed digest: the same message gives the same digest under one key, and anything else another.
 // Its key is random, so the figures themselves cannot be compared with published vectors; the
 // comparison's result is what the cache of logons relies on.
-#include "platform/keyed_digest.h"
+#include "platform/accounts/keyed_digest.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 
 #include <thread>
 
-#include "platform/accounts.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/local_accounts.h"
-#include "platform/sqlite_database.h"
-#include "platform/win_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/sqlite/sqlite_database.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

@@ -1,16 +1,16 @@
 // The machine's accounts: an account's life from creation to deletion, and the names and passwords
 // refused before the account store is asked. Names are fresh for every run, since on Windows the
 // accounts are the machine's own; on Linux the test's state directory holds a database of its own.
-#include "platform/local_accounts.h"
+#include "platform/accounts/local_accounts.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "platform/accounts.h"
-#include "platform/guid.h"
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/com/guid.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 #include "support/text_helpers.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"

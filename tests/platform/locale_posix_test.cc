@@ -1,12 +1,12 @@
 // The locale pieces from POSIX locales that only Linux can check (the C locale's other names, the
 // environment's choice per category, both charmaps of a locale made with localedef) and the strftime
 // patterns they come in.
-#include "platform/locale.h"
+#include "platform/locale/locale.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/strftime_pattern.h"
+#include "platform/locale/strftime_pattern.h"
+#include "platform/process/environment.h"
 #include "testing/system_locale.h"
 
 // glibc's newlocale keeps the search path it builds from LOCPATH (which only the locale tests set) and

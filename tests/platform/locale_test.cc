@@ -1,11 +1,11 @@
 // The locale pieces from the system's locale data, by POSIX locale names: the patterns come in the
 // pattern language, the texts in Windows-1252, and the C locale and locales the system does not have
 // give the United States pieces.
-#include "platform/locale.h"
+#include "platform/locale/locale.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/host_system.h"
+#include "platform/process/host_system.h"
 #include "testing/platform_checks.h"
 #include "testing/system_locale.h"
 

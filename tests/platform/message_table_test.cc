@@ -1,11 +1,11 @@
-#include "platform/message_table.h"
+#include "platform/message_table/message_table.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "platform/format_message.h"
-#include "platform/program_resources.h"
+#include "platform/message_table/format_message.h"
+#include "platform/resources/program_resources.h"
 #include "rescomp/image_writer.h"
 #include "rescomp/message_table_builder.h"
 #include "testing/resource_files.h"

@@ -3,14 +3,14 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/ascii_text.h"
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/state_dir.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/files/state_dir.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
+#include "platform/text/ascii_text.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

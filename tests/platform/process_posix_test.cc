@@ -1,8 +1,8 @@
 // Running programs on Linux: a child ended by a signal.
 #include <gtest/gtest.h>
 
-#include "platform/last_error.h"
-#include "platform/process.h"
+#include "platform/errors/last_error.h"
+#include "platform/process/process.h"
 
 namespace qv::platform {
 namespace {

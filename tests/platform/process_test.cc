@@ -1,17 +1,17 @@
 // Running programs: exit codes, a missing program, arguments that arrive as given, output to a file,
 // and a child waited for with a time limit and ended by its process id. Commands go through the
 // system's command interpreter: sh on Linux, cmd on Windows.
-#include "platform/process.h"
+#include "platform/process/process.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/host_system.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/host_system.h"
+#include "platform/process/module.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

@@ -1,15 +1,15 @@
-#include "platform/program_resources.h"
+#include "platform/resources/program_resources.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "platform/file_system.h"
-#include "platform/image_resources.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/module.h"
+#include "platform/resources/image_resources.h"
 #include "rescomp/image_writer.h"
 #include "testing/resource_files.h"
 #include "testing/test_state_dir.h"

@@ -1,6 +1,6 @@
 // The hive of the Linux registry: a file of the state directory, write protection by the file's
 // attribute, damaged files named in the error, several writers (connections, threads, processes).
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_attributes.h"
-#include "platform/file_system.h"
-#include "platform/posix/registry_hive.h"
-#include "platform/sqlite_database.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/registry/registry_hive_posix.h"
+#include "platform/sqlite/sqlite_database.h"
 #include "testing/child_tests.h"
 #include "testing/machine_registry.h"
 #include "testing/test_state_dir.h"

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_attributes.h"
-#include "platform/file_system.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
 #include "testing/machine_registry.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"

@@ -1,15 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/local_accounts.h"
-#include "platform/module.h"
-#include "platform/process.h"
-#include "platform/registry.h"
-#include "platform/service_control.h"
-#include "platform/win_error.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/module.h"
+#include "platform/process/process.h"
+#include "platform/registry/registry.h"
+#include "platform/services/service_control.h"
 #include "testing/service_sandbox.h"
 #include "testing/test_service.h"
 

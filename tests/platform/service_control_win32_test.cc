@@ -14,13 +14,13 @@
 // SERVICE_STOPPED, and the wait on a service that is slow to start.
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/process.h"
-#include "platform/service_control.h"
-#include "platform/service_dispatcher.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/process.h"
+#include "platform/services/service_control.h"
+#include "platform/services/service_dispatcher.h"
 #include "testing/system_services.h"
 #include "testing/test_service.h"
 #include "testing/test_state_dir.h"

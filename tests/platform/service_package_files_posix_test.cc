@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/logon_configuration.h"
-#include "platform/service_control.h"
-#include "platform/service_package_files.h"
-#include "platform/win_error.h"
+#include "platform/accounts/logon_configuration.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/services/service_control.h"
+#include "platform/services/service_package_files.h"
 #include "testing/service_sandbox.h"
 
 namespace qv::platform {

@@ -1,15 +1,15 @@
-#include "platform/shared_file.h"
+#include "platform/files/shared_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/process.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
+#include "platform/process/process.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 

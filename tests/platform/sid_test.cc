@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/accounts.h"
-#include "platform/exception.h"
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 
 namespace qv::platform {
 namespace {

@@ -2,8 +2,8 @@
 // XDG_STATE_HOME or HOME.
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/state_dir.h"
+#include "platform/files/state_dir.h"
+#include "platform/process/environment.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

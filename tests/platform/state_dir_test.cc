@@ -1,10 +1,10 @@
 // The platform state directory: QUORVANE_STATE_DIR names it; unset or empty, the system's default
 // place does (state_dir_posix_test.cc and state_dir_win32_test.cc check where that is).
-#include "platform/state_dir.h"
+#include "platform/files/state_dir.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
+#include "platform/process/environment.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

@@ -1,9 +1,9 @@
 // The platform state directory's default on Windows: Quorvane in the machine's program data folder.
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/state_dir.h"
-#include "platform/text_compare.h"
+#include "platform/files/state_dir.h"
+#include "platform/process/environment.h"
+#include "platform/text/text_compare.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

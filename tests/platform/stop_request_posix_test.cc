@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "platform/stop_request.h"
+#include "platform/process/stop_request.h"
 
 namespace qv::platform {
 namespace {

@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/exception.h"
-#include "platform/last_error.h"
-#include "platform/sync.h"
-#include "platform/win_error.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/threads/sync.h"
 
 namespace qv::platform {
 namespace {

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "platform/sync.h"
-#include "platform/thread.h"
+#include "platform/files/file_system.h"
+#include "platform/threads/sync.h"
+#include "platform/threads/thread.h"
 
 namespace qv::platform {
 namespace {

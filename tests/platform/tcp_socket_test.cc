@@ -1,12 +1,12 @@
-#include "platform/tcp_socket.h"
+#include "platform/sockets/tcp_socket.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 
 namespace qv::platform {
 namespace {

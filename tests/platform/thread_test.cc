@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/com.h"
-#include "platform/host_system.h"
-#include "platform/last_error.h"
-#include "platform/sync.h"
-#include "platform/thread.h"
-#include "platform/win_error.h"
-#include "platform/window_messages.h"
+#include "platform/com/com.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/host_system.h"
+#include "platform/threads/sync.h"
+#include "platform/threads/thread.h"
+#include "platform/window_messages/window_messages.h"
 #include "testing/function_thread.h"
 #include "testing/platform_checks.h"
 

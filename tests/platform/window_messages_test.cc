@@ -8,14 +8,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/heap.h"
-#include "platform/last_error.h"
-#include "platform/sync.h"
-#include "platform/text_compare.h"
-#include "platform/thread.h"
-#include "platform/win_error.h"
-#include "platform/window_messages.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/heap.h"
+#include "platform/text/text_compare.h"
+#include "platform/threads/sync.h"
+#include "platform/threads/thread.h"
+#include "platform/window_messages/window_messages.h"
 #include "testing/platform_checks.h"
 
 namespace qv::platform {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_version.h"
-#include "platform/program_resources.h"
+#include "platform/resources/file_version.h"
+#include "platform/resources/program_resources.h"
 #include "rescomp/byte_writer.h"
 #include "rescomp/resource_section.h"
 

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "exchange/calendar_store.h"
 #include "exchange/logon_cache.h"
-#include "platform/local_accounts.h"
+#include "platform/accounts/local_accounts.h"
 #include "server_fixture.h"
+#include "store/calendar_store.h"
 #include "testing/platform_checks.h"
 
 namespace qv {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "e2e/service_decks.h"
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 #include "server_fixture.h"
 #include "testing/platform_checks.h"
 #include "testing/stand_in_origin.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 
 namespace qv {
 namespace {

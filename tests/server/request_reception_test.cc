@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "server/wc_socket_thread.h"
+#include "server/request_thread.h"
 #include "server_fixture.h"
 #include "testing/platform_checks.h"
 

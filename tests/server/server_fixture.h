@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "exchange/calendar_store_pool.h"
-#include "platform/clock.h"
-#include "platform/event_log.h"
-#include "platform/last_error.h"
-#include "platform/tcp_socket.h"
-#include "server/wc_socket_srv.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/last_error.h"
+#include "platform/event_log/event_log.h"
+#include "platform/sockets/tcp_socket.h"
+#include "server/connection_server.h"
+#include "store/calendar_store_pool.h"
 #include "testing/event_log_testing.h"
 #include "testing/file_texts.h"
 #include "testing/loopback_client.h"

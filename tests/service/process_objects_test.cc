@@ -2,13 +2,13 @@
 // and the messaging library while they live, and nothing left behind when they go or fail to come.
 #include <gtest/gtest.h>
 
-#include "config/wc_config.h"
+#include "config/settings_snapshot.h"
 #include "exchange/deck_settings.h"
-#include "exchange/mapi_tlb.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
-#include "platform/com.h"
+#include "exchange/messaging_library.h"
+#include "logging/request_log.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
+#include "platform/com/com.h"
 #include "service/process_objects.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"

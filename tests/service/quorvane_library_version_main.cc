@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "exchange/calendar_store_driver.h"
-#include "platform/environment.h"
+#include "platform/process/environment.h"
 #include "service/quorvane_program.h"
 #include "testing/versioned_library.h"
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
 #include "testing/quorvane_fixture.h"
 
 namespace qv {

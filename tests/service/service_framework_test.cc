@@ -6,11 +6,11 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/clock.h"
-#include "platform/exception.h"
-#include "platform/service_control.h"
-#include "platform/service_dispatcher.h"
-#include "platform/win_error.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/win_error.h"
+#include "platform/services/service_control.h"
+#include "platform/services/service_dispatcher.h"
 #include "service/service.h"
 #include "testing/service_sandbox.h"
 

@@ -6,10 +6,10 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/clock.h"
-#include "platform/service_control.h"
-#include "platform/thread.h"
-#include "platform/window_messages.h"
+#include "platform/clock/clock.h"
+#include "platform/services/service_control.h"
+#include "platform/threads/thread.h"
+#include "platform/window_messages/window_messages.h"
 #include "service/service_application.h"
 #include "testing/service_sandbox.h"
 

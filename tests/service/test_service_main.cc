@@ -1,7 +1,7 @@
 // The test service as a program (testing/test_service.h): installs, removes or runs it.
 #include <iostream>
 
-#include "platform/environment.h"
+#include "platform/process/environment.h"
 #include "service/service_application.h"
 #include "testing/test_service.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 #include "support/date_time.h"
 
 namespace qv {

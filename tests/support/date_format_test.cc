@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/environment.h"
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
+#include "platform/process/environment.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "platform/environment.h"
-#include "platform/locale.h"
+#include "platform/locale/locale.h"
+#include "platform/process/environment.h"
 #include "support/date_format.h"
 
 namespace qv {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/exception.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/module.h"
 #include "support/platform_error.h"
 #include "support/service_functions.h"
 #include "testing/platform_checks.h"

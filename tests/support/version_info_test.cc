@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 #include "rescomp/image_writer.h"
 #include "rescomp/version_resource.h"
 #include "testing/resource_files.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win_error.h"
+#include "platform/errors/win_error.h"
 #include "testing/platform_checks.h"
 
 namespace qv {

@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "exchange/caldav/http_exchange.h"
-#include "exchange/calendar_import.h"
-#include "exchange/ical_reader.h"
-#include "platform/clock.h"
-#include "platform/file_system.h"
-#include "platform/process.h"
+#include "platform/clock/clock.h"
+#include "platform/files/file_system.h"
+#include "platform/process/process.h"
+#include "store/caldav/http_exchange.h"
+#include "store/calendar_import.h"
+#include "store/ical_reader.h"
 #include "testing/loopback_client.h"
 
 namespace qv::testing {

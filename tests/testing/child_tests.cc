@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "platform/environment.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/process.h"
+#include "platform/errors/last_error.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
+#include "platform/process/process.h"
 
 namespace qv::testing {
 

@@ -1,8 +1,8 @@
 #include "testing/e2e_script.h"
 
-#include "platform/file_system.h"
-#include "platform/last_error.h"
-#include "platform/process.h"
+#include "platform/errors/last_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/process.h"
 
 namespace qv::testing {
 

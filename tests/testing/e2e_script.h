@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::testing {
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/last_error.h"
-#include "platform/module.h"
-#include "platform/win_error.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
 
 namespace qv::testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/event_log.h"
+#include "platform/event_log/event_log.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::testing {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
+#include "platform/clock/clock.h"
+#include "platform/files/file_system.h"
 #include "testing/message_pump.h"
 
 namespace qv::testing {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <functional>
 
-#include "platform/sync.h"
-#include "platform/thread.h"
+#include "platform/threads/sync.h"
+#include "platform/threads/thread.h"
 
 namespace qv::testing {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/tcp_socket.h"
+#include "platform/clock/clock.h"
+#include "platform/sockets/tcp_socket.h"
 #include "testing/file_texts.h"
 
 namespace qv::testing {

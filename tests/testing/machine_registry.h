@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 namespace qv::testing {
 

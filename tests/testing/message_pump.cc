@@ -1,7 +1,7 @@
 #include "testing/message_pump.h"
 
-#include "platform/clock.h"
-#include "platform/window_messages.h"
+#include "platform/clock/clock.h"
+#include "platform/window_messages/window_messages.h"
 
 namespace qv::testing {
 

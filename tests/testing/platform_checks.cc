@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "platform/host_system.h"
-#include "platform/text_compare.h"
+#include "platform/process/host_system.h"
+#include "platform/text/text_compare.h"
 
 namespace qv::testing {
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
+#include "platform/clock/clock.h"
+#include "platform/files/file_system.h"
 
 namespace qv::testing {
 

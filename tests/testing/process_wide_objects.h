@@ -9,10 +9,10 @@
 
 #include <optional>
 
-#include "config/wc_config.h"
-#include "logging/wc_event_log.h"
-#include "logging/wc_html_log_writer.h"
-#include "logging/wc_trace_writer.h"
+#include "config/settings_snapshot.h"
+#include "logging/request_log.h"
+#include "logging/service_event_log.h"
+#include "logging/trace_writer.h"
 #include "service/process_objects.h"
 
 namespace qv::testing {

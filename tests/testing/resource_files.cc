@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_system.h"
-#include "platform/program_resources.h"
+#include "platform/files/file_system.h"
+#include "platform/resources/program_resources.h"
 #include "rescomp/version_resource.h"
 
 namespace qv::testing {

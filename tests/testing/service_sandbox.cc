@@ -2,12 +2,12 @@
 
 #include <sstream>
 
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/process.h"
-#include "platform/registry.h"
-#include "platform/shared_file.h"
+#include "platform/clock/clock.h"
+#include "platform/files/file_system.h"
+#include "platform/files/shared_file.h"
+#include "platform/process/environment.h"
+#include "platform/process/process.h"
+#include "platform/registry/registry.h"
 #include "testing/machine_registry.h"
 #include "testing/test_service.h"
 

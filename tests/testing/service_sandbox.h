@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/service_control.h"
+#include "platform/services/service_control.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::testing {

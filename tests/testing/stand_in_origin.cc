@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "platform/ascii_text.h"
-#include "platform/exception.h"
-#include "platform/last_error.h"
-#include "platform/win_error.h"
+#include "platform/errors/exception.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/text/ascii_text.h"
 
 namespace qv::testing {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/tcp_socket.h"
+#include "platform/sockets/tcp_socket.h"
 
 namespace qv::testing {
 

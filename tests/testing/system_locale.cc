@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/host_system.h"
-#include "platform/last_error.h"
-#include "platform/process.h"
+#include "platform/errors/last_error.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/host_system.h"
+#include "platform/process/process.h"
 
 namespace qv::testing {
 

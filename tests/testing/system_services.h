@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/process.h"
-#include "platform/service_control.h"
+#include "platform/clock/clock.h"
+#include "platform/process/process.h"
+#include "platform/services/service_control.h"
 
 namespace qv::testing {
 

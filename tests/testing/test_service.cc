@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/exception.h"
-#include "platform/file_system.h"
+#include "platform/clock/clock.h"
+#include "platform/errors/exception.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 #include "support/service_functions.h"
 
 namespace qv::testing {

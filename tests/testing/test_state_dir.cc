@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "platform/environment.h"
-#include "platform/file_system.h"
-#include "platform/module.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "platform/process/module.h"
 #include "testing/machine_registry.h"
 
 namespace qv::testing {

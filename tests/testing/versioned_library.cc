@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "exchange/calendar_store_driver.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/com.h"
+#include "exchange/messaging_library.h"
+#include "platform/com/com.h"
 
 namespace qv::testing {
 

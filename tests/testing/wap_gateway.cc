@@ -1,6 +1,6 @@
 #include "testing/wap_gateway.h"
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace qv::testing {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/exception.h"
+#include "platform/errors/exception.h"
 
 namespace qv::testing {
 

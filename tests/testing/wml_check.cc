@@ -1,6 +1,6 @@
 #include "testing/wml_check.h"
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 #include "testing/e2e_script.h"
 
 namespace qv::testing {

@@ -2,10 +2,10 @@
 
 #include <sstream>
 
-#include "platform/accounts.h"
-#include "platform/last_error.h"
-#include "platform/local_accounts.h"
-#include "platform/win_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/account_command.h"

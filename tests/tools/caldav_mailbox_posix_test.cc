@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "exchange/calendar_store.h"
+#include "store/calendar_store.h"
 #include "testing/caldav_server.h"
 #include "testing/test_state_dir.h"
 #include "tools/tool_command_fixture.h"

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "exchange/calendar_store.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
+#include "store/calendar_store.h"
 #include "testing/test_state_dir.h"
 #include "tools/tool_command_fixture.h"
 

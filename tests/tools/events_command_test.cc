@@ -6,11 +6,11 @@
 #include <ctime>
 #include <sstream>
 
-#include "config/registry.h"
-#include "platform/clock.h"
-#include "platform/event_log.h"
-#include "platform/file_attributes.h"
-#include "platform/module.h"
+#include "config/registry_object.h"
+#include "platform/clock/clock.h"
+#include "platform/event_log/event_log.h"
+#include "platform/files/file_attributes.h"
+#include "platform/process/module.h"
 #include "testing/event_log_testing.h"
 #include "testing/platform_checks.h"
 #include "tools/event_time.h"

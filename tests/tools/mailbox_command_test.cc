@@ -1,11 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "exchange/calendar_store.h"
 #include "exchange/calendar_store_driver.h"
-#include "exchange/mapi_tlb.h"
-#include "platform/accounts.h"
-#include "platform/local_accounts.h"
+#include "exchange/messaging_library.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/local_accounts.h"
+#include "store/calendar_store.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/tool_command_fixture.h"

@@ -2,10 +2,10 @@
 
 #include <sstream>
 
-#include "config/wc_config.h"
-#include "platform/file_attributes.h"
-#include "platform/file_system.h"
-#include "platform/registry.h"
+#include "config/settings_snapshot.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_system.h"
+#include "platform/registry/registry.h"
 #include "testing/platform_checks.h"
 #include "testing/test_state_dir.h"
 #include "tools/qvanctl.h"

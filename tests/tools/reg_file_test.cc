@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tools/reg_file_parser.h"
 #include "tools/reg_file_writer.h"
 

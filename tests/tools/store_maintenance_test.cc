@@ -5,10 +5,10 @@
 
 #include <optional>
 
-#include "exchange/calendar_store.h"
-#include "exchange/information_store.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
+#include "store/calendar_store.h"
+#include "store/information_store.h"
 #include "testing/machine_registry.h"
 #include "testing/test_state_dir.h"
 #include "tools/tool_command_fixture.h"

@@ -4,11 +4,11 @@
 #include <memory>
 #include <mutex>
 
-#include "config/wc_config.h"
-#include "exchange/caldav/collection_client.h"
-#include "exchange/caldav/mirror_refresh.h"
+#include "config/settings_snapshot.h"
 #include "exchange/logon_cache.h"
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
+#include "store/caldav/collection_client.h"
+#include "store/caldav/mirror_refresh.h"
 
 namespace qv::caldav {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/caldav/http_exchange.h"
-#include "exchange/calendar_store.h"
+#include "store/caldav/http_exchange.h"
+#include "store/calendar_store.h"
 
 namespace qv::caldav {
 

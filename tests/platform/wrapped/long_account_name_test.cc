@@ -2,9 +2,9 @@
 // than the 51-character buffers of the Windows lookup: the name arrives whole and the owner logs on.
 #include <gtest/gtest.h>
 
-#include "exchange/wc_exchange.h"
-#include "platform/accounts.h"
-#include "platform/environment.h"
+#include "exchange/request_handler.h"
+#include "platform/accounts/accounts.h"
+#include "platform/process/environment.h"
 #include "support/text_helpers.h"
 #include "testing/process_objects_fixture.h"
 

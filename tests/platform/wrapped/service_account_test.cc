@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
+#include "platform/process/environment.h"
 #include "service/service_application.h"
 #include "testing/service_sandbox.h"
 #include "testing/test_service.h"

@@ -2,11 +2,11 @@
 // passdb beside this file (nss_wrapper and pam_wrapper, set up by the launcher with_test_users.sh).
 #include <gtest/gtest.h>
 
-#include "platform/accounts.h"
-#include "platform/environment.h"
-#include "platform/last_error.h"
-#include "platform/local_accounts.h"
-#include "platform/win_error.h"
+#include "platform/accounts/accounts.h"
+#include "platform/accounts/local_accounts.h"
+#include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
+#include "platform/process/environment.h"
 #include "testing/test_state_dir.h"
 
 namespace qv::platform {

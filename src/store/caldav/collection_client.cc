@@ -1,0 +1,95 @@
+#include "store/caldav/collection_client.h"
+
+#include <algorithm>
+
+namespace qv::caldav {
+
+namespace {
+
+// The path without the slashes it ends in, for telling the collection from its members.
+std::string CollectionPath(const std::string& href) {
+  std::string path = HrefPath(href);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+CollectionClient::CollectionClient(const CalDAVBinding& binding, std::string password, HttpSettings settings)
+    : binding_(binding),
+      password_(std::move(password)),
+      settings_(std::move(settings)),
+      server_(ServerOf(binding.url)) {}
+
+HttpAnswer CollectionClient::Send(const std::string& method, const std::string& depth,
+                                  const std::string& body) {
+  HttpRequest request;
+  request.method = method;
+  request.url = binding_.url;
+  request.user = binding_.user;
+  request.password = password_;
+  request.headers = {"Depth: " + depth, "Content-Type: application/xml; charset=utf-8"};
+  request.body = body;
+  request.allow_http = binding_.allow_http;
+  HttpAnswer answer = SendHttp(request, settings_);
+  if (answer.status == 401 || answer.status == 403) {
+    // A sync token the server no longer knows is refused with 403 and this precondition.
+    if (!(answer.status == 403 && answer.body.find("valid-sync-token") != std::string::npos))
+      throw ECalDAVLogonRefused(server_ + " refused the logon of " + binding_.user + " (" +
+                                std::to_string(answer.status) + ")");
+  }
+  return answer;
+}
+
+void CollectionClient::RaiseAnswer(const HttpAnswer& answer, const std::string& what) {
+  throw ECalDAVUnavailable(server_ + ": " + what + " answered with the status " +
+                           std::to_string(answer.status));
+}
+
+Multistatus CollectionClient::Read(const HttpAnswer& answer, const std::string& what) {
+  if (answer.status != 207) RaiseAnswer(answer, what);
+  try {
+    return ReadMultistatus(answer.body);
+  } catch (const EMultistatusFormatError& error) {
+    throw ECalDAVUnavailable(server_ + ": " + what + ": " + error.what());
+  }
+}
+
+Multistatus CollectionClient::ListEtags() {
+  Multistatus listing = Read(Send("PROPFIND", "1", PropfindEtagsBody()), "PROPFIND");
+  const std::string collection = CollectionPath(binding_.url);
+  std::erase_if(listing.resources, [&collection](const DavResource& resource) {
+    return resource.collection || CollectionPath(resource.href) == collection;
+  });
+  return listing;
+}
+
+CollectionClient::SyncOutcome CollectionClient::SyncCollection(const std::string& sync_token,
+                                                               Multistatus* changes) {
+  const HttpAnswer answer = Send("REPORT", "0", SyncCollectionBody(sync_token));
+  if (answer.status == 207) {
+    *changes = Read(answer, "sync-collection");
+    return SyncOutcome::kChanges;
+  }
+  if (answer.body.find("valid-sync-token") != std::string::npos) return SyncOutcome::kTokenRefused;
+  // Servers without the report answer it as unknown, unsupported or not allowed.
+  if (answer.status == 400 || answer.status == 405 || answer.status == 409 || answer.status == 415 ||
+      answer.status == 422 || answer.status == 501)
+    return SyncOutcome::kUnsupported;
+  RaiseAnswer(answer, "sync-collection");
+}
+
+Multistatus CollectionClient::Multiget(const std::vector<std::string>& hrefs) {
+  Multistatus all;
+  for (size_t at = 0; at < hrefs.size(); at += kHrefsPerMultiget) {
+    const std::vector<std::string> part(
+        hrefs.begin() + static_cast<std::ptrdiff_t>(at),
+        hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(hrefs.size(), at + kHrefsPerMultiget)));
+    Multistatus answer = Read(Send("REPORT", "1", MultigetBody(part)), "calendar-multiget");
+    for (DavResource& resource : answer.resources) all.resources.push_back(std::move(resource));
+    for (std::string& note : answer.notes) all.notes.push_back(std::move(note));
+  }
+  return all;
+}
+
+}  // namespace qv::caldav

@@ -1,0 +1,53 @@
+// The requests the mirror makes of one calendar collection, as one user: the members' ETags
+// (PROPFIND), the changes since a sync token (sync-collection, RFC 6578) and the members' calendar
+// data (calendar-multiget, RFC 4791).
+//
+// 401 and 403 refuse the user's logon (ECalDAVLogonRefused); any other answer that is not the
+// multistatus asked for makes the server unavailable (ECalDAVUnavailable, naming it and the status).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/caldav/http_exchange.h"
+#include "store/caldav/multistatus.h"
+#include "store/calendar_store.h"
+
+namespace qv::caldav {
+
+QV_EXCEPTION_CLASS(ECalDAVLogonRefused, Exception);
+
+class CollectionClient {
+ public:
+  // The password in UTF-8.
+  CollectionClient(const CalDAVBinding& binding, std::string password, HttpSettings settings);
+
+  // The members with their ETags; the collection itself left out.
+  Multistatus ListEtags();
+
+  enum class SyncOutcome {
+    kChanges,       // the changes: members with their ETags, those gone with status 404, a new token
+    kTokenRefused,  // the server no longer knows the token: ask again with an empty one
+    kUnsupported,   // the server does not offer sync-collection
+  };
+  // The changes since the token (empty: every member).
+  SyncOutcome SyncCollection(const std::string& sync_token, Multistatus* changes);
+
+  // The calendar data of the members, as many requests as it takes.
+  Multistatus Multiget(const std::vector<std::string>& hrefs);
+
+  const std::string& Server() const { return server_; }
+  static constexpr size_t kHrefsPerMultiget = 200;
+
+ private:
+  HttpAnswer Send(const std::string& method, const std::string& depth, const std::string& body);
+  Multistatus Read(const HttpAnswer& answer, const std::string& what);
+  [[noreturn]] void RaiseAnswer(const HttpAnswer& answer, const std::string& what);
+
+  const CalDAVBinding binding_;
+  const std::string password_;
+  const HttpSettings settings_;
+  const std::string server_;
+};
+
+}  // namespace qv::caldav
