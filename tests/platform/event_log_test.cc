@@ -92,6 +92,21 @@ TEST(EventLog, RefusesWhatTheInterfaceRefuses) {
   std::vector<EventLogRecord> batch;
   EXPECT_FALSE(ReadEventLog(source, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 1, &batch));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+
+  // A read names one way of reading and one direction, and asks for something.
+  const HEVENTLOG log = OpenEventLog("", "Application");
+  ASSERT_NE(log, HEVENTLOG{});
+  for (const uint32_t flags : {EVENTLOG_FORWARDS_READ, EVENTLOG_SEQUENTIAL_READ,
+                               EVENTLOG_SEQUENTIAL_READ | EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ,
+                               EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ | EVENTLOG_BACKWARDS_READ}) {
+    EXPECT_FALSE(ReadEventLog(log, flags, 1, 1, &batch)) << flags;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << flags;
+  }
+  EXPECT_FALSE(ReadEventLog(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 0, &batch));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(ReadEventLog(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, 1, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(CloseEventLog(log));
   EXPECT_TRUE(DeregisterEventSource(source));
   EXPECT_EQ(RegisterEventSource("\\\\elsewhere", kSource), HEVENTLOG{});
   EXPECT_EQ(GetLastError(), RPC_S_SERVER_UNAVAILABLE);

@@ -106,6 +106,19 @@ TEST(Registry, QueryFollowsTheWin32BufferRules) {
   EXPECT_EQ(RegQueryValueEx(key.Get(), "Text", &type, enough, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegQueryValueEx(key.Get(), "Missing", &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegQueryValueEx(static_cast<HKEY>(12345), "Text", &type, nullptr, &size), ERROR_INVALID_HANDLE);
+
+  // Setting from a buffer: no buffer with a size is refused, no buffer without one is an empty value.
+  EXPECT_EQ(RegSetValueEx(key.Get(), "Text", REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  ASSERT_EQ(RegSetValueEx(key.Get(), "Empty", REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  size = sizeof(enough);
+  ASSERT_EQ(RegQueryValueEx(key.Get(), "Empty", &type, enough, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(size, 0u);
+  const uint8_t bytes[] = {1, 0, 2};
+  ASSERT_EQ(RegSetValueEx(key.Get(), "Bytes", REG_BINARY, bytes, sizeof(bytes)), ERROR_SUCCESS);
+  std::string whole;
+  ASSERT_EQ(RegQueryValueEx(key.Get(), "Bytes", &type, &whole), ERROR_SUCCESS);
+  EXPECT_EQ(whole, std::string("\x01\x00\x02", 3));
 }
 
 TEST(Registry, KeepsEveryTypeAsRawBytes) {

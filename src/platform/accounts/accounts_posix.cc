@@ -7,6 +7,7 @@
 #include "platform/accounts/password_hash_posix.h"
 #include "platform/accounts/system_accounts_posix.h"
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/process/module.h"
 #include "platform/text/ascii_text.h"
@@ -14,8 +15,6 @@
 namespace qv::platform {
 
 namespace {
-
-constexpr size_t kNetbiosNameLength = 15;
 
 // Which authorities a domain given with a name asks.
 enum class Authority { kBoth, kMachine, kSystem, kNone };
@@ -30,11 +29,6 @@ Authority AuthorityOfDomain(const std::string& domain) {
   if (SameTextIgnoringCase(domain, GetAccountDomainName())) return Authority::kMachine;
   if (SameTextIgnoringCase(domain, kUnixUserDomain)) return Authority::kSystem;
   return Authority::kNone;
-}
-
-bool Fail(uint32_t code) {
-  SetLastError(code);
-  return false;
 }
 
 class LogonToken final : public AccessToken {
@@ -58,9 +52,9 @@ bool WithDatabaseErrors(Work work) {
   try {
     return work();
   } catch (const SqliteError& error) {
-    return Fail(posix::WinErrorFromDatabaseError(error));
+    return FailWith(posix::WinErrorFromDatabaseError(error));
   } catch (const EWin32Error& error) {
-    return Fail(error.ErrorCode);
+    return FailWith(error.ErrorCode);
   }
 }
 
@@ -89,15 +83,8 @@ bool LookupSidOnMachine(const Sid& sid, std::string* name, std::string* domain, 
 
 }  // namespace
 
-std::string GetAccountDomainName() {
-  std::string name = GetComputerName();
-  name = name.substr(0, std::min(name.find('.'), kNetbiosNameLength));
-  std::transform(name.begin(), name.end(), name.begin(), AsciiUpper);
-  return name.empty() ? "LOCALHOST" : name;
-}
-
 bool LookupAccountSid(const Sid& sid, std::string* name, std::string* domain, SidNameUse* use) {
-  if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);
+  if (!IsValidSid(sid)) return FailWith(ERROR_INVALID_SID);
   // The two authorities' SIDs never overlap, so a system SID needs no look at the database.
   if (const auto uid = posix::UidOfSystemAccountSid(sid)) {
     posix::SystemAccount account;
@@ -109,7 +96,7 @@ bool LookupAccountSid(const Sid& sid, std::string* name, std::string* domain, Si
   }
   bool found = false;
   if (!WithDatabaseErrors([&] { return LookupSidOnMachine(sid, name, domain, use, &found); })) return false;
-  return found || Fail(ERROR_NONE_MAPPED);
+  return found || FailWith(ERROR_NONE_MAPPED);
 }
 
 bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain, SidNameUse* use) {
@@ -118,7 +105,7 @@ bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain
   const Authority authority =
       AuthorityOfDomain(separator == std::string::npos ? std::string() : account.substr(0, separator));
   if (name.empty() || name.find('\0') != std::string::npos || authority == Authority::kNone)
-    return Fail(ERROR_NONE_MAPPED);
+    return FailWith(ERROR_NONE_MAPPED);
 
   if (authority == Authority::kBoth || authority == Authority::kMachine) {
     bool found = false;
@@ -137,7 +124,7 @@ bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain
       if (use != nullptr) *use = SidNameUse::kUser;
       return true;
     }
-    if (authority == Authority::kMachine) return Fail(ERROR_NONE_MAPPED);
+    if (authority == Authority::kMachine) return FailWith(ERROR_NONE_MAPPED);
   }
   posix::SystemAccount system_account;
   if (!posix::FindSystemAccount(name, &system_account)) return false;
@@ -149,14 +136,14 @@ bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain
 
 bool LogonUser(const std::string& user, const std::string& domain, const std::string& password,
                LogonType type, std::unique_ptr<AccessToken>* token) {
-  if (token == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (token == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   token->reset();
   // C interfaces would cut a text at a NUL character: "secret\0more" must not pass as "secret".
   if (user.empty() || password.empty() || user.find('\0') != std::string::npos ||
       password.find('\0') != std::string::npos)
-    return Fail(ERROR_LOGON_FAILURE);
+    return FailWith(ERROR_LOGON_FAILURE);
   const Authority authority = AuthorityOfDomain(domain);
-  if (authority == Authority::kNone) return Fail(ERROR_LOGON_FAILURE);
+  if (authority == Authority::kNone) return FailWith(ERROR_LOGON_FAILURE);
 
   if (authority == Authority::kBoth || authority == Authority::kMachine) {
     std::optional<posix::LocalAccountDatabase::Account> local;
@@ -170,19 +157,19 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
     if (!read) return false;
     if (local) {
       // The password first: whether an account is disabled is told only to who knows its password.
-      if (!posix::VerifyPassword(password, local->PasswordHash)) return Fail(ERROR_LOGON_FAILURE);
-      if (local->Disabled) return Fail(ERROR_ACCOUNT_DISABLED);
+      if (!posix::VerifyPassword(password, local->PasswordHash)) return FailWith(ERROR_LOGON_FAILURE);
+      if (local->Disabled) return FailWith(ERROR_ACCOUNT_DISABLED);
       *token = std::make_unique<LogonToken>(local->Name, GetAccountDomainName(), local_sid);
       return true;
     }
-    if (authority == Authority::kMachine) return Fail(ERROR_LOGON_FAILURE);
+    if (authority == Authority::kMachine) return FailWith(ERROR_LOGON_FAILURE);
   }
 
   posix::SystemAccount account;
   if (!posix::FindSystemAccount(user, &account))
-    return Fail(GetLastError() == ERROR_NONE_MAPPED ? ERROR_LOGON_FAILURE : ERROR_NO_LOGON_SERVERS);
+    return FailWith(GetLastError() == ERROR_NONE_MAPPED ? ERROR_LOGON_FAILURE : ERROR_NO_LOGON_SERVERS);
   if (const uint32_t refusal = posix::CheckSystemPassword(account.Name, password); refusal != ERROR_SUCCESS)
-    return Fail(refusal);
+    return FailWith(refusal);
   *token = std::make_unique<LogonToken>(account.Name, kUnixUserDomain, posix::SystemAccountSid(account.Uid));
   return true;
 }

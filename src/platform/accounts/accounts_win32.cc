@@ -8,22 +8,17 @@
 #include <vector>
 
 #include "platform/accounts/accounts.h"
+#include "platform/errors/system_error.h"
 #include "platform/process/module.h"
 #include "platform/text/ascii_text.h"
 #include "platform/text/wide_text_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
 
 namespace {
-
-constexpr size_t kNetbiosNameLength = 15;
-
-bool Fail(DWORD code) {
-  ::SetLastError(code);
-  return false;
-}
 
 bool HoldsNul(const std::string& text) {
   return text.find('\0') != std::string::npos;
@@ -47,31 +42,16 @@ bool LookupSystemSid(PSID sid, std::string* name, std::string* domain, SidNameUs
   return true;
 }
 
-class HandleOwner {
- public:
-  explicit HandleOwner(HANDLE handle) : handle_(handle) {}
-  HandleOwner(const HandleOwner&) = delete;
-  HandleOwner& operator=(const HandleOwner&) = delete;
-  ~HandleOwner() {
-    if (handle_ != nullptr) ::CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-  HANDLE Release() { return std::exchange(handle_, nullptr); }
-
- private:
-  HANDLE handle_;
-};
-
 class LogonToken final : public AccessToken {
  public:
-  LogonToken(HANDLE token, std::string user, std::string domain, Sid sid)
-      : token_(token), user_(std::move(user)), domain_(std::move(domain)), sid_(std::move(sid)) {}
+  LogonToken(win32::UniqueHandle token, std::string user, std::string domain, Sid sid)
+      : token_(std::move(token)), user_(std::move(user)), domain_(std::move(domain)), sid_(std::move(sid)) {}
   const std::string& UserName() const override { return user_; }
   const std::string& Domain() const override { return domain_; }
   const Sid& UserSid() const override { return sid_; }
 
  private:
-  HandleOwner token_;  // the logon lasts as long as its token
+  win32::UniqueHandle token_;  // the logon lasts as long as its token
   std::string user_;
   std::string domain_;
   Sid sid_;
@@ -91,21 +71,14 @@ bool TokenUserSid(HANDLE token, Sid* sid) {
 
 }  // namespace
 
-std::string GetAccountDomainName() {
-  std::string name = GetComputerName();
-  name = name.substr(0, std::min(name.find('.'), kNetbiosNameLength));
-  name = AsciiUpperCase(name);
-  return name.empty() ? "LOCALHOST" : name;
-}
-
 bool LookupAccountSid(const Sid& sid, std::string* name, std::string* domain, SidNameUse* use) {
-  if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);
+  if (!IsValidSid(sid)) return FailWith(ERROR_INVALID_SID);
   Sid copy = sid;  // the system's call takes a writable pointer
   return LookupSystemSid(copy.data(), name, domain, use);
 }
 
 bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain, SidNameUse* use) {
-  if (account.empty() || HoldsNul(account)) return Fail(ERROR_NONE_MAPPED);
+  if (account.empty() || HoldsNul(account)) return FailWith(ERROR_NONE_MAPPED);
   // "." names this machine for us; the system wants its name.
   std::string asked = account;
   if (asked.starts_with(".\\")) asked = GetComputerName() + asked.substr(1);
@@ -129,23 +102,22 @@ bool LookupAccountName(const std::string& account, Sid* sid, std::string* domain
 
 bool LogonUser(const std::string& user, const std::string& domain, const std::string& password,
                LogonType type, std::unique_ptr<AccessToken>* token) {
-  if (token == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (token == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   token->reset();
   // C interfaces would cut a text at a NUL character: "secret\0more" must not pass as "secret".
   if (user.empty() || password.empty() || HoldsNul(user) || HoldsNul(password) || HoldsNul(domain))
-    return Fail(ERROR_LOGON_FAILURE);
+    return FailWith(ERROR_LOGON_FAILURE);
   // Every logon type checks the password alike and opens no session: the network logon does that.
   static_cast<void>(type);
-  HANDLE system_token = nullptr;
+  win32::UniqueHandle system_token;  // until the logon's object holds it
   const std::wstring wide_domain = win32::Wide(domain.empty() ? std::string(".") : domain);
   if (!::LogonUserW(win32::Wide(user).c_str(), wide_domain.c_str(), win32::Wide(password).c_str(),
-                    LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, &system_token))
+                    LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, system_token.receive()))
     return false;
-  HandleOwner owner(system_token);  // until the logon's object holds it
   Sid sid;
   std::string name = user;
   std::string account_domain = domain;
-  if (TokenUserSid(system_token, &sid)) {
+  if (TokenUserSid(system_token.get(), &sid)) {
     std::string found_name;
     std::string found_domain;
     if (LookupSystemSid(sid.data(), &found_name, &found_domain, nullptr)) {
@@ -153,7 +125,7 @@ bool LogonUser(const std::string& user, const std::string& domain, const std::st
       account_domain = found_domain;
     }
   }
-  *token = std::make_unique<LogonToken>(owner.Release(), name, account_domain, sid);
+  *token = std::make_unique<LogonToken>(std::move(system_token), name, account_domain, sid);
   return true;
 }
 
@@ -167,11 +139,9 @@ void CheckPasswordOfNoAccount(const std::string& password) {
   if (password.empty() || HoldsNul(password)) return;
   // A network logon of a local account name that no administrator would choose: the system's own
   // work for a name it does not know.
-  HANDLE system_token = nullptr;
-  if (::LogonUserW(L"qv-no-such-account", L".", win32::Wide(password).c_str(), LOGON32_LOGON_NETWORK,
-                   LOGON32_PROVIDER_DEFAULT, &system_token)) {
-    const HandleOwner owner(system_token);
-  }
+  win32::UniqueHandle system_token;
+  ::LogonUserW(L"qv-no-such-account", L".", win32::Wide(password).c_str(), LOGON32_LOGON_NETWORK,
+               LOGON32_PROVIDER_DEFAULT, system_token.receive());
 }
 
 }  // namespace qv::platform

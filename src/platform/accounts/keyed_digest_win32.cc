@@ -4,6 +4,7 @@
 #include "platform/accounts/keyed_digest.h"
 #include "platform/errors/exception.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 #include <bcrypt.h>
@@ -20,37 +21,31 @@ bool Succeeded(NTSTATUS status) {
   throw EWin32Error(what, ERROR_GEN_FAILURE);
 }
 
-class AlgorithmProvider {
- public:
-  AlgorithmProvider() {
-    if (!Succeeded(::BCryptOpenAlgorithmProvider(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr,
-                                                 BCRYPT_ALG_HANDLE_HMAC_FLAG)))
-      RaiseCryptographyError("BCrypt offers no HMAC-SHA-256");
-  }
-  AlgorithmProvider(const AlgorithmProvider&) = delete;
-  AlgorithmProvider& operator=(const AlgorithmProvider&) = delete;
-  ~AlgorithmProvider() { ::BCryptCloseAlgorithmProvider(handle_, 0); }
-  BCRYPT_ALG_HANDLE Get() const { return handle_; }
-
- private:
-  BCRYPT_ALG_HANDLE handle_ = nullptr;
+struct AlgorithmProviderCloser {
+  void operator()(BCRYPT_ALG_HANDLE handle) const { ::BCryptCloseAlgorithmProvider(handle, 0); }
 };
+using AlgorithmProvider = win32::UniqueHandleOf<AlgorithmProviderCloser>;
 
-class HashObject {
- public:
-  HashObject(BCRYPT_ALG_HANDLE algorithm, const unsigned char* key, size_t key_size) {
-    if (!Succeeded(::BCryptCreateHash(algorithm, &handle_, nullptr, 0, const_cast<PUCHAR>(key),
-                                      static_cast<ULONG>(key_size), 0)))
-      RaiseCryptographyError("BCryptCreateHash failed");
-  }
-  HashObject(const HashObject&) = delete;
-  HashObject& operator=(const HashObject&) = delete;
-  ~HashObject() { ::BCryptDestroyHash(handle_); }
-  BCRYPT_HASH_HANDLE Get() const { return handle_; }
-
- private:
-  BCRYPT_HASH_HANDLE handle_ = nullptr;
+struct HashObjectCloser {
+  void operator()(BCRYPT_HASH_HANDLE handle) const { ::BCryptDestroyHash(handle); }
 };
+using HashObject = win32::UniqueHandleOf<HashObjectCloser>;
+
+AlgorithmProvider OpenHmacSha256() {
+  AlgorithmProvider provider;
+  if (!Succeeded(::BCryptOpenAlgorithmProvider(provider.receive(), BCRYPT_SHA256_ALGORITHM, nullptr,
+                                               BCRYPT_ALG_HANDLE_HMAC_FLAG)))
+    RaiseCryptographyError("BCrypt offers no HMAC-SHA-256");
+  return provider;
+}
+
+HashObject CreateHash(BCRYPT_ALG_HANDLE algorithm, const unsigned char* key, size_t key_size) {
+  HashObject hash;
+  if (!Succeeded(::BCryptCreateHash(algorithm, hash.receive(), nullptr, 0, const_cast<PUCHAR>(key),
+                                    static_cast<ULONG>(key_size), 0)))
+    RaiseCryptographyError("BCryptCreateHash failed");
+  return hash;
+}
 
 }  // namespace
 
@@ -66,18 +61,18 @@ KeyedDigest::~KeyedDigest() {
 
 KeyedDigest::Value KeyedDigest::Of(std::string_view message) const {
   // The provider is made once; its handle may be used by several threads at once.
-  static const AlgorithmProvider provider;
-  const HashObject hash(provider.Get(), key_.data(), key_.size());
+  static const AlgorithmProvider provider = OpenHmacSha256();
+  const HashObject hash = CreateHash(provider.get(), key_.data(), key_.size());
   // BCryptHashData takes at most 2^32 - 1 bytes at a time.
   while (!message.empty()) {
     const ULONG part = static_cast<ULONG>(std::min<size_t>(message.size(), 0x7FFFFFFF));
-    if (!Succeeded(::BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(const_cast<char*>(message.data())),
+    if (!Succeeded(::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(message.data())),
                                     part, 0)))
       RaiseCryptographyError("BCryptHashData failed");
     message.remove_prefix(part);
   }
   Value digest{};
-  if (!Succeeded(::BCryptFinishHash(hash.Get(), digest.data(), static_cast<ULONG>(digest.size()), 0)))
+  if (!Succeeded(::BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0)))
     RaiseCryptographyError("BCryptFinishHash failed");
   return digest;
 }

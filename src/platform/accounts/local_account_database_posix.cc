@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/errors/errno_map_posix.h"
+#include "platform/errors/system_error_posix.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "platform/files/state_dir.h"
@@ -36,22 +36,15 @@ constexpr const char* kSchema =
     "  password_hash TEXT NOT NULL,"
     "  disabled INTEGER NOT NULL DEFAULT 0);";
 
-[[noreturn]] void RaiseFromErrno(const std::string& what, int error) {
-  const uint32_t code = WinErrorFromErrno(error);
-  std::string text;
-  FormatSystemMessage(code, &text);
-  throw EWin32Error(what + ": " + text, code);
-}
-
 // Creates the file readable and writable by its owner alone before SQLite opens it (SQLite gives its
 // journal the same permissions), and takes away what others may do with an existing one.
 void MakeOwnerOnlyFile(const std::string& path) {
   UniqueFd file(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!file) RaiseFromErrno("Cannot open the account database \"" + path + "\"", errno);
+  if (!file) RaiseErrnoError("Cannot open the account database \"" + path + "\"", errno);
   struct stat info;
-  if (fstat(file.get(), &info) != 0) RaiseFromErrno("Cannot examine \"" + path + "\"", errno);
+  if (fstat(file.get(), &info) != 0) RaiseErrnoError("Cannot examine \"" + path + "\"", errno);
   if ((info.st_mode & 077) != 0 && fchmod(file.get(), info.st_mode & 0700) != 0)
-    RaiseFromErrno("Cannot make \"" + path + "\" private", errno);
+    RaiseErrnoError("Cannot make \"" + path + "\" private", errno);
 }
 
 uint32_t RandomSubAuthority() {
@@ -62,7 +55,7 @@ uint32_t RandomSubAuthority() {
     const ssize_t got = getrandom(bytes + filled, sizeof(value) - filled, 0);
     if (got < 0) {
       if (errno == EINTR) continue;
-      RaiseFromErrno("Cannot make the machine SID", errno);
+      RaiseErrnoError("Cannot make the machine SID", errno);
     }
     filled += static_cast<size_t>(got);
   }

@@ -7,6 +7,7 @@
 
 #include "platform/accounts/local_account_rules.h"
 #include "platform/accounts/local_accounts.h"
+#include "platform/errors/system_error.h"
 #include "platform/text/wide_text_win32.h"
 
 #include "platform/os/windows_api_win32.h"
@@ -17,11 +18,6 @@ namespace qv::platform {
 
 namespace {
 
-bool Fail(DWORD code) {
-  ::SetLastError(code);
-  return false;
-}
-
 // The result of a network management call as our result: its codes turned into the system errors
 // the interface promises.
 bool Succeeded(NET_API_STATUS status) {
@@ -29,15 +25,15 @@ bool Succeeded(NET_API_STATUS status) {
     case NERR_Success:
       return true;
     case NERR_UserExists:
-      return Fail(ERROR_USER_EXISTS);
+      return FailWith(ERROR_USER_EXISTS);
     case NERR_UserNotFound:
-      return Fail(ERROR_NO_SUCH_USER);
+      return FailWith(ERROR_NO_SUCH_USER);
     case NERR_BadUsername:
-      return Fail(ERROR_INVALID_ACCOUNT_NAME);
+      return FailWith(ERROR_INVALID_ACCOUNT_NAME);
     case NERR_PasswordTooShort:
-      return Fail(ERROR_PASSWORD_RESTRICTION);
+      return FailWith(ERROR_PASSWORD_RESTRICTION);
     default:
-      return Fail(status);
+      return FailWith(status);
   }
 }
 
@@ -74,8 +70,8 @@ bool AccountOf(const std::wstring& name, LocalAccount* account) {
 }  // namespace
 
 bool NetUserAdd(const std::string& name, const std::string& password) {
-  if (!IsValidLocalAccountName(name)) return Fail(ERROR_INVALID_ACCOUNT_NAME);
-  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountName(name)) return FailWith(ERROR_INVALID_ACCOUNT_NAME);
+  if (!IsValidLocalAccountPassword(password)) return FailWith(ERROR_PASSWORD_RESTRICTION);
   std::wstring wide_name = win32::Wide(name);
   std::wstring wide_password = win32::Wide(password);
   USER_INFO_1 user = {};
@@ -87,7 +83,7 @@ bool NetUserAdd(const std::string& name, const std::string& password) {
 }
 
 bool NetUserSetPassword(const std::string& name, const std::string& password) {
-  if (!IsValidLocalAccountPassword(password)) return Fail(ERROR_PASSWORD_RESTRICTION);
+  if (!IsValidLocalAccountPassword(password)) return FailWith(ERROR_PASSWORD_RESTRICTION);
   std::wstring wide_password = win32::Wide(password);
   USER_INFO_1003 info = {wide_password.data()};
   return Succeeded(

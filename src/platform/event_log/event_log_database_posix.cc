@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <ctime>
 
-#include "platform/errors/errno_map_posix.h"
+#include "platform/errors/system_error.h"
+#include "platform/errors/system_error_posix.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_attributes.h"
 #include "platform/os/unique_fd_posix.h"
@@ -41,12 +42,6 @@ constexpr const char* kSchema =
 constexpr const char* kSelectColumns =
     "SELECT record_number, time_generated, time_written, source, type, category, event_id, computer,"
     " user_sid, string_count, strings, data FROM events ";
-
-[[noreturn]] void RaiseCode(const std::string& message, uint32_t code) {
-  std::string text;
-  if (!FormatSystemMessage(code, &text)) text = "error " + std::to_string(code);
-  throw EWin32Error(message + ": " + text, code);
-}
 
 std::string PackStrings(const std::vector<std::string>& strings) {
   std::string packed;
@@ -91,7 +86,7 @@ EventLogDatabase::EventLogDatabase(const std::string& path, Access access) : pat
   try {
     Open(access);
   } catch (const SqliteError& error) {
-    RaiseCode("Event log \"" + path_ + "\"", CodeOf(error));
+    RaiseSystemError("Event log \"" + path_ + "\"", CodeOf(error));
   }
 }
 
@@ -120,14 +115,14 @@ uint32_t EventLogDatabase::CodeOf(const SqliteError& error) {
 void EventLogDatabase::Open(Access access) {
   struct stat info;
   if (stat(path_.c_str(), &info) != 0) {
-    if (errno != ENOENT) RaiseCode("Event log \"" + path_ + "\"", WinErrorFromErrno(errno));
+    if (errno != ENOENT) RaiseErrnoError("Event log \"" + path_ + "\"", errno);
     if (access == Access::kRead) return;  // never written: an empty log
     // Created before SQLite opens it, so that the log (and SQLite's files beside it, which take its
     // mode) is not readable by everyone: events name clients and mailboxes.
     UniqueFd created(open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0640));
-    if (!created && errno != EEXIST) RaiseCode("Event log \"" + path_ + "\"", WinErrorFromErrno(errno));
+    if (!created && errno != EEXIST) RaiseErrnoError("Event log \"" + path_ + "\"", errno);
   } else if (S_ISDIR(info.st_mode)) {
-    RaiseCode("Event log \"" + path_ + "\"", ERROR_EVENTLOG_FILE_CORRUPT);
+    RaiseSystemError("Event log \"" + path_ + "\"", ERROR_EVENTLOG_FILE_CORRUPT);
   }
   const bool writable = access == Access::kWrite && !IsWriteProtected();
   database_ = std::make_unique<SqliteDatabase>(
@@ -152,7 +147,7 @@ void EventLogDatabase::PrepareSchema(bool writable) {
     const bool empty = anything.Step() && anything.ColumnInt64(0) == 0;
     if (application_id == kEventLogApplicationId && has_table) return true;
     if (application_id == 0 && empty) return false;  // a new file, not yet made a log
-    RaiseCode("Event log \"" + path_ + "\"", ERROR_EVENTLOG_FILE_CORRUPT);
+    RaiseSystemError("Event log \"" + path_ + "\"", ERROR_EVENTLOG_FILE_CORRUPT);
   };
   if (!writable) {
     if (!check()) database_.reset();  // created but never made a log: empty

@@ -14,16 +14,17 @@
 
 #include "platform/errors/exception.h"
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/event_log/event_description.h"
 #include "platform/event_log/event_log.h"
+#include "platform/event_log/event_log_arguments.h"
 #include "platform/event_log/event_log_database_posix.h"
 #include "platform/event_log/syslog.h"
 #include "platform/event_log/syslog_sender_posix.h"
 #include "platform/files/state_dir.h"
 #include "platform/process/module.h"
 #include "platform/registry/registry.h"
-#include "platform/text/ascii_text.h"
 #include "platform/text/code_page.h"
 
 namespace qv::platform {
@@ -73,15 +74,6 @@ Object* ObjectOf(HEVENTLOG handle, uint32_t tag) {
   return static_cast<Object*>(object);
 }
 
-// This machine by any of its names; there is no remote event log to reach.
-bool IsLocalServer(std::string name) {
-  while (!name.empty() && (name.front() == '\\' || name.front() == '/')) name.erase(0, 1);
-  if (name.empty() || name == "." || AsciiUpperCase(name) == "LOCALHOST") return true;
-  const std::string computer = AsciiUpperCase(GetComputerName());
-  const std::string wanted = AsciiUpperCase(name);
-  return wanted == computer || wanted == computer.substr(0, computer.find('.'));
-}
-
 // A REG_DWORD of the application log's key, or the fallback.
 uint32_t LogSetting(const std::string& name, uint32_t fallback) {
   try {
@@ -116,12 +108,6 @@ std::unique_ptr<posix::EventLogDatabase> OpenDatabase(posix::EventLogDatabase::A
   return nullptr;
 }
 
-bool IsEventType(uint16_t type) {
-  return type == EVENTLOG_SUCCESS || type == EVENTLOG_ERROR_TYPE || type == EVENTLOG_WARNING_TYPE ||
-         type == EVENTLOG_INFORMATION_TYPE || type == EVENTLOG_AUDIT_SUCCESS ||
-         type == EVENTLOG_AUDIT_FAILURE;
-}
-
 int SyslogSeverityOf(uint16_t type) {
   switch (type) {
     case EVENTLOG_ERROR_TYPE:
@@ -136,11 +122,6 @@ int SyslogSeverityOf(uint16_t type) {
   }
 }
 
-bool Fail(uint32_t code) {
-  SetLastError(code);
-  return false;
-}
-
 }  // namespace
 
 std::string EventLogFile() {
@@ -148,7 +129,7 @@ std::string EventLogFile() {
 }
 
 HEVENTLOG RegisterEventSource(const std::string& server_name, const std::string& source_name) {
-  if (!IsLocalServer(server_name)) {
+  if (!IsLocalEventLogServer(server_name)) {
     SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return HEVENTLOG{};
   }
@@ -182,10 +163,8 @@ bool ReportEvent(HEVENTLOG handle, uint16_t type, uint16_t category, uint32_t ev
                  uint16_t num_strings, uint32_t data_size, const char* const* strings, const void* raw_data) {
   const EventSource* source = ObjectOf<EventSource>(handle, kSourceTag);
   if (source == nullptr) return false;
-  if (!IsEventType(type) || (num_strings > 0 && strings == nullptr) ||
-      (data_size > 0 && raw_data == nullptr) || data_size > kMaxEventDataSize)
-    return Fail(ERROR_INVALID_PARAMETER);
   EventLogRecord record;
+  if (!TakeEventArguments(type, num_strings, data_size, strings, raw_data, &record.Strings)) return false;
   record.TimeGenerated = static_cast<int64_t>(std::time(nullptr));
   record.EventID = event_id;
   record.EventType = type;
@@ -193,12 +172,6 @@ bool ReportEvent(HEVENTLOG handle, uint16_t type, uint16_t category, uint32_t ev
   record.SourceName = source->name;
   record.ComputerName = source->computer;
   if (user_sid != nullptr) record.UserSid = *user_sid;
-  for (uint16_t i = 0; i < num_strings; ++i) {
-    if (strings[i] == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    std::string text(strings[i]);
-    if (text.size() > kMaxInsertionStringLength) text.resize(kMaxInsertionStringLength);
-    record.Strings.push_back(std::move(text));
-  }
   if (data_size > 0) record.Data.assign(static_cast<const char*>(raw_data), data_size);
 
   const uint32_t code = source->database ? source->database->Append(record) : source->open_error;
@@ -212,12 +185,12 @@ bool ReportEvent(HEVENTLOG handle, uint16_t type, uint16_t category, uint32_t ev
                         Windows1252ToUtf8(text));
   }
 
-  if (code != ERROR_SUCCESS) return Fail(code);
+  if (code != ERROR_SUCCESS) return FailWith(code);
   return true;
 }
 
 HEVENTLOG OpenEventLog(const std::string& server_name, const std::string& log_name) {
-  if (!IsLocalServer(server_name)) {
+  if (!IsLocalEventLogServer(server_name)) {
     SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return HEVENTLOG{};
   }
@@ -241,23 +214,19 @@ bool ReadEventLog(HEVENTLOG handle, uint32_t flags, uint32_t record_offset, uint
                   std::vector<EventLogRecord>* records) {
   EventLogReader* reader = ObjectOf<EventLogReader>(handle, kReaderTag);
   if (reader == nullptr) return false;
-  const bool sequential = (flags & EVENTLOG_SEQUENTIAL_READ) != 0;
-  const bool seek = (flags & EVENTLOG_SEEK_READ) != 0;
-  const bool forwards = (flags & EVENTLOG_FORWARDS_READ) != 0;
-  const bool backwards = (flags & EVENTLOG_BACKWARDS_READ) != 0;
-  if (sequential == seek || forwards == backwards || records == nullptr || max_records == 0)
-    return Fail(ERROR_INVALID_PARAMETER);
+  EventLogReadRequest request;
+  if (!TakeEventLogReadFlags(flags, max_records, records, &request)) return false;
   uint32_t from = reader->last_read;
   bool inclusive = false;
-  if (seek) {
+  if (request.seek) {
     from = record_offset;
     inclusive = true;
-  } else if (reader->last_read == 0 && backwards) {
+  } else if (reader->last_read == 0 && request.backwards) {
     from = 0xFFFFFFFF;
     inclusive = true;
   }
-  const uint32_t code = reader->database->Read(backwards, from, inclusive, max_records, records);
-  if (code != ERROR_SUCCESS) return Fail(code);
+  const uint32_t code = reader->database->Read(request.backwards, from, inclusive, max_records, records);
+  if (code != ERROR_SUCCESS) return FailWith(code);
   reader->last_read = records->back().RecordNumber;
   return true;
 }
@@ -265,14 +234,14 @@ bool ReadEventLog(HEVENTLOG handle, uint32_t flags, uint32_t record_offset, uint
 bool GetNumberOfEventLogRecords(HEVENTLOG handle, uint32_t* count) {
   EventLogReader* reader = ObjectOf<EventLogReader>(handle, kReaderTag);
   if (reader == nullptr) return false;
-  if (const uint32_t code = reader->database->Count(count); code != ERROR_SUCCESS) return Fail(code);
+  if (const uint32_t code = reader->database->Count(count); code != ERROR_SUCCESS) return FailWith(code);
   return true;
 }
 
 bool GetOldestEventLogRecord(HEVENTLOG handle, uint32_t* oldest) {
   EventLogReader* reader = ObjectOf<EventLogReader>(handle, kReaderTag);
   if (reader == nullptr) return false;
-  if (const uint32_t code = reader->database->Oldest(oldest); code != ERROR_SUCCESS) return Fail(code);
+  if (const uint32_t code = reader->database->Oldest(oldest); code != ERROR_SUCCESS) return FailWith(code);
   return true;
 }
 

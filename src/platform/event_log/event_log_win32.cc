@@ -13,10 +13,10 @@
 #include <set>
 #include <vector>
 
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/event_log/event_log.h"
-#include "platform/process/module.h"
-#include "platform/text/ascii_text.h"
+#include "platform/event_log/event_log_arguments.h"
 #include "platform/text/wide_text_win32.h"
 
 #include "platform/os/windows_api_win32.h"
@@ -50,25 +50,6 @@ EventLogReader* ReaderOf(HEVENTLOG handle) {
     return nullptr;
   }
   return reader;
-}
-
-// This machine by any of its names; other machines are not reached for (the interface offers none).
-bool IsLocalServer(std::string name) {
-  while (!name.empty() && (name.front() == '\\' || name.front() == '/')) name.erase(0, 1);
-  if (name.empty() || name == "." || AsciiUpperCase(name) == "LOCALHOST") return true;
-  const std::string computer = AsciiUpperCase(GetComputerName());
-  return AsciiUpperCase(name) == computer;
-}
-
-bool IsEventType(uint16_t type) {
-  return type == EVENTLOG_SUCCESS || type == EVENTLOG_ERROR_TYPE || type == EVENTLOG_WARNING_TYPE ||
-         type == EVENTLOG_INFORMATION_TYPE || type == EVENTLOG_AUDIT_SUCCESS ||
-         type == EVENTLOG_AUDIT_FAILURE;
-}
-
-bool Fail(uint32_t code) {
-  ::SetLastError(code);
-  return false;
 }
 
 // A NUL-terminated wide text inside the record, up to its end.
@@ -125,7 +106,7 @@ std::string EventLogFile() {
 }
 
 HEVENTLOG RegisterEventSource(const std::string& server_name, const std::string& source_name) {
-  if (!IsLocalServer(server_name)) {
+  if (!IsLocalEventLogServer(server_name)) {
     ::SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return HEVENTLOG{};
   }
@@ -134,24 +115,18 @@ HEVENTLOG RegisterEventSource(const std::string& server_name, const std::string&
 }
 
 bool DeregisterEventSource(HEVENTLOG source) {
-  if (ReaderOf(source) != nullptr) return Fail(ERROR_INVALID_HANDLE);  // a reading handle is no source
+  if (ReaderOf(source) != nullptr) return FailWith(ERROR_INVALID_HANDLE);  // a reading handle is no source
   return ::DeregisterEventSource(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(source))) != 0;
 }
 
 bool ReportEvent(HEVENTLOG source, uint16_t type, uint16_t category, uint32_t event_id, const Sid* user_sid,
                  uint16_t num_strings, uint32_t data_size, const char* const* strings, const void* raw_data) {
-  if (source == HEVENTLOG{} || ReaderOf(source) != nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (!IsEventType(type) || (num_strings > 0 && strings == nullptr) ||
-      (data_size > 0 && raw_data == nullptr) || data_size > kMaxEventDataSize)
-    return Fail(ERROR_INVALID_PARAMETER);
+  if (source == HEVENTLOG{} || ReaderOf(source) != nullptr) return FailWith(ERROR_INVALID_HANDLE);
+  std::vector<std::string> narrow;
+  if (!TakeEventArguments(type, num_strings, data_size, strings, raw_data, &narrow)) return false;
   std::vector<std::wstring> texts;
-  texts.reserve(num_strings);
-  for (uint16_t i = 0; i < num_strings; ++i) {
-    if (strings[i] == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    std::string text(strings[i]);
-    if (text.size() > kMaxInsertionStringLength) text.resize(kMaxInsertionStringLength);
-    texts.push_back(win32::Wide(text));
-  }
+  texts.reserve(narrow.size());
+  for (const std::string& text : narrow) texts.push_back(win32::Wide(text));
   std::vector<LPCWSTR> pointers;
   for (const std::wstring& text : texts) pointers.push_back(text.c_str());
   PSID sid = nullptr;
@@ -166,7 +141,7 @@ bool ReportEvent(HEVENTLOG source, uint16_t type, uint16_t category, uint32_t ev
 }
 
 HEVENTLOG OpenEventLog(const std::string& server_name, const std::string& log_name) {
-  if (!IsLocalServer(server_name)) {
+  if (!IsLocalEventLogServer(server_name)) {
     ::SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return HEVENTLOG{};
   }
@@ -196,17 +171,14 @@ bool ReadEventLog(HEVENTLOG log, uint32_t flags, uint32_t record_offset, uint32_
                   std::vector<EventLogRecord>* records) {
   EventLogReader* reader = ReaderOf(log);
   if (reader == nullptr) return false;
-  const bool sequential = (flags & EVENTLOG_SEQUENTIAL_READ) != 0;
-  const bool seek = (flags & EVENTLOG_SEEK_READ) != 0;
-  const bool forwards = (flags & EVENTLOG_FORWARDS_READ) != 0;
-  const bool backwards = (flags & EVENTLOG_BACKWARDS_READ) != 0;
-  if (sequential == seek || forwards == backwards || records == nullptr || max_records == 0)
-    return Fail(ERROR_INVALID_PARAMETER);
+  EventLogReadRequest request;
+  if (!TakeEventLogReadFlags(flags, max_records, records, &request)) return false;
+  const bool backwards = request.backwards;
   DWORD oldest = 0;
   DWORD newest = 0;
-  if (!RecordRange(reader->log, &oldest, &newest)) return Fail(ERROR_HANDLE_EOF);
+  if (!RecordRange(reader->log, &oldest, &newest)) return FailWith(ERROR_HANDLE_EOF);
   uint64_t next;
-  if (seek) {
+  if (request.seek) {
     next = record_offset;
   } else if (reader->last_read == 0) {
     next = backwards ? newest : oldest;
@@ -215,8 +187,8 @@ bool ReadEventLog(HEVENTLOG log, uint32_t flags, uint32_t record_offset, uint32_
                      : static_cast<uint64_t>(reader->last_read) + 1;
   }
   if (backwards && next > newest) next = newest;
-  if (forwards && next < oldest) next = oldest;
-  if (next < oldest || next > newest) return Fail(ERROR_HANDLE_EOF);
+  if (!backwards && next < oldest) next = oldest;
+  if (next < oldest || next > newest) return FailWith(ERROR_HANDLE_EOF);
 
   std::vector<EventLogRecord> read;
   std::vector<uint8_t> buffer(64 * 1024);
@@ -247,7 +219,7 @@ bool ReadEventLog(HEVENTLOG log, uint32_t flags, uint32_t record_offset, uint32_
     next = backwards ? static_cast<uint64_t>(read.back().RecordNumber) - 1
                      : static_cast<uint64_t>(read.back().RecordNumber) + 1;
   }
-  if (read.empty()) return Fail(ERROR_HANDLE_EOF);
+  if (read.empty()) return FailWith(ERROR_HANDLE_EOF);
   reader->last_read = read.back().RecordNumber;
   *records = std::move(read);
   return true;

@@ -8,25 +8,14 @@
 #include <cstring>
 
 #include "platform/errors/errno_map_posix.h"
-#include "platform/errors/exception.h"
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error_posix.h"
 #include "platform/errors/win_error.h"
 #include "platform/event_log/syslog.h"
 #include "platform/os/unique_fd_posix.h"
 #include "platform/process/environment.h"
 
 namespace qv::platform {
-
-namespace {
-
-[[noreturn]] void RaiseErrno(const std::string& what, int error_number) {
-  const uint32_t code = posix::WinErrorFromErrno(error_number);
-  std::string text;
-  if (!FormatSystemMessage(code, &text)) text = std::strerror(error_number);
-  throw EWin32Error(what + ": " + text, code);
-}
-
-}  // namespace
 
 std::string SyslogSocketPath() {
   if (const auto configured = GetEnvironmentVariable("QUORVANE_SYSLOG_SOCKET")) return *configured;
@@ -40,13 +29,13 @@ struct SyslogListener::Socket {
 SyslogListener::SyslogListener(const std::string& path) : path_(path), socket_(std::make_unique<Socket>()) {
   sockaddr_un address{};
   if (path.empty() || path.size() >= sizeof(address.sun_path))
-    RaiseErrno("Cannot listen at \"" + path + "\"", ENAMETOOLONG);
+    posix::RaiseErrnoError("Cannot listen at \"" + path + "\"", ENAMETOOLONG);
   socket_->fd.reset(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!socket_->fd) RaiseErrno("Cannot listen at \"" + path + "\"", errno);
+  if (!socket_->fd) posix::RaiseErrnoError("Cannot listen at \"" + path + "\"", errno);
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.data(), path.size());
   if (bind(socket_->fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-    RaiseErrno("Cannot listen at \"" + path + "\"", errno);
+    posix::RaiseErrnoError("Cannot listen at \"" + path + "\"", errno);
 }
 
 SyslogListener::~SyslogListener() {

@@ -8,6 +8,7 @@
 #include "platform/text/wide_text_win32.h"
 
 #include "platform/files/owner_only_security_win32.h"
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -34,36 +35,6 @@ std::string Joined(const std::string& directory, const std::string& name) {
   return directory + "\\" + name;
 }
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
-  }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 bool IsDotEntry(const wchar_t* name) {
   return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
@@ -72,11 +43,11 @@ bool IsDotEntry(const wchar_t* name) {
 
 bool GetFileStamp(const std::string& path, FileStamp* stamp) {
   // Opened for no access at all, so that no share mode of another opener stands in the way.
-  const FileHandle file(::CreateFileW(win32::Wide(path).c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const win32::UniqueHandle file(::CreateFileW(win32::Wide(path).c_str(), 0,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION information;
-  if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &information)) return false;
+  if (!file || !::GetFileInformationByHandle(file.get(), &information)) return false;
   stamp->volume = information.dwVolumeSerialNumber;
   stamp->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   stamp->size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
@@ -141,15 +112,15 @@ bool DeleteTree(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* content) {
-  FileHandle file(::CreateFileW(win32::Wide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  win32::UniqueHandle file(::CreateFileW(win32::Wide(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   std::string data;
   char buffer[65536];
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return false;
+    if (!::ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr)) return false;
     if (got == 0) break;
     data.append(buffer, got);
   }
@@ -162,14 +133,14 @@ bool WriteWholeFile(const std::string& path, const std::string& content, bool ow
   win32::OwnerOnlySecurity security;
   // Replacing an existing file keeps its security; only a new one is given to the owner alone.
   SECURITY_ATTRIBUTES* attributes = owner_only && !FileExists(path) ? security.Attributes() : nullptr;
-  FileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return false;
+  win32::UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   size_t written = 0;
   while (written < content.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - written, 1u << 30));
     DWORD put = 0;
-    if (!::WriteFile(file.Get(), content.data() + written, chunk, &put, nullptr)) return false;
+    if (!::WriteFile(file.get(), content.data() + written, chunk, &put, nullptr)) return false;
     written += put;
   }
   return true;
@@ -177,9 +148,9 @@ bool WriteWholeFile(const std::string& path, const std::string& content, bool ow
 
 bool CreateOwnerOnlyFile(const std::string& path) {
   win32::OwnerOnlySecurity security;
-  FileHandle file(::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, security.Attributes(),
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.Valid() || ::GetLastError() == ERROR_FILE_EXISTS;
+  win32::UniqueHandle file(::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, security.Attributes(),
+                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return static_cast<bool>(file) || ::GetLastError() == ERROR_FILE_EXISTS;
 }
 
 bool RestrictToOwner(const std::string&, bool* tightened) {
@@ -205,8 +176,8 @@ bool IsOwnerOnlyFile(const std::string& path) {
 
 bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
   WIN32_FIND_DATAW entry;
-  FindHandle find(::FindFirstFileW(win32::Wide(Joined(path, "*")).c_str(), &entry));
-  if (!find.Valid()) {
+  win32::UniqueFindHandle find(::FindFirstFileW(win32::Wide(Joined(path, "*")).c_str(), &entry));
+  if (!find) {
     if (::GetLastError() == ERROR_FILE_NOT_FOUND && DirectoryExists(path)) {
       names->clear();  // an empty drive root has not even "." and ".."
       return true;
@@ -216,7 +187,7 @@ bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
   std::vector<std::string> found;
   do {
     if (!IsDotEntry(entry.cFileName)) found.push_back(win32::NarrowBuffer(entry.cFileName, MAX_PATH));
-  } while (::FindNextFileW(find.Get(), &entry));
+  } while (::FindNextFileW(find.get(), &entry));
   if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
   std::sort(found.begin(), found.end());
   *names = std::move(found);

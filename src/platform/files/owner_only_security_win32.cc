@@ -1,5 +1,7 @@
 #include "platform/files/owner_only_security_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
+
 #include <aclapi.h>
 
 namespace qv::platform::win32 {
@@ -8,19 +10,18 @@ namespace {
 
 // The SID of the process's user (the token's user).
 std::vector<uint8_t> ProcessUserSid() {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  win32::UniqueHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.receive())) return {};
   DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::vector<uint8_t> buffer(size);
   std::vector<uint8_t> sid;
-  if (size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+  if (size != 0 && ::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
     const DWORD length = ::GetLengthSid(user->User.Sid);
     sid.assign(static_cast<const uint8_t*>(user->User.Sid),
                static_cast<const uint8_t*>(user->User.Sid) + length);
   }
-  ::CloseHandle(token);
   return sid;
 }
 

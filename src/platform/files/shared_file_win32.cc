@@ -7,6 +7,7 @@
 #include "platform/text/wide_text_win32.h"
 
 #include "platform/files/owner_only_security_win32.h"
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -32,15 +33,14 @@ bool SharedFile::OpenLocked(const std::string& path, Disposition disposition) {
     creation = disposition == Disposition::kCreateNew ? CREATE_NEW : CREATE_ALWAYS;
     attributes = security.Attributes();  // used only when the file is made; an existing one keeps its own
   }
-  const HANDLE file = ::CreateFileW(win32::Wide(path).c_str(), access, share, attributes, creation,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  if (::GetFileType(file) != FILE_TYPE_DISK) {
-    ::CloseHandle(file);
+  win32::UniqueHandle file(::CreateFileW(win32::Wide(path).c_str(), access, share, attributes, creation,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
     ::SetLastError(ERROR_NOT_SUPPORTED);
     return false;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(file);
+  handle_ = reinterpret_cast<std::intptr_t>(file.release());
   return true;
 }
 

@@ -1,10 +1,8 @@
+// The platform state directory on Linux: QUORVANE_STATE_DIR, else /var/lib/quorvane for root and the
+// XDG state folder for other users (state_dir.h).
 #include <pwd.h>
 #include <unistd.h>
 
-#include "platform/errors/exception.h"
-#include "platform/errors/last_error.h"
-#include "platform/errors/win_error.h"
-#include "platform/files/file_system.h"
 #include "platform/files/state_dir.h"
 #include "platform/process/environment.h"
 
@@ -36,22 +34,6 @@ std::string PlatformStateDirectory() {
   if (auto xdg = GetEnvironmentVariable("XDG_STATE_HOME"); xdg && !xdg->empty())
     return WithoutTrailingDelimiter(*xdg) + "/quorvane";
   return WithoutTrailingDelimiter(HomeDirectory()) + "/.local/state/quorvane";
-}
-
-std::string EnsurePlatformStateDirectory() {
-  const std::string directory = PlatformStateDirectory();
-  // Every calendar, account and setting is in it: nobody but its owner may look inside.
-  if (!ForcePrivateDirectory(directory)) {
-    const uint32_t code = GetLastError();
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + text, code);
-  }
-  return directory;
-}
-
-std::string PlatformStateFile(const std::string& file_name) {
-  return EnsurePlatformStateDirectory() + "/" + file_name;
 }
 
 }  // namespace qv::platform

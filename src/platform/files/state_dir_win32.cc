@@ -1,8 +1,5 @@
 // The platform state directory on Windows: QUORVANE_STATE_DIR, else Quorvane in the machine's
 // program data folder (%ProgramData%, where services keep their data).
-#include "platform/errors/exception.h"
-#include "platform/errors/win_error.h"
-#include "platform/files/file_system.h"
 #include "platform/files/state_dir.h"
 #include "platform/process/environment.h"
 #include "platform/process/module.h"
@@ -38,21 +35,6 @@ std::string PlatformStateDirectory() {
   if (auto configured = GetEnvironmentVariable("QUORVANE_STATE_DIR"); configured && !configured->empty())
     return WithoutTrailingDelimiter(*configured);
   return ProgramDataFolder() + "\\Quorvane";
-}
-
-std::string EnsurePlatformStateDirectory() {
-  const std::string directory = PlatformStateDirectory();
-  if (!ForceDirectories(directory)) {
-    const uint32_t code = ::GetLastError();
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + text, code);
-  }
-  return directory;
-}
-
-std::string PlatformStateFile(const std::string& file_name) {
-  return EnsurePlatformStateDirectory() + "\\" + file_name;
 }
 
 }  // namespace qv::platform

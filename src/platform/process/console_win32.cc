@@ -6,6 +6,7 @@
 #include "platform/process/console.h"
 #include "platform/text/wide_text_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -21,43 +22,28 @@ BOOL WINAPI RestoreOnBreak(DWORD) {
   return FALSE;  // the default handler ends the process
 }
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 bool ReadConsolePassword(const std::string& prompt, std::string* password) {
-  const FileHandle input(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
-  const FileHandle output(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                        nullptr));
+  const win32::UniqueHandle input(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                nullptr));
+  const win32::UniqueHandle output(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                 0, nullptr));
   DWORD mode = 0;
-  if (input.Get() == INVALID_HANDLE_VALUE || output.Get() == INVALID_HANDLE_VALUE ||
-      !::GetConsoleMode(input.Get(), &mode)) {
+  if (!input || !output || !::GetConsoleMode(input.get(), &mode)) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
   const std::wstring shown = win32::Wide(prompt);
   DWORD written = 0;
-  ::WriteConsoleW(output.Get(), shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr);
+  ::WriteConsoleW(output.get(), shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr);
 
   saved_mode = mode;
-  prompting_input = input.Get();
+  prompting_input = input.get();
   ::SetConsoleCtrlHandler(RestoreOnBreak, TRUE);
-  ::SetConsoleMode(input.Get(), (mode | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT);
+  ::SetConsoleMode(input.get(), (mode | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT);
   std::wstring line;
   bool ended = false;
   bool failed = false;
@@ -65,7 +51,7 @@ bool ReadConsolePassword(const std::string& prompt, std::string* password) {
   for (;;) {
     wchar_t piece[256];
     DWORD read = 0;
-    if (!::ReadConsoleW(input.Get(), piece, 256, &read, nullptr)) {
+    if (!::ReadConsoleW(input.get(), piece, 256, &read, nullptr)) {
       failed = true;
       error = ::GetLastError();
       break;
@@ -79,10 +65,10 @@ bool ReadConsolePassword(const std::string& prompt, std::string* password) {
       break;
     }
   }
-  ::SetConsoleMode(input.Get(), mode);
+  ::SetConsoleMode(input.get(), mode);
   prompting_input = nullptr;
   ::SetConsoleCtrlHandler(RestoreOnBreak, FALSE);
-  ::WriteConsoleW(output.Get(), L"\r\n", 2, &written, nullptr);  // the Enter that was not echoed
+  ::WriteConsoleW(output.get(), L"\r\n", 2, &written, nullptr);  // the Enter that was not echoed
   if (failed) {
     ::SetLastError(error);
     return false;

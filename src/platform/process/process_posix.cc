@@ -48,10 +48,6 @@ class OutputRedirection {
 
 }  // namespace
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
-  return Start(program, arguments, "");
-}
-
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& output_file) {
   if (id_ != 0) {
@@ -137,11 +133,6 @@ bool TerminateProcessById(uint32_t process_id, uint32_t exit_code) {
     return false;
   }
   return true;
-}
-
-bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, uint32_t* exit_code) {
-  ChildProcess child;
-  return child.Start(program, arguments) && child.Wait(exit_code);
 }
 
 }  // namespace qv::platform

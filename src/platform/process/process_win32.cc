@@ -5,6 +5,7 @@
 #include "platform/process/process.h"
 #include "platform/text/wide_text_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -36,21 +37,16 @@ class OutputForChild {
   explicit OutputForChild(const std::string& output_file) {
     if (output_file.empty()) return;
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    handle_ = ::CreateFileW(win32::Wide(output_file).c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  OutputForChild(const OutputForChild&) = delete;
-  OutputForChild& operator=(const OutputForChild&) = delete;
-  ~OutputForChild() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_.reset(::CreateFileW(win32::Wide(output_file).c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  bool Ready() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Handle() const { return handle_; }
+  bool Ready() const { return handle_.get() != INVALID_HANDLE_VALUE; }
+  HANDLE Handle() const { return handle_.get(); }
 
  private:
-  HANDLE handle_ = nullptr;
+  win32::UniqueHandle handle_;
 };
 
 // The attribute that limits what a child inherits to the handles given.
@@ -88,10 +84,6 @@ class InheritedHandleList {
 ChildProcess::~ChildProcess() {
   uint32_t ignored = 0;
   if (id_ != 0) Wait(&ignored);
-}
-
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
-  return Start(program, arguments, "");
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
@@ -149,33 +141,18 @@ bool ChildProcess::Wait(uint32_t* exit_code, uint32_t timeout_ms) {
     ::SetLastError(ERROR_TIMEOUT);
     return false;
   }
+  const win32::UniqueHandle ended(process);
   id_ = 0;
   process_id_ = 0;
   DWORD code = 0;
-  const bool ok = waited == WAIT_OBJECT_0 && ::GetExitCodeProcess(process, &code);
-  const DWORD error = ::GetLastError();
-  ::CloseHandle(process);
-  if (!ok) {
-    ::SetLastError(error);
-    return false;
-  }
+  if (waited != WAIT_OBJECT_0 || !::GetExitCodeProcess(process, &code)) return false;
   *exit_code = code;
   return true;
 }
 
 bool TerminateProcessById(uint32_t process_id, uint32_t exit_code) {
-  const HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, process_id);
-  if (process == nullptr) return false;
-  const bool ended = ::TerminateProcess(process, exit_code) != 0;
-  const DWORD error = ::GetLastError();
-  ::CloseHandle(process);
-  if (!ended) ::SetLastError(error);
-  return ended;
-}
-
-bool RunProgram(const std::string& program, const std::vector<std::string>& arguments, uint32_t* exit_code) {
-  ChildProcess child;
-  return child.Start(program, arguments) && child.Wait(exit_code);
+  const win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, process_id));
+  return process && ::TerminateProcess(process.get(), exit_code) != 0;
 }
 
 }  // namespace qv::platform

@@ -5,6 +5,7 @@
 #include "platform/errors/exception.h"
 #include "platform/process/stop_request.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -23,24 +24,23 @@ BOOL WINAPI OnControlEvent(DWORD) {
 }  // namespace
 
 struct StopRequest::State {
-  HANDLE event = nullptr;
+  win32::UniqueHandle event;
 };
 
 StopRequest::StopRequest() : state_(std::make_unique<State>()) {
-  state_->event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (state_->event == nullptr) throw EWin32Error("CreateEvent failed", ::GetLastError());
-  requested_event.store(state_->event);
+  state_->event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!state_->event) throw EWin32Error("CreateEvent failed", ::GetLastError());
+  requested_event.store(state_->event.get());
   ::SetConsoleCtrlHandler(OnControlEvent, TRUE);
 }
 
 StopRequest::~StopRequest() {
   ::SetConsoleCtrlHandler(OnControlEvent, FALSE);
   requested_event.store(nullptr);
-  ::CloseHandle(state_->event);
 }
 
 void StopRequest::Wait() {
-  ::WaitForSingleObject(state_->event, INFINITE);
+  ::WaitForSingleObject(state_->event.get(), INFINITE);
 }
 
 }  // namespace qv::platform

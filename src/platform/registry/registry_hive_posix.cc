@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/errors/errno_map_posix.h"
+#include "platform/errors/system_error_posix.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_attributes.h"
 #include "platform/files/file_system.h"
@@ -75,14 +75,6 @@ uint32_t SplitPath(std::string_view path, std::vector<std::string_view>* names) 
   return ERROR_SUCCESS;
 }
 
-// The Windows text of a POSIX error, as the platform reports every failure.
-std::string SystemText(int error_number) {
-  std::string text;
-  if (!FormatSystemMessage(WinErrorFromErrno(error_number), &text))
-    text = "error " + std::to_string(error_number);
-  return text;
-}
-
 std::string WithoutDatabasePrefix(const SqliteError& error, const std::string& path) {
   const std::string prefix = "Database \"" + path + "\": ";
   const std::string& message = error.Message();
@@ -122,12 +114,12 @@ void RegistryHive::RaiseStoreError(const std::string& reason) const {
 void RegistryHive::Open() {
   struct stat info;
   if (stat(path_.c_str(), &info) != 0) {
-    if (errno != ENOENT) RaiseStoreError("cannot be examined: " + SystemText(errno));
+    if (errno != ENOENT) RaiseStoreError("cannot be examined: " + ErrnoText(errno));
     // A new hive is built beside the final name and linked into place complete, so that a hive file
     // of no length is always a damaged one, and two processes starting at once agree on one hive.
     std::string temporary = path_ + ".new-XXXXXX";
     UniqueFd file(mkstemp(temporary.data()));
-    if (!file) RaiseStoreError("cannot be created: " + SystemText(errno));
+    if (!file) RaiseStoreError("cannot be created: " + ErrnoText(errno));
     fchmod(file.get(), 0600);
     file.reset();
     try {
@@ -152,8 +144,8 @@ void RegistryHive::Open() {
       }
     }
     unlink(temporary.c_str());
-    if (linked != 0 && link_error != EEXIST) RaiseStoreError("cannot be created: " + SystemText(link_error));
-    if (stat(path_.c_str(), &info) != 0) RaiseStoreError("cannot be examined: " + SystemText(errno));
+    if (linked != 0 && link_error != EEXIST) RaiseStoreError("cannot be created: " + ErrnoText(link_error));
+    if (stat(path_.c_str(), &info) != 0) RaiseStoreError("cannot be examined: " + ErrnoText(errno));
   }
   if (S_ISDIR(info.st_mode)) RaiseStoreError("is a directory, not a registry hive");
   // A hive an earlier version made readable by everyone becomes its owner's alone (when this process

@@ -2,12 +2,11 @@
 // process-wide handle table; each keeps the hive it was opened in, the key's id and the rights granted.
 // In a write-protected hive a request for write rights fails with ERROR_ACCESS_DENIED, as for a key
 // the caller may only read on Windows.
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/errors/exception.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/state_dir.h"
 #include "platform/registry/registry.h"
@@ -187,11 +186,8 @@ struct RegTransaction::State {
 
 RegTransaction::RegTransaction() : state_(std::make_unique<State>()) {
   state_->hive = std::make_shared<posix::RegistryHive>(Registry::Instance().CurrentHive()->Path());
-  if (const uint32_t code = state_->hive->BeginTransaction(); code != ERROR_SUCCESS) {
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot begin a registry transaction: " + text, code);
-  }
+  if (const uint32_t code = state_->hive->BeginTransaction(); code != ERROR_SUCCESS)
+    RaiseSystemError("Cannot begin a registry transaction", code);
 }
 
 RegTransaction::~RegTransaction() = default;
@@ -219,9 +215,7 @@ uint32_t RegCloseKey(HKEY key) {
   return Registry::Instance().Close(key);
 }
 
-uint32_t RegQueryValueEx(HKEY key, const std::string& value_name, uint32_t* type, uint8_t* data,
-                         uint32_t* data_size) {
-  if (data != nullptr && data_size == nullptr) return ERROR_INVALID_PARAMETER;
+uint32_t RegQueryValueEx(HKEY key, const std::string& value_name, uint32_t* type, std::string* data) {
   return Registry::Instance().WithKey(key, [&](const OpenKey& open) -> uint32_t {
     if (const uint32_t code = Require(open, KEY_QUERY_VALUE); code != ERROR_SUCCESS) return code;
     uint32_t stored_type = REG_NONE;
@@ -229,26 +223,15 @@ uint32_t RegQueryValueEx(HKEY key, const std::string& value_name, uint32_t* type
     const uint32_t code = open.hive->QueryValue(open.id, value_name.c_str(), &stored_type, &stored);
     if (code != ERROR_SUCCESS) return code;
     if (type != nullptr) *type = stored_type;
-    const auto size = static_cast<uint32_t>(stored.size());
-    if (data == nullptr) {
-      if (data_size != nullptr) *data_size = size;
-      return ERROR_SUCCESS;
-    }
-    const uint32_t room = *data_size;
-    *data_size = size;
-    if (room < size) return ERROR_MORE_DATA;
-    if (size > 0) std::memcpy(data, stored.data(), size);
+    if (data != nullptr) *data = std::move(stored);
     return ERROR_SUCCESS;
   });
 }
 
-uint32_t RegSetValueEx(HKEY key, const std::string& value_name, uint32_t type, const uint8_t* data,
-                       uint32_t data_size) {
-  if (data == nullptr && data_size != 0) return ERROR_NOACCESS;
+uint32_t RegSetValueEx(HKEY key, const std::string& value_name, uint32_t type, const std::string& data) {
   return Registry::Instance().WithKey(key, [&](const OpenKey& open) -> uint32_t {
     if (const uint32_t code = Require(open, KEY_SET_VALUE); code != ERROR_SUCCESS) return code;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : data_size);
-    return open.hive->SetValue(open.id, value_name.c_str(), type, bytes);
+    return open.hive->SetValue(open.id, value_name.c_str(), type, data);
   });
 }
 

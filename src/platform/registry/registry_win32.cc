@@ -5,11 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/errors/exception.h"
+#include "platform/errors/system_error.h"
 #include "platform/registry/registry.h"
 #include "platform/text/code_page.h"
 #include "platform/text/wide_text_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -136,41 +137,33 @@ struct TransactionCalls {
 
 }  // namespace
 
-// The transaction's handle; null where the system offers no transactions.
+// The transaction's handle; none where the system offers no transactions.
 struct RegTransaction::State {
-  HANDLE handle = nullptr;
+  win32::UniqueHandle handle;
   bool ended = false;
 };
 
 RegTransaction::RegTransaction() : state_(std::make_unique<State>()) {
   const TransactionCalls& calls = TransactionCalls::Get();
   if (!calls.Complete()) return;
-  const HANDLE handle = calls.create(nullptr, nullptr, 0, 0, 0, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD code = ::GetLastError();
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot begin a registry transaction: " + text, code);
-  }
-  state_->handle = handle;
+  state_->handle.reset(calls.create(nullptr, nullptr, 0, 0, 0, 0, nullptr));
+  if (!state_->handle) RaiseSystemError("Cannot begin a registry transaction", ::GetLastError());
 }
 
 RegTransaction::~RegTransaction() {
-  if (state_->handle == nullptr) return;
-  if (!state_->ended) TransactionCalls::Get().rollback(state_->handle);
-  ::CloseHandle(state_->handle);
+  if (state_->handle && !state_->ended) TransactionCalls::Get().rollback(state_->handle.get());
 }
 
 uint32_t RegTransaction::Commit() {
-  if (state_->handle == nullptr) return ERROR_SUCCESS;
+  if (!state_->handle) return ERROR_SUCCESS;
   state_->ended = true;
-  return TransactionCalls::Get().commit(state_->handle) ? ERROR_SUCCESS
-                                                        : static_cast<uint32_t>(::GetLastError());
+  return TransactionCalls::Get().commit(state_->handle.get()) ? ERROR_SUCCESS
+                                                              : static_cast<uint32_t>(::GetLastError());
 }
 
 uint32_t RegCreateKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
                                 HKEY* result, uint32_t* disposition, RegTransaction& transaction) {
-  const HANDLE handle = transaction.Get().handle;
+  const HANDLE handle = transaction.Get().handle.get();
   if (handle == nullptr) return RegCreateKeyEx(key, sub_key, options, desired, result, disposition);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = HKEY{};
@@ -188,7 +181,7 @@ uint32_t RegCreateKeyTransacted(HKEY key, const std::string& sub_key, uint32_t o
 
 uint32_t RegOpenKeyTransacted(HKEY key, const std::string& sub_key, uint32_t options, REGSAM desired,
                               HKEY* result, RegTransaction& transaction) {
-  const HANDLE handle = transaction.Get().handle;
+  const HANDLE handle = transaction.Get().handle.get();
   if (handle == nullptr) return RegOpenKeyEx(key, sub_key, options, desired, result);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = HKEY{};
@@ -204,39 +197,27 @@ uint32_t RegCloseKey(HKEY key) {
   return static_cast<uint32_t>(::RegCloseKey(SystemKey(key)));
 }
 
-uint32_t RegQueryValueEx(HKEY key, const std::string& value_name, uint32_t* type, uint8_t* data,
-                         uint32_t* data_size) {
-  if (data != nullptr && data_size == nullptr) return ERROR_INVALID_PARAMETER;
+uint32_t RegQueryValueEx(HKEY key, const std::string& value_name, uint32_t* type, std::string* data) {
   DWORD stored_type = REG_NONE;
   std::vector<uint8_t> stored;
   const uint32_t code = QueryStored(SystemKey(key), win32::Wide(value_name), &stored_type, &stored);
   if (code != ERROR_SUCCESS) return code;
   if (type != nullptr) *type = stored_type;
-  const std::string value = AsCallerData(stored_type, stored);
-  const auto size = static_cast<uint32_t>(value.size());
-  if (data == nullptr) {
-    if (data_size != nullptr) *data_size = size;
-    return ERROR_SUCCESS;
-  }
-  const uint32_t room = *data_size;
-  *data_size = size;
-  if (room < size) return ERROR_MORE_DATA;
-  if (size > 0) std::memcpy(data, value.data(), size);
+  if (data != nullptr) *data = AsCallerData(stored_type, stored);
   return ERROR_SUCCESS;
 }
 
-uint32_t RegSetValueEx(HKEY key, const std::string& value_name, uint32_t type, const uint8_t* data,
-                       uint32_t data_size) {
-  if (data == nullptr && data_size != 0) return ERROR_NOACCESS;
+uint32_t RegSetValueEx(HKEY key, const std::string& value_name, uint32_t type, const std::string& data) {
   const std::wstring name = win32::Wide(value_name);
   if (IsTextType(type)) {
-    const std::wstring text =
-        win32::Wide(std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : data_size));
+    const std::wstring text = win32::Wide(data);
     return static_cast<uint32_t>(::RegSetValueExW(SystemKey(key), name.c_str(), 0, type,
                                                   reinterpret_cast<const BYTE*>(text.data()),
                                                   static_cast<DWORD>(text.size() * sizeof(wchar_t))));
   }
-  return static_cast<uint32_t>(::RegSetValueExW(SystemKey(key), name.c_str(), 0, type, data, data_size));
+  return static_cast<uint32_t>(::RegSetValueExW(SystemKey(key), name.c_str(), 0, type,
+                                                reinterpret_cast<const BYTE*>(data.data()),
+                                                static_cast<DWORD>(data.size())));
 }
 
 uint32_t RegDeleteValue(HKEY key, const std::string& value_name) {

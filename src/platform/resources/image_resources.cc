@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/resources/program_resources.h"
 #include "platform/resources/resource_format.h"
@@ -53,11 +54,6 @@ struct ResourceLayout {
 };
 
 enum class Outcome { kFound, kNoResources, kBroken };
-
-bool Fail(uint32_t code) {
-  SetLastError(code);
-  return false;
-}
 
 // The file offset of count bytes at address, when they lie wholly inside one section.
 std::optional<uint64_t> FileOffsetOf(const ResourceLayout& layout, uint64_t address, uint64_t count) {
@@ -257,30 +253,31 @@ std::optional<uint32_t> Subdirectory(const DirectoryEntry* entry) {
 bool FindInDirectory(const ImageBytes& image, const ResourceLayout& layout, uint16_t type, uint16_t id,
                      uint16_t language, std::vector<uint8_t>* data) {
   std::vector<DirectoryEntry> entries;
-  if (!ReadNumberedEntries(image, layout, 0, &entries)) return Fail(ERROR_BAD_FORMAT);
+  if (!ReadNumberedEntries(image, layout, 0, &entries)) return FailWith(ERROR_BAD_FORMAT);
   const DirectoryEntry* type_entry = EntryWithId(entries, type);
-  if (type_entry == nullptr) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND);
+  if (type_entry == nullptr) return FailWith(ERROR_RESOURCE_TYPE_NOT_FOUND);
   const std::optional<uint32_t> ids = Subdirectory(type_entry);
-  if (!ids || !ReadNumberedEntries(image, layout, *ids, &entries)) return Fail(ERROR_BAD_FORMAT);
+  if (!ids || !ReadNumberedEntries(image, layout, *ids, &entries)) return FailWith(ERROR_BAD_FORMAT);
   const DirectoryEntry* id_entry = EntryWithId(entries, id);
-  if (id_entry == nullptr) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+  if (id_entry == nullptr) return FailWith(ERROR_RESOURCE_NAME_NOT_FOUND);
   const std::optional<uint32_t> languages = Subdirectory(id_entry);
-  if (!languages || !ReadNumberedEntries(image, layout, *languages, &entries)) return Fail(ERROR_BAD_FORMAT);
+  if (!languages || !ReadNumberedEntries(image, layout, *languages, &entries))
+    return FailWith(ERROR_BAD_FORMAT);
   const DirectoryEntry* language_entry = EntryForLanguage(entries, language);
-  if (language_entry == nullptr) return Fail(ERROR_RESOURCE_LANG_NOT_FOUND);
-  if ((language_entry->target & fmt::kEntryIsDirectory) != 0) return Fail(ERROR_BAD_FORMAT);
+  if (language_entry == nullptr) return FailWith(ERROR_RESOURCE_LANG_NOT_FOUND);
+  if ((language_entry->target & fmt::kEntryIsDirectory) != 0) return FailWith(ERROR_BAD_FORMAT);
 
   uint8_t data_entry[fmt::kDataEntrySize];
   if (!ReadAt(image, layout, layout.directory_address + language_entry->target, data_entry,
               sizeof(data_entry))) {
-    return Fail(ERROR_BAD_FORMAT);
+    return FailWith(ERROR_BAD_FORMAT);
   }
   const uint32_t address = Le32(data_entry);
   const uint32_t size = Le32(data_entry + 4);
   const std::optional<uint64_t> offset = FileOffsetOf(layout, address, size);
-  if (!offset) return Fail(ERROR_BAD_FORMAT);
+  if (!offset) return FailWith(ERROR_BAD_FORMAT);
   std::vector<uint8_t> bytes(size);  // bounded by the file: the range was checked above
-  if (!image.Read(*offset, bytes.data(), bytes.size())) return Fail(ERROR_BAD_FORMAT);
+  if (!image.Read(*offset, bytes.data(), bytes.size())) return FailWith(ERROR_BAD_FORMAT);
   *data = std::move(bytes);
   return true;
 }
@@ -290,7 +287,7 @@ bool FindInDirectory(const ImageBytes& image, const ResourceLayout& layout, uint
 bool FindImageResource(const ImageBytes& image, uint16_t type, uint16_t id, uint16_t language,
                        std::vector<uint8_t>* data) {
   uint8_t magic[4];
-  if (!image.Read(0, magic, sizeof(magic))) return Fail(ERROR_BAD_FORMAT);
+  if (!image.Read(0, magic, sizeof(magic))) return FailWith(ERROR_BAD_FORMAT);
   ResourceLayout layout;
   Outcome outcome;
   if (magic[0] == 'M' && magic[1] == 'Z') {
@@ -301,10 +298,10 @@ bool FindImageResource(const ImageBytes& image, uint16_t type, uint16_t id, uint
                          4) == 0) {
     outcome = LayoutOfElf(image, &layout);
   } else {
-    return Fail(ERROR_BAD_FORMAT);
+    return FailWith(ERROR_BAD_FORMAT);
   }
-  if (outcome == Outcome::kBroken) return Fail(ERROR_BAD_FORMAT);
-  if (outcome == Outcome::kNoResources) return Fail(ERROR_RESOURCE_DATA_NOT_FOUND);
+  if (outcome == Outcome::kBroken) return FailWith(ERROR_BAD_FORMAT);
+  if (outcome == Outcome::kNoResources) return FailWith(ERROR_RESOURCE_DATA_NOT_FOUND);
   return FindInDirectory(image, layout, type, id, language, data);
 }
 

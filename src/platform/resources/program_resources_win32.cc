@@ -1,10 +1,13 @@
 // Program resources read from a file with positioned reads, through the portable reader of the PE
 // resource directory (image_resources.h): only the headers, the directory and the one resource are
 // read. The file is never loaded, so a damaged or hostile file cannot run anything.
+#include <utility>
+
 #include "platform/resources/image_resources.h"
 #include "platform/resources/program_resources.h"
 #include "platform/text/wide_text_win32.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -13,10 +16,7 @@ namespace {
 
 class FileImageBytes final : public ImageBytes {
  public:
-  FileImageBytes(HANDLE file, uint64_t size) : file_(file), size_(size) {}
-  FileImageBytes(const FileImageBytes&) = delete;
-  FileImageBytes& operator=(const FileImageBytes&) = delete;
-  ~FileImageBytes() override { ::CloseHandle(file_); }
+  FileImageBytes(win32::UniqueHandle file, uint64_t size) : file_(std::move(file)), size_(size) {}
   uint64_t Size() const override { return size_; }
 
   bool Read(uint64_t offset, void* into, size_t count) const override {
@@ -28,7 +28,7 @@ class FileImageBytes final : public ImageBytes {
       position.OffsetHigh = static_cast<DWORD>(offset >> 32);
       const DWORD chunk = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
       DWORD got = 0;
-      if (!::ReadFile(file_, bytes, chunk, &got, &position) || got == 0) return false;
+      if (!::ReadFile(file_.get(), bytes, chunk, &got, &position) || got == 0) return false;
       bytes += got;
       offset += got;
       count -= got;
@@ -37,7 +37,7 @@ class FileImageBytes final : public ImageBytes {
   }
 
  private:
-  HANDLE file_;
+  win32::UniqueHandle file_;
   uint64_t size_;
 };
 
@@ -51,18 +51,17 @@ bool LoadProgramResource(const std::string& path, uint16_t type, uint16_t id, ui
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  const HANDLE file =
-      ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  win32::UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   LARGE_INTEGER size = {};
   // Only a file on a disk: a pipe or a device in its place is not read.
-  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
-    ::CloseHandle(file);
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size)) {
     ::SetLastError(ERROR_BAD_FORMAT);
     return false;
   }
-  const FileImageBytes image(file, static_cast<uint64_t>(size.QuadPart));
+  const FileImageBytes image(std::move(file), static_cast<uint64_t>(size.QuadPart));
   return FindImageResource(image, type, id, language, data);
 }
 

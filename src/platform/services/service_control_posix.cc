@@ -28,6 +28,7 @@
 #include "platform/clock/clock.h"
 #include "platform/errors/errno_map_posix.h"
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "platform/files/state_dir.h"
@@ -99,19 +100,15 @@ class HandleTable {
   uintptr_t next_ = 1;
 };
 
-bool Fail(uint32_t code) {
-  SetLastError(code);
-  return false;
-}
-
 SC_HANDLE FailHandle(uint32_t code) {
   SetLastError(code);
   return SC_HANDLE{};
 }
 
 bool FindService(SC_HANDLE handle, uint32_t needed, OpenHandle* found) {
-  if (!HandleTable::Instance().Find(handle, found) || !found->is_service) return Fail(ERROR_INVALID_HANDLE);
-  if ((found->access & needed) != needed) return Fail(ERROR_ACCESS_DENIED);
+  if (!HandleTable::Instance().Find(handle, found) || !found->is_service)
+    return FailWith(ERROR_INVALID_HANDLE);
+  if ((found->access & needed) != needed) return FailWith(ERROR_ACCESS_DENIED);
   return true;
 }
 
@@ -382,10 +379,10 @@ bool DeleteService(SC_HANDLE service) {
   if (!FindService(service, SERVICE_DELETE, &found)) return false;
   ServiceEntry entry;
   if (const uint32_t code = posix::ReadServiceEntry(found.service_name, &entry); code != ERROR_SUCCESS)
-    return Fail(code);
+    return FailWith(code);
   if (entry.MarkedForDelete) {
-    if (FinishMarkedDeletion(entry)) return Fail(ERROR_SERVICE_DOES_NOT_EXIST);
-    return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (FinishMarkedDeletion(entry)) return FailWith(ERROR_SERVICE_DOES_NOT_EXIST);
+    return FailWith(ERROR_SERVICE_MARKED_FOR_DELETE);
   }
   uint32_t code = ERROR_SUCCESS;
   if (Observe(found.service_name).Status.dwCurrentState != SERVICE_STOPPED) {
@@ -393,7 +390,7 @@ bool DeleteService(SC_HANDLE service) {
   } else {
     code = posix::DeleteServiceEntry(found.service_name);
   }
-  if (code != ERROR_SUCCESS) return Fail(code);
+  if (code != ERROR_SUCCESS) return FailWith(code);
   ForgetUnit(found.service_name);
   return true;
 }
@@ -402,26 +399,28 @@ bool StartService(SC_HANDLE service, uint32_t argument_count, const char* const*
   (void)arguments;
   OpenHandle found;
   if (!FindService(service, SERVICE_START, &found)) return false;
-  if (argument_count != 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (argument_count != 0) return FailWith(ERROR_INVALID_PARAMETER);
   ServiceEntry entry;
   if (const uint32_t code = posix::ReadServiceEntry(found.service_name, &entry); code != ERROR_SUCCESS)
-    return Fail(code);
+    return FailWith(code);
   if (entry.MarkedForDelete) {
     FinishMarkedDeletion(entry);
-    return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FailWith(ERROR_SERVICE_MARKED_FOR_DELETE);
   }
-  if (entry.Start == SERVICE_DISABLED) return Fail(ERROR_SERVICE_DISABLED);
-  if ((entry.Type & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_OWN_PROCESS) return Fail(ERROR_BAD_FORMAT);
+  if (entry.Start == SERVICE_DISABLED) return FailWith(ERROR_SERVICE_DISABLED);
+  if ((entry.Type & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_OWN_PROCESS)
+    return FailWith(ERROR_BAD_FORMAT);
   if (Observe(found.service_name).Status.dwCurrentState != SERVICE_STOPPED)
-    return Fail(ERROR_SERVICE_ALREADY_RUNNING);
+    return FailWith(ERROR_SERVICE_ALREADY_RUNNING);
   const bool under_systemd = posix::SystemctlCommand().has_value() && HasUnit(entry.Name);
   const uint32_t code = under_systemd ? StartUnderSystemd(entry) : StartDetached(entry);
-  return code == ERROR_SUCCESS || Fail(code);
+  return code == ERROR_SUCCESS || FailWith(code);
 }
 
 bool ControlService(SC_HANDLE service, uint32_t control, SERVICE_STATUS* status) {
   OpenHandle found;
-  if (!HandleTable::Instance().Find(service, &found) || !found.is_service) return Fail(ERROR_INVALID_HANDLE);
+  if (!HandleTable::Instance().Find(service, &found) || !found.is_service)
+    return FailWith(ERROR_INVALID_HANDLE);
   int signal_number = 0;
   uint32_t needed = 0;
   uint32_t accepted_flag = 0;
@@ -446,31 +445,31 @@ bool ControlService(SC_HANDLE service, uint32_t control, SERVICE_STATUS* status)
       break;
     default:
       // Shutdown comes from the system alone; user-defined controls have no signal here.
-      return Fail(control == SERVICE_CONTROL_SHUTDOWN || (control >= 128 && control <= 255)
-                      ? ERROR_INVALID_SERVICE_CONTROL
-                      : ERROR_INVALID_PARAMETER);
+      return FailWith(control == SERVICE_CONTROL_SHUTDOWN || (control >= 128 && control <= 255)
+                          ? ERROR_INVALID_SERVICE_CONTROL
+                          : ERROR_INVALID_PARAMETER);
   }
-  if ((found.access & needed) != needed) return Fail(ERROR_ACCESS_DENIED);
+  if ((found.access & needed) != needed) return FailWith(ERROR_ACCESS_DENIED);
   ServiceEntry entry;
   if (const uint32_t code = posix::ReadServiceEntry(found.service_name, &entry); code != ERROR_SUCCESS)
-    return Fail(code);
+    return FailWith(code);
   ServiceRecord record = Observe(found.service_name, entry.Type);
   if (status != nullptr) *status = record.Status;
   const uint32_t state = record.Status.dwCurrentState;
-  if (state == SERVICE_STOPPED) return Fail(ERROR_SERVICE_NOT_ACTIVE);
+  if (state == SERVICE_STOPPED) return FailWith(ERROR_SERVICE_NOT_ACTIVE);
   if (control == SERVICE_CONTROL_INTERROGATE) return true;
   if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || state == SERVICE_PAUSE_PENDING ||
       state == SERVICE_CONTINUE_PENDING)
-    return Fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
-  if ((record.Status.dwControlsAccepted & accepted_flag) == 0) return Fail(ERROR_INVALID_SERVICE_CONTROL);
+    return FailWith(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+  if ((record.Status.dwControlsAccepted & accepted_flag) == 0) return FailWith(ERROR_INVALID_SERVICE_CONTROL);
   if (const uint32_t code = SignalService(found.service_name, record.ProcessId, signal_number);
       code != ERROR_SUCCESS) {
     if (status != nullptr) *status = Observe(found.service_name, entry.Type).Status;
-    return Fail(code);
+    return FailWith(code);
   }
   const uint32_t waited = WaitForControlTaken(found.service_name, record.ControlsTaken);
   if (status != nullptr) *status = Observe(found.service_name, entry.Type).Status;
-  return waited == ERROR_SUCCESS || Fail(waited);
+  return waited == ERROR_SUCCESS || FailWith(waited);
 }
 
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
@@ -483,7 +482,7 @@ bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
 bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
   OpenHandle found;
   if (!FindService(service, SERVICE_QUERY_STATUS, &found)) return false;
-  if (status == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (status == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   ServiceEntry entry;
   const uint32_t type =
       posix::ReadServiceEntry(found.service_name, &entry) == ERROR_SUCCESS && entry.Type != 0
@@ -497,7 +496,7 @@ bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
 }
 
 bool CloseServiceHandle(SC_HANDLE handle) {
-  return HandleTable::Instance().Remove(handle) || Fail(ERROR_INVALID_HANDLE);
+  return HandleTable::Instance().Remove(handle) || FailWith(ERROR_INVALID_HANDLE);
 }
 
 }  // namespace qv::platform

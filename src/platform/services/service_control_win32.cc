@@ -2,6 +2,7 @@
 // StartServiceW, ControlService ...). The handles are the system's; its error codes pass through.
 // What the interface adds: StartService waits until the service runs or has ended, and the parts of
 // CreateService we do not support (groups, tags, dependencies, shared processes) are refused.
+#include "platform/errors/system_error.h"
 #include "platform/services/service_control.h"
 #include "platform/text/wide_text_win32.h"
 
@@ -14,11 +15,6 @@ namespace {
 // How long a starting service may stay silent, and how often its progress is looked at.
 constexpr DWORD kResponseTimeout = 30000;
 constexpr DWORD kPollInterval = 50;
-
-bool Fail(DWORD code) {
-  ::SetLastError(code);
-  return false;
-}
 
 SC_HANDLE FailHandle(DWORD code) {
   ::SetLastError(code);
@@ -38,7 +34,9 @@ const wchar_t* OrNull(const std::wstring& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
-void CopyStatus(const ::SERVICE_STATUS& from, SERVICE_STATUS* to) {
+// The fields ::SERVICE_STATUS and ::SERVICE_STATUS_PROCESS share, into ours.
+template <class SystemStatus>
+void CopyStatus(const SystemStatus& from, SERVICE_STATUS* to) {
   to->dwServiceType = from.dwServiceType;
   to->dwCurrentState = from.dwCurrentState;
   to->dwControlsAccepted = from.dwControlsAccepted;
@@ -114,10 +112,10 @@ bool DeleteService(SC_HANDLE service) {
 
 bool StartService(SC_HANDLE service, uint32_t argument_count, const char* const* arguments) {
   (void)arguments;
-  if (argument_count != 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (argument_count != 0) return FailWith(ERROR_INVALID_PARAMETER);
   if (!::StartServiceW(ToSystem(service), 0, nullptr)) return false;
   const DWORD code = WaitForStart(ToSystem(service));
-  return code == ERROR_SUCCESS || Fail(code);
+  return code == ERROR_SUCCESS || FailWith(code);
 }
 
 bool ControlService(SC_HANDLE service, uint32_t control, SERVICE_STATUS* status) {
@@ -140,13 +138,7 @@ bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
   if (!::QueryServiceStatusEx(ToSystem(service), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&reported),
                               sizeof reported, &needed))
     return false;
-  status->dwServiceType = reported.dwServiceType;
-  status->dwCurrentState = reported.dwCurrentState;
-  status->dwControlsAccepted = reported.dwControlsAccepted;
-  status->dwWin32ExitCode = reported.dwWin32ExitCode;
-  status->dwServiceSpecificExitCode = reported.dwServiceSpecificExitCode;
-  status->dwCheckPoint = reported.dwCheckPoint;
-  status->dwWaitHint = reported.dwWaitHint;
+  CopyStatus(reported, status);
   status->dwProcessId = reported.dwProcessId;
   status->dwServiceFlags = reported.dwServiceFlags;
   return true;

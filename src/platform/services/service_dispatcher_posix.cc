@@ -20,6 +20,7 @@
 
 #include "platform/errors/errno_map_posix.h"
 #include "platform/errors/last_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/errors/win_error.h"
 #include "platform/os/unique_fd_posix.h"
 #include "platform/services/service_dispatcher.h"
@@ -247,16 +248,11 @@ class ControlSignals {
   struct sigaction previous_[std::size(kControlSignals)];
 };
 
-bool Fail(uint32_t code) {
-  SetLastError(code);
-  return false;
-}
-
 }  // namespace
 
 bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
   if (table.size() != 1 || table.front().lpServiceName.empty() || !table.front().lpServiceProc)
-    return Fail(ERROR_INVALID_PARAMETER);
+    return FailWith(ERROR_INVALID_PARAMETER);
   const SERVICE_TABLE_ENTRY& service = table.front();
   std::string run_directory;
   if (!posix::EnsureServiceRunDirectory(service.lpServiceName, &run_directory)) return false;
@@ -266,7 +262,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
   Dispatcher dispatcher(service.lpServiceName, run_directory);
   {
     std::lock_guard lock(Dispatcher::InstanceMutex());
-    if (Dispatcher::Instance() != nullptr) return Fail(ERROR_BUSY);
+    if (Dispatcher::Instance() != nullptr) return FailWith(ERROR_BUSY);
     if (!dispatcher.Open()) return false;
     Dispatcher::Instance() = &dispatcher;
   }
@@ -281,7 +277,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     } catch (const std::system_error&) {
       std::lock_guard lock(Dispatcher::InstanceMutex());
       Dispatcher::Instance() = nullptr;
-      return Fail(ERROR_SERVICE_NO_THREAD);
+      return FailWith(ERROR_SERVICE_NO_THREAD);
     }
     dispatcher.Loop();
     main_thread.join();
@@ -313,11 +309,11 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerEx(const std::string& service_na
 
 bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
   if (status.dwCurrentState < SERVICE_STOPPED || status.dwCurrentState > SERVICE_PAUSED)
-    return Fail(ERROR_INVALID_DATA);
+    return FailWith(ERROR_INVALID_DATA);
   std::lock_guard lock(Dispatcher::InstanceMutex());
   Dispatcher* dispatcher = Dispatcher::Instance();
   if (dispatcher == nullptr || handle != static_cast<SERVICE_STATUS_HANDLE>(kStatusHandle))
-    return Fail(ERROR_INVALID_HANDLE);
+    return FailWith(ERROR_INVALID_HANDLE);
   return dispatcher->SetStatus(status);
 }
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/errors/system_error.h"
 #include "platform/services/service_dispatcher.h"
 #include "platform/text/text_compare.h"
 #include "platform/text/wide_text_win32.h"
@@ -35,11 +36,6 @@ struct RunningService {
 std::atomic<bool> dispatcher_runs{false};
 std::mutex running_mutex;
 RunningService* running = nullptr;  // set while StartServiceCtrlDispatcher runs
-
-bool Fail(DWORD code) {
-  ::SetLastError(code);
-  return false;
-}
 
 DWORD WINAPI HandlerEntry(DWORD control, DWORD event_type, void* event_data, void* context) {
   (void)event_data;
@@ -107,9 +103,9 @@ void WINAPI ServiceMainEntry(DWORD argument_count, wchar_t** arguments) {
 
 bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
   if (table.size() != 1 || table[0].lpServiceName.empty() || !table[0].lpServiceProc)
-    return Fail(ERROR_INVALID_PARAMETER);
+    return FailWith(ERROR_INVALID_PARAMETER);
   bool expected = false;
-  if (!dispatcher_runs.compare_exchange_strong(expected, true)) return Fail(ERROR_BUSY);
+  if (!dispatcher_runs.compare_exchange_strong(expected, true)) return FailWith(ERROR_BUSY);
   RunningService service;
   service.name = table[0].lpServiceName;
   service.main = table[0].lpServiceProc;
@@ -131,7 +127,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     running = nullptr;
   }
   dispatcher_runs = false;
-  return code == ERROR_SUCCESS || Fail(code);
+  return code == ERROR_SUCCESS || FailWith(code);
 }
 
 SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerEx(const std::string& service_name,
@@ -164,13 +160,13 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
     const std::lock_guard lock(running_mutex);
     service = running;
   }
-  if (service == nullptr || system_handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (service == nullptr || system_handle == nullptr) return FailWith(ERROR_INVALID_HANDLE);
   {
     const std::lock_guard lock(service->mutex);
-    if (service->status_handle != system_handle) return Fail(ERROR_INVALID_HANDLE);
+    if (service->status_handle != system_handle) return FailWith(ERROR_INVALID_HANDLE);
   }
   if (status.dwCurrentState < SERVICE_STOPPED || status.dwCurrentState > SERVICE_PAUSED)
-    return Fail(ERROR_INVALID_DATA);
+    return FailWith(ERROR_INVALID_DATA);
   ::SERVICE_STATUS reported{};
   reported.dwServiceType = status.dwServiceType;
   reported.dwCurrentState = status.dwCurrentState;

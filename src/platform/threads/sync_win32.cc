@@ -1,9 +1,6 @@
 // The synchronisation objects are the kernel's own: events, semaphores, critical sections, and
 // WaitForSingleObject.
-#include <string>
-
-#include "platform/errors/exception.h"
-#include "platform/errors/win_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/threads/sync.h"
 
 #include "platform/threads/waitable_state_win32.h"
@@ -14,12 +11,7 @@ namespace {
 
 // A kernel object for an event or a semaphore; raises when the system has none to give.
 std::shared_ptr<WaitableObject::State> Owned(HANDLE object) {
-  if (object == nullptr) {
-    const DWORD code = ::GetLastError();
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error(text, code);
-  }
+  if (object == nullptr) RaiseSystemError(::GetLastError());
   return std::make_shared<WaitableObject::State>(object);
 }
 
@@ -37,11 +29,11 @@ WaitableObject::~WaitableObject() = default;
 
 WaitResult WaitForSingleObject(const WaitableObject& object, uint32_t milliseconds) {
   WaitableObject::State* const state = object.state_.get();
-  if (state == nullptr || state->handle == nullptr) {
+  if (state == nullptr || !state->handle) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return WaitResult::kFailed;
   }
-  switch (::WaitForSingleObject(state->handle, milliseconds)) {
+  switch (::WaitForSingleObject(state->handle.get(), milliseconds)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:
       return WaitResult::kSignaled;
@@ -56,11 +48,11 @@ Event::Event(bool manual_reset, bool initially_signaled)
     : WaitableObject(Owned(::CreateEventW(nullptr, manual_reset, initially_signaled, nullptr))) {}
 
 bool Event::Set() {
-  return ::SetEvent(state()->handle) != 0;
+  return ::SetEvent(state()->handle.get()) != 0;
 }
 
 bool Event::Reset() {
-  return ::ResetEvent(state()->handle) != 0;
+  return ::ResetEvent(state()->handle.get()) != 0;
 }
 
 Semaphore::Semaphore(int32_t initial_count, int32_t maximum_count)
@@ -72,7 +64,7 @@ bool Semaphore::Release(int32_t count, int32_t* previous_count) {
     return false;
   }
   LONG previous = 0;
-  if (!::ReleaseSemaphore(state()->handle, count, &previous)) return false;
+  if (!::ReleaseSemaphore(state()->handle.get(), count, &previous)) return false;
   if (previous_count != nullptr) *previous_count = previous;
   return true;
 }

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "platform/errors/exception.h"
-#include "platform/errors/win_error.h"
+#include "platform/errors/system_error.h"
 #include "platform/threads/thread.h"
 #include "platform/threads/thread_control.h"
 #include "platform/threads/thread_windows_win32.h"
@@ -37,13 +37,10 @@ struct WindowsThreadControl : Thread::Control {
       : ended(std::make_shared<WaitableObject::State>(::CreateEventW(nullptr, TRUE, FALSE, nullptr))) {}
   WindowsThreadControl(const WindowsThreadControl&) = delete;
   WindowsThreadControl& operator=(const WindowsThreadControl&) = delete;
-  ~WindowsThreadControl() {
-    if (system_thread != nullptr) ::CloseHandle(system_thread);
-  }
-  void SignalEnd() const { ::SetEvent(ended->handle); }
+  void SignalEnd() const { ::SetEvent(ended->handle.get()); }
 
   Thread* thread = nullptr;
-  HANDLE system_thread = nullptr;
+  win32::UniqueHandle system_thread;
   const std::shared_ptr<WaitableObject::State> ended;  // the waitable handle: set when the thread has ended
   bool cancelled = false;  // under mutex: the object went before its thread was resumed, so no body
 };
@@ -81,17 +78,13 @@ Thread::Thread() : control_(std::make_shared<WindowsThreadControl>()) {
   };
   unsigned id = 0;
   const uintptr_t made = _beginthreadex(nullptr, 0, start, start_argument.get(), CREATE_SUSPENDED, &id);
-  if (made == 0) {
-    const DWORD code = ::GetLastError() != 0 ? ::GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot create a thread: " + text, code);
-  }
+  if (made == 0)
+    RaiseSystemError("Cannot create a thread",
+                     ::GetLastError() != 0 ? ::GetLastError() : ERROR_NOT_ENOUGH_MEMORY);
   start_argument.release();  // the thread owns it now
   control.id = id;
-  control.system_thread = reinterpret_cast<HANDLE>(made);
-  if (control.ended->handle == nullptr)
-    throw EWin32Error("Cannot create a thread's handle", ::GetLastError());
+  control.system_thread.reset(reinterpret_cast<HANDLE>(made));
+  if (!control.ended->handle) throw EWin32Error("Cannot create a thread's handle", ::GetLastError());
   handle_ = std::make_unique<ThreadHandle>(control.ended);
 }
 
@@ -108,10 +101,10 @@ Thread::~Thread() {
       wait = true;  // on its own thread the object is being released after the body has ended
     }
   }
-  if (release_unstarted) ::ResumeThread(control.system_thread);  // it ends at once
+  if (release_unstarted) ::ResumeThread(control.system_thread.get());  // it ends at once
   if (wait) {
     control.terminated = true;
-    ::WaitForSingleObject(control.ended->handle, INFINITE);
+    ::WaitForSingleObject(control.ended->handle.get(), INFINITE);
   }
 }
 
@@ -146,7 +139,7 @@ void Thread::Resume() {
     if (control_->started || control_->abandoned) return;
     control_->started = true;
   }
-  ::ResumeThread(Windows(*control_).system_thread);
+  ::ResumeThread(Windows(*control_).system_thread.get());
 }
 
 void Thread::Abandon() {
@@ -160,8 +153,8 @@ void Thread::Abandon() {
   }
   // The system destroys the thread's windows and answers what was sent to them. The thread is
   // waited for until it has gone, so that the object counts as ended.
-  ::TerminateThread(control.system_thread, ERROR_OPERATION_ABORTED);
-  ::WaitForSingleObject(control.system_thread, INFINITE);
+  ::TerminateThread(control.system_thread.get(), ERROR_OPERATION_ABORTED);
+  ::WaitForSingleObject(control.system_thread.get(), INFINITE);
   control.SignalEnd();
 }
 

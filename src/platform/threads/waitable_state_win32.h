@@ -4,18 +4,14 @@
 
 #include "platform/threads/sync.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
 
 struct WaitableObject::State {
   explicit State(HANDLE object) : handle(object) {}
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
-  ~State() {
-    if (handle != nullptr) ::CloseHandle(handle);
-  }
-  HANDLE handle;
+  win32::UniqueHandle handle;
 };
 
 }  // namespace qv::platform

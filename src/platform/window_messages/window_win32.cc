@@ -18,6 +18,7 @@
 #include "platform/threads/thread_windows_win32.h"
 #include "platform/window_messages/window_messages.h"
 
+#include "platform/os/unique_handle_win32.h"
 #include "platform/os/windows_api_win32.h"
 
 namespace qv::platform {
@@ -323,9 +324,8 @@ bool PostThreadMessage(uint32_t thread_id, uint32_t message, WParam wparam, LPar
   // An identifier that names no thread (any more) says so in one way: Windows gives
   // ERROR_INVALID_THREAD_ID, Wine ERROR_INVALID_PARAMETER.
   if (::GetLastError() == ERROR_INVALID_PARAMETER) {
-    const HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, thread_id);
-    const bool running = thread != nullptr && ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-    if (thread != nullptr) ::CloseHandle(thread);
+    const win32::UniqueHandle thread(::OpenThread(SYNCHRONIZE, FALSE, thread_id));
+    const bool running = thread && ::WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT;
     if (!running)
       ::SetLastError(ERROR_INVALID_THREAD_ID);
     else

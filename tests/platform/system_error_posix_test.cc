@@ -1,0 +1,27 @@
+// A failed POSIX call raised: its errno as the Windows code and that code's text.
+#include "platform/errors/system_error_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/errors/exception.h"
+#include "platform/errors/win_error.h"
+
+namespace qv::platform::posix {
+namespace {
+
+TEST(SystemError, AnErrnoIsRaisedAsItsWindowsCodeAndText) {
+  EXPECT_EQ(ErrnoText(EACCES), "Access is denied.");
+  try {
+    RaiseErrnoError("Cannot open \"x\"", ENOENT);
+  } catch (const EWin32Error& error) {
+    EXPECT_EQ(error.ErrorCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(error.Message(), "Cannot open \"x\": The system cannot find the file specified.");
+    return;
+  }
+  ADD_FAILURE() << "nothing raised";
+}
+
+}  // namespace
+}  // namespace qv::platform::posix
