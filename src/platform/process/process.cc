@@ -1,7 +1,12 @@
-// The parts of child processes that both platforms share: the forms that stand on the others.
+// The parts of child processes that both platforms share: the calls that stand on the others.
 #include "platform/process/process.h"
 
 namespace qv::platform {
+
+ChildProcess::~ChildProcess() {
+  uint32_t ignored = 0;
+  if (id_ != 0) Wait(&ignored);
+}
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
   return Start(program, arguments, "");

@@ -15,11 +15,6 @@ extern char** environ;
 
 namespace qv::platform {
 
-ChildProcess::~ChildProcess() {
-  uint32_t ignored = 0;
-  if (id_ != 0) Wait(&ignored);
-}
-
 namespace {
 
 uint32_t ExitCodeOf(int status) {

@@ -81,11 +81,6 @@ class InheritedHandleList {
 
 }  // namespace
 
-ChildProcess::~ChildProcess() {
-  uint32_t ignored = 0;
-  if (id_ != 0) Wait(&ignored);
-}
-
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& output_file) {
   if (id_ != 0) {

@@ -41,9 +41,6 @@ std::shared_ptr<WaitableObject::State> NewSemaphoreState(int32_t initial, int32_
 
 }  // namespace
 
-WaitableObject::WaitableObject(std::shared_ptr<State> state) : state_(std::move(state)) {}
-WaitableObject::~WaitableObject() = default;
-
 WaitResult WaitForSingleObject(const WaitableObject& object, uint32_t milliseconds) {
   WaitableObject::State* const state = object.state_.get();
   if (state == nullptr) {
