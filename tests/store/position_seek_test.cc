@@ -137,12 +137,15 @@ TEST_F(PositionSeekTest, AStoreOfTheFirstSchemaIsNumberedWhenOpenedAndOneWithout
       "DROP INDEX appointments_by_ordinal; ALTER TABLE appointments DROP COLUMN ordinal; "
       "DROP TABLE caldav_resources; ALTER TABLE mailboxes DROP COLUMN caldav_url; "
       "ALTER TABLE mailboxes DROP COLUMN caldav_user; ALTER TABLE mailboxes DROP COLUMN caldav_allow_http; "
-      "ALTER TABLE mailboxes DROP COLUMN caldav_sync_token; PRAGMA user_version = 1");
+      "ALTER TABLE mailboxes DROP COLUMN caldav_sync_token; ALTER TABLE mailboxes DROP COLUMN caldav_calendar; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_collection; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_from_template; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_last_used; PRAGMA user_version = 1");
   store_ = std::make_unique<CalendarStore>();
   {
     auto version = store_->Database().Prepare("PRAGMA user_version");
     ASSERT_TRUE(version.Step());
-    EXPECT_EQ(version.ColumnInt64(0), 3);
+    EXPECT_EQ(version.ColumnInt64(0), 4);
   }
   EXPECT_FALSE(store_->FindMailbox("jdoe")->caldav);
   ExpectSeeksAsSteps();
