@@ -211,6 +211,15 @@ class EventExtender {
 
 }  // namespace
 
+bool ComesBefore(const AppointmentRecord& a, const AppointmentRecord& b) {
+  if (a.start != b.start) return a.start < b.start;
+  if (a.end != b.end) return a.end < b.end;
+  // std::string compares as unsigned bytes, as SQLite's BINARY collation does.
+  if (const int subject = a.subject.compare(b.subject); subject != 0) return subject < 0;
+  if (const int uid = a.uid.compare(b.uid); uid != 0) return uid < 0;
+  return a.id < b.id;
+}
+
 int SpanClassOf(TDateTime start, TDateTime end) {
   const double days = end - start;
   int span_class = 0;

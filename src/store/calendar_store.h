@@ -71,7 +71,11 @@ struct AppointmentRecord {
   std::string subject;
   std::string location;
   std::string text;
+  std::string uid;  // of its event
 };
+
+// The order of the pages: by start, then end, subject and UID, then id (see NumberAppointments).
+bool ComesBefore(const AppointmentRecord& a, const AppointmentRecord& b);
 
 struct ImportReport {
   struct Entry {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <string>
 
 namespace qv {
@@ -12,7 +11,9 @@ namespace {
 constexpr TDateTime kOpenLower = -1e9;
 constexpr TDateTime kOpenUpper = 1e9;
 
-const std::string kColumnList = "a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body ";
+const std::string kColumnList =
+    "a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body, "
+    "(SELECT uid FROM events WHERE id = t.event_id) ";
 const std::string kColumns =
     "SELECT " + kColumnList + "FROM appointments a JOIN texts t ON t.id = a.text_id ";
 
@@ -26,6 +27,7 @@ AppointmentRecord ReadRow(const platform::SqliteStatement& row, int first = 0) {
   record.subject = row.ColumnText(first + 4);
   record.location = row.ColumnText(first + 5);
   record.text = row.ColumnText(first + 6);
+  record.uid = row.ColumnText(first + 7);
   return record;
 }
 
@@ -62,42 +64,57 @@ void CalendarWindow::LoadEarlier() {
         .Bind(5, lower_);
     while (query.Step()) earlier_.push_back(ReadRow(query));
   }
-  std::sort(earlier_.begin(), earlier_.end(), [](const AppointmentRecord& a, const AppointmentRecord& b) {
-    return a.start != b.start ? a.start < b.start : a.id < b.id;
-  });
+  std::sort(earlier_.begin(), earlier_.end(), ComesBefore);
 }
 
-bool CalendarWindow::ReadPage(bool forward, TDateTime key_start, int64_t key_id) {
+bool CalendarWindow::ReadPage(bool forward, std::optional<AppointmentRecord> key) {
   // Pages grow while the walk goes on in one direction: a short first page for the common case of
   // a phone page, fewer queries for a long walk.
   page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
   last_read_forward_ = forward;
-  // The key is a row of the window or its edge, so it bounds the walk on its side by itself; a bound
-  // of the window there as well would make the index range start at the window's edge and scan to
-  // the key.
-  auto query = database_.Prepare(
-      kColumns + "WHERE a.mailbox_id = ?1 AND " +
-      (forward
-           ? "(a.start_time, a.id) > (?4, ?5) AND a.start_time < ?3 ORDER BY a.start_time, a.id"
-           : "(a.start_time, a.id) < (?4, ?5) AND a.start_time >= ?2 ORDER BY a.start_time DESC, a.id DESC") +
-      " LIMIT ?6");
-  query.Bind(1, mailbox_id_)
-      .Bind(2, lower_)
-      .Bind(3, upper_)
-      .Bind(4, key_start)
-      .Bind(5, key_id)
-      .Bind(6, static_cast<int64_t>(page_size_));
-  std::vector<AppointmentRecord> rows;
-  while (query.Step()) rows.push_back(ReadRow(query));
-  if (rows.empty()) return false;
-  if (!forward) std::reverse(rows.begin(), rows.end());
-  page_ = std::move(rows);
-  return true;
+  // A page holds whole groups of appointments of one start, which the order of the pages sorts
+  // (ComesBefore): about a page's worth of rows from the key's start on (or, without a key, from the
+  // window's edge), then those of the key's start that come before it (or after it, backward)
+  // dropped. Only when nothing but those was read does the next start have to be asked for.
+  // The key (or edge) bounds the walk on its side by itself; a bound of the window there as well
+  // could make the index range start at the window's edge and scan to the key.
+  const TDateTime edge = key ? key->start : forward ? lower_ : upper_;
+  for (const bool beyond : {false, true}) {
+    if (beyond && !key) break;
+    const std::string side = forward ? (beyond ? ">" : ">=") : (beyond || !key ? "<" : "<=");
+    const std::string range =
+        "mailbox_id = ?1 AND start_time " + side + " ?4 AND start_time " + (forward ? "< ?3" : ">= ?2");
+    // The start of the page's last group: that of the row a page's length away, or the window's end.
+    const std::string last_group = "coalesce((SELECT start_time FROM appointments WHERE " + range +
+                                   " ORDER BY start_time" + (forward ? "" : " DESC") +
+                                   " LIMIT 1 OFFSET ?5), " + (forward ? "?3" : "?2") + ")";
+    auto query = database_.Prepare(kColumns + "WHERE a." + range + " AND a.start_time " +
+                                   (forward ? "<=" : ">=") + " " + last_group);
+    query.Bind(1, mailbox_id_)
+        .Bind(2, lower_)
+        .Bind(3, upper_)
+        .Bind(4, edge)
+        .Bind(5, static_cast<int64_t>(page_size_ - 1));
+    std::vector<AppointmentRecord> rows;
+    while (query.Step()) rows.push_back(ReadRow(query));
+    if (rows.empty()) return false;
+    std::sort(rows.begin(), rows.end(), ComesBefore);
+    if (key) {
+      std::erase_if(rows, [&key, forward](const AppointmentRecord& row) {
+        return forward ? !ComesBefore(*key, row) : !ComesBefore(row, *key);
+      });
+    }
+    if (!rows.empty()) {
+      page_ = std::move(rows);
+      return true;
+    }
+  }
+  return false;
 }
 
 const AppointmentRecord* CalendarWindow::FirstInWindow() {
   last_read_forward_ = false;  // start again with a short page
-  if (ReadPage(true, lower_, std::numeric_limits<int64_t>::min())) {
+  if (ReadPage(true, std::nullopt)) {
     place_ = Place::kInWindow;
     index_ = 0;
     page_position_ = static_cast<int64_t>(earlier_.size());
@@ -120,7 +137,7 @@ const AppointmentRecord* CalendarWindow::LastOfEarlier() {
 
 const AppointmentRecord* CalendarWindow::LastOfAll() {
   last_read_forward_ = true;
-  if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
+  if (ReadPage(false, std::nullopt)) {
     place_ = Place::kInWindow;
     index_ = page_.size() - 1;
     page_position_.reset();
@@ -141,9 +158,10 @@ bool CalendarWindow::ReadPageAt(int64_t offset, bool* found) {
   }
   if (!*numbered_) return false;
   // A scalar subquery, evaluated once: a join with it would sort every row from the position on.
+  // The first appointment of the window's own is the first of the earliest start's group.
   const std::string first =
-      "(SELECT ordinal FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2 ORDER BY start_time, id "
-      "LIMIT 1)";
+      "(SELECT min(ordinal) FROM appointments WHERE mailbox_id = ?1 AND start_time = "
+      "(SELECT min(start_time) FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2))";
   auto query = database_.Prepare("SELECT a.ordinal - " + first + ", " + kColumnList +
                                  "FROM appointments a JOIN texts t ON t.id = a.text_id "
                                  "WHERE a.mailbox_id = ?1 AND a.ordinal >= " +
@@ -214,7 +232,7 @@ const AppointmentRecord* CalendarWindow::Next() {
       return FirstInWindow();
     case Place::kInWindow:
       if (index_ + 1 < page_.size()) return &page_[++index_];
-      if (const size_t before = page_.size(); ReadPage(true, page_.back().start, page_.back().id)) {
+      if (const size_t before = page_.size(); ReadPage(true, AppointmentRecord(page_.back()))) {
         if (page_position_) *page_position_ += static_cast<int64_t>(before);
         index_ = 0;
         return &page_[index_];
@@ -237,7 +255,7 @@ const AppointmentRecord* CalendarWindow::Previous() {
       return nullptr;
     case Place::kInWindow:
       if (index_ > 0) return &page_[--index_];
-      if (ReadPage(false, page_.front().start, page_.front().id)) {
+      if (ReadPage(false, AppointmentRecord(page_.front()))) {
         if (page_position_) *page_position_ -= static_cast<int64_t>(page_.size());
         index_ = page_.size() - 1;
         return &page_[index_];

@@ -1,5 +1,5 @@
-// A cursor over the appointments of a mailbox that overlap a window, in order of start time (and of
-// their id among equal starts), reading a page at a time, and able to go to position N with one
+// A cursor over the appointments of a mailbox that overlap a window, in the order of the pages (by
+// start, then end, subject and UID: ComesBefore), reading a page at a time, and able to go to position N with one
 // index seek: what a page costs does not depend on its position nor on the size of the mailbox.
 //
 // An appointment overlaps the window when it starts before the latest start and ends after the
@@ -43,8 +43,9 @@ class CalendarWindow {
   static constexpr size_t kLargestPageSize = 512;
 
   void LoadEarlier();
-  // Reads the page after (forward) or before (backward) a key into page_; false when it is empty.
-  bool ReadPage(bool forward, TDateTime key_start, int64_t key_id);
+  // Reads the page after (forward) or before (backward) a key (a copy: page_ is replaced), or from
+  // the window's edge without one, into page_; false when it is empty.
+  bool ReadPage(bool forward, std::optional<AppointmentRecord> key);
   const AppointmentRecord* FirstInWindow();
   // The last appointment before the window, or none (then the cursor stands before the first).
   const AppointmentRecord* LastOfEarlier();
