@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "exchange/caldav/collection_template.h"
 #include "exchange/caldav_fixture.h"
 #include "platform/process/environment.h"
 #include "server/request_thread.h"
@@ -184,6 +185,15 @@ TEST_P(CalDAVSetUpTest, TwoServicesOfTheSameSettingsAnswerAnAlternatingWalkAsOne
   ASSERT_EQ(alternating.size(), alone.size());
   for (size_t i = 0; i < alone.size(); ++i) EXPECT_EQ(alternating[i], alone[i]);
   CalendarStorePool::CloseWaiting();
+}
+
+TEST(CollectionTemplateTest, TheMailboxNameGoesIntoTheAddressPercentEncoded) {
+  EXPECT_EQ(caldav::TemplateAddress("https://dav.example.org/", "anna"), "https://dav.example.org/");
+  EXPECT_EQ(
+      caldav::TemplateAddress("https://dav.example.org/calendars/{mailbox}/work/", "O'Hara & S\xC3\xB6hne/x"),
+      "https://dav.example.org/calendars/O%27Hara%20%26%20S%C3%B6hne%2Fx/work/");
+  EXPECT_EQ(caldav::TemplateAddress("https://h/{mailbox}/{mailbox}{mailbox", "a.b"),
+            "https://h/a.b/a.b{mailbox");
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CalDAVSetUpTest,

@@ -1,8 +1,28 @@
 #include "exchange/caldav/collection_template.h"
 
+#include <algorithm>
+
+#include "config/settings_snapshot.h"
+#include "exchange/deck_settings.h"
+#include "logging/event_ids.h"
+#include "logging/service_event_log.h"
+#include "platform/text/ascii_text.h"
 #include "support/percent_encoding.h"
 
 namespace qv::caldav {
+
+void CheckCollectionTemplateSetting() {
+  const std::string& value = Config->CalDAVCollectionTemplate;
+  if (value.empty()) return;
+  const std::string lower = AsciiLowerCase(value);
+  const bool control = std::any_of(value.begin(), value.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+  if ((lower.starts_with("https://") || lower.starts_with("http://")) && !control) return;
+  const std::string message = "Invalid address for 'CalDAVCollectionTemplate': \"" + value +
+                              "\" (an https:// or http:// address, {mailbox} for the mailbox's name)";
+  EventLog->WriteEvent(eltError, 0, QV_MSG_TEXT, message);
+  throw ESettingError(message);
+}
 
 std::string TemplateAddress(const std::string& collection_template, const std::string& mailbox) {
   static constexpr std::string_view kPlaceholder = "{mailbox}";

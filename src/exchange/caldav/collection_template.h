@@ -15,6 +15,11 @@
 
 namespace qv::caldav {
 
+// Checks CalDAVCollectionTemplate once the event log can report it: one that is not an http or https
+// address (or holds a control character) raises ESettingError (deck_settings.h) after an error event
+// with the same text, which stops the start.
+void CheckCollectionTemplateSetting();
+
 // The template's address for a mailbox name (UTF-8).
 std::string TemplateAddress(const std::string& collection_template, const std::string& mailbox);
 
