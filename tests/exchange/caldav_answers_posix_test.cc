@@ -111,5 +111,47 @@ TEST_F(CalDAVAnswersTest, AtLevelTwoTheTraceKeepsTheFailedExchangesOnly) {
                                    "/cal/ failed: http://127.0.0.1:" + std::to_string(closed) + ": "));
 }
 
+TEST_F(CalDAVAnswersTest, ACollectionFoundAtTheServersAddressAndGoneIsLookedForAgain) {
+  // The root names the principal /p/, whose home /home/ holds /home/a/ and later /home/b/ instead.
+  server_.On("PROPFIND", "/", 207,
+             DavMultistatus(DavResponse("/", "<d:current-user-principal><d:href>/p/</d:href>"
+                                             "</d:current-user-principal>")));
+  server_.On("PROPFIND", "/p/", 207,
+             DavMultistatus(
+                 DavResponse("/p/", "<c:calendar-home-set><d:href>/home/</d:href></c:calendar-home-set>")));
+  const auto home = [this](const std::string& calendar) {
+    server_.On("PROPFIND", "/home/", 207,
+               DavMultistatus(DavResponse("/home/", "<d:resourcetype><d:collection/></d:resourcetype>") +
+                              DavResponse(calendar, CalendarProperties("Mine"))),
+               {"Depth: 1"});
+  };
+  home("/home/a/");
+  ServeCollection(server_, "/home/a/", "/home/a/1.ics",
+                  OneEventCalendar("1", today_ + 1 + 9 / 24.0, "First"));
+  server_.On("REPORT", "/home/a/", 403, DavError("d:supported-report"), {"sync-collection"});
+  Bind(server_.Url("/"));
+  EXPECT_THAT(Page("CA", 0), HasSubstr("First"));
+  EXPECT_EQ(store_->FindMailbox("jdoe")->caldav->collection, server_.Url("/home/a/"));
+
+  home("/home/b/");
+  server_.On("PROPFIND", "/home/a/", 404, "");
+  ServeCollection(server_, "/home/b/", "/home/b/2.ics",
+                  OneEventCalendar("2", today_ + 1 + 10 / 24.0, "Second"));
+  server_.On("REPORT", "/home/b/", 403, DavError("d:supported-report"), {"sync-collection"});
+  const std::string page = Page("CA", 0);
+  EXPECT_THAT(page, HasSubstr("Second"));
+  EXPECT_THAT(page, Not(HasSubstr("First")));
+  EXPECT_EQ(store_->FindMailbox("jdoe")->caldav->collection, server_.Url("/home/b/"));
+  EXPECT_TRUE(EventsWithId(120).empty());
+
+  // A collection the binding names itself is not looked for elsewhere: the administrator is told.
+  ASSERT_TRUE(store_->DeleteMailbox("jdoe"));
+  Bind(server_.Url("/home/a/"));
+  EXPECT_EQ(Page("CA", 0), ErrorCardResponse());
+  const auto events = EventsWithId(120);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_THAT(events[0].Strings[0], HasSubstr("answered with the status 404"));
+}
+
 }  // namespace
 }  // namespace qv::testing

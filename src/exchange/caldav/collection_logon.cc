@@ -57,7 +57,9 @@ GateTable& Gates() {
 // Holds a mailbox's gate, locked, for one logon.
 class HeldGate {
  public:
-  explicit HeldGate(std::string key) : key_(std::move(key)), gate_(Gates().Acquire(key_)) { gate_->refreshing.lock(); }
+  explicit HeldGate(std::string key) : key_(std::move(key)), gate_(Gates().Acquire(key_)) {
+    gate_->refreshing.lock();
+  }
   ~HeldGate() {
     gate_->refreshing.unlock();
     Gates().Release(key_, std::move(gate_));
@@ -89,7 +91,8 @@ void DropIdleTemplateMailboxes(CalendarStore& store, int32_t keep_days) {
 
 // Stores the template's mailbox at its first accepted logon; another request or process may have
 // stored it meanwhile.
-int64_t StoreTemplateMailbox(CalendarStore& store, const MailboxRecord& mailbox, const CalDAVBinding& binding) {
+int64_t StoreTemplateMailbox(CalendarStore& store, const MailboxRecord& mailbox,
+                             const CalDAVBinding& binding) {
   try {
     store.AddCalDAVMailbox(mailbox.name, mailbox.display_name, binding);
   } catch (const ECalendarStoreError&) {
@@ -97,8 +100,10 @@ int64_t StoreTemplateMailbox(CalendarStore& store, const MailboxRecord& mailbox,
   }
   const std::optional<MailboxRecord> stored = store.FindMailbox(mailbox.name);
   if (!stored || !stored->caldav)
-    throw ECalendarStoreError("The mailbox \"" + mailbox.name + "\" cannot be stored for the collection template");
-  if (stored->caldav->collection != binding.collection) store.SetCalDAVCollection(stored->id, binding.collection);
+    throw ECalendarStoreError("The mailbox \"" + mailbox.name +
+                              "\" cannot be stored for the collection template");
+  if (stored->caldav->collection != binding.collection)
+    store.SetCalDAVCollection(stored->id, binding.collection);
   return stored->id;
 }
 
@@ -151,18 +156,31 @@ CollectionLogon LogOnToCollection(CalendarStore& store, const MailboxRecord& mai
       binding = *stored->caldav;
     }
   }
-  try {
-    if (binding.collection.empty()) {
-      binding.collection =
-          FindCollection({binding.url, binding.user, password, binding.allow_http}, binding.calendar, settings.http)
-              .url;
-      if (id != 0) store.SetCalDAVCollection(id, binding.collection);
-    }
-    if (id == 0) id = StoreTemplateMailbox(store, mailbox, binding);
+  const auto find = [&] {
+    binding.collection = FindCollection({binding.url, binding.user, password, binding.allow_http},
+                                        binding.calendar, settings.http)
+                             .url;
+    if (id != 0) store.SetCalDAVCollection(id, binding.collection);
+  };
+  const auto bring_up_to_date = [&] {
     CalDAVBinding collection = binding;
     collection.url = binding.collection;
     CollectionClient client(collection, password, settings.http);
     logon.notes = RefreshMirror(store.Database(), id, client).notes;
+  };
+  try {
+    const bool found_now = binding.collection.empty();
+    if (found_now) find();
+    if (id == 0) id = StoreTemplateMailbox(store, mailbox, binding);
+    try {
+      bring_up_to_date();
+    } catch (const ECalDAVCollectionGone&) {
+      // A collection found at a server's address earlier is looked for there again (the calendar
+      // deleted or renamed); one the binding names itself is the administrator's to mend.
+      if (found_now || binding.collection == binding.url) throw;
+      find();
+      bring_up_to_date();
+    }
   } catch (const ECalDAVLogonRefused&) {
     return logon;
   }

@@ -2,7 +2,8 @@
 // password is checked by asking the server, and that same request brings the mirror up to date.
 //
 // The collection is the binding's, or, for an address of a server, principal or calendar home, the
-// one the first accepted logon finds there (discovery.h), which the store keeps. A mailbox that the
+// one the first accepted logon finds there (discovery.h), which the store keeps (and looks for again
+// when it answers 404: the calendar deleted or renamed). A mailbox that the
 // collection template gives (collection_template.h) is stored at its first accepted logon, and the
 // template's mailboxes unused for CalDAVTemplateKeepDays are dropped with their mirrors.
 //

@@ -47,6 +47,9 @@ HttpAnswer CollectionClient::Send(const std::string& method, const std::string& 
 void CollectionClient::RaiseAnswer(const HttpAnswer& answer, const std::string& what) {
   const Refusal refusal = ReadRefusal(answer.status, answer.body);
   const std::string& why = refusal.condition.empty() ? refusal.text : refusal.condition;
+  if (answer.status == 404)
+    throw ECalDAVCollectionGone(server_ + ": " + what + " answered with the status 404: the collection " +
+                                HrefPath(binding_.url) + " is gone");
   throw ECalDAVUnavailable(server_ + ": " + what + " answered with the status " +
                            std::to_string(answer.status) + (why.empty() ? "" : " (" + why + ")"));
 }

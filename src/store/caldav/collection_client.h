@@ -19,6 +19,8 @@
 namespace qv::caldav {
 
 QV_EXCEPTION_CLASS(ECalDAVLogonRefused, Exception);
+// The collection answered 404: it is gone (or was moved), and a server's address may lead to another.
+QV_EXCEPTION_CLASS(ECalDAVCollectionGone, ECalDAVUnavailable);
 
 class CollectionClient {
  public:
