@@ -37,14 +37,15 @@ CollectionSettings MachineCollectionSettings();
 
 struct CollectionLogon {
   bool accepted = false;
-  int64_t mailbox_id = 0;  // the mailbox in the store, when accepted
+  int64_t mailbox_id = 0;          // the mailbox in the store, when accepted
   std::vector<std::string> notes;  // what a refresh left out, with the reason
 };
 
 enum class Refresh { kWhenDue, kNow };
 
 // Checks the password (UTF-8) of the bound mailbox's user and refreshes its mirror as described
-// above; a mailbox of id 0 (from the template) is stored once the password is accepted. Raises ECalDAVUnavailable, naming the server and the reason, when the server cannot answer.
+// above; a mailbox of id 0 (from the template) is stored once the password is accepted. Raises
+// ECalDAVUnavailable, naming the server and the reason, when the server cannot answer.
 CollectionLogon LogOnToCollection(CalendarStore& store, const MailboxRecord& mailbox,
                                   const std::string& password, const CollectionSettings& settings,
                                   Refresh refresh = Refresh::kWhenDue);
