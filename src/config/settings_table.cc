@@ -59,8 +59,8 @@ constexpr auto kSettings = std::to_array<SettingRow>({
          "`https://dav.example.org/calendars/{mailbox}/work/`: the name is the server's user, whose "
          "calendar is found there as for `qvanctl mailbox add --caldav`"),
     Number("CalDAVTemplateKeepDays", 30, 0, 36500, false, "",
-           "days a mailbox made from `CalDAVCollectionTemplate` is kept with its mirror after its last logon; "
-           "0 keeps it"),
+           "days a mailbox made from `CalDAVCollectionTemplate` is kept with its mirror after its last "
+           "logon; 0 keeps it"),
     Text("DeckHeader", "Quorvane", SettingDefault::kFixed, true, "",
          "the title of every deck, shown as written (`&`, `<` and `$` included)"),
     Text("CharSet", "iso-8859-1", SettingDefault::kFixed, false, "",

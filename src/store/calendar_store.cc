@@ -298,7 +298,8 @@ void CalendarStore::AddCalDAVMailbox(const std::string& name, const std::string&
 void CalendarStore::SetCalDAVCollection(int64_t mailbox_id, const std::string& collection) {
   platform::SqliteDatabase::Transaction transaction(database_);
   auto query = database_.Prepare(
-      "SELECT coalesce(caldav_collection, caldav_url) FROM mailboxes WHERE id = ?1 AND caldav_url IS NOT NULL");
+      "SELECT coalesce(caldav_collection, caldav_url) FROM mailboxes "
+      "WHERE id = ?1 AND caldav_url IS NOT NULL");
   query.Bind(1, mailbox_id);
   if (!query.Step()) return;
   const std::string mirrored = query.ColumnText(0);
@@ -358,7 +359,8 @@ void CalendarStore::InsertMailbox(const std::string& name, const std::string& di
   if (FindMailbox(name)) throw ECalendarStoreError("The mailbox \"" + name + "\" exists already");
   auto insert = database_.Prepare(
       "INSERT INTO mailboxes (name, display_name, owner_sid, caldav_url, caldav_user, caldav_allow_http, "
-      "caldav_calendar, caldav_collection, caldav_from_template) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+      "caldav_calendar, caldav_collection, caldav_from_template) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
   insert.Bind(1, name).Bind(2, display_name).BindBlob(3, owner);
   if (binding != nullptr) {
     insert.Bind(4, binding->url).Bind(5, binding->user).Bind(6, static_cast<int64_t>(binding->allow_http));

@@ -1,6 +1,7 @@
 // A cursor over the appointments of a mailbox that overlap a window, in the order of the pages (by
-// start, then end, subject and UID: ComesBefore), reading a page at a time, and able to go to position N with one
-// index seek: what a page costs does not depend on its position nor on the size of the mailbox.
+// start, then end, subject and UID: ComesBefore), reading a page at a time, and able to go to
+// position N with one index seek: what a page costs does not depend on its position nor on the size
+// of the mailbox.
 //
 // An appointment overlaps the window when it starts before the latest start and ends after the
 // earliest end; one of no length counts when it starts at or after the earliest end. Those that

@@ -34,8 +34,8 @@ constexpr const char* kUsage =
     "server's user, whose password on that server the phone gives and whose calendar the phone then\n"
     "reads from the server. The URL may be the server's, the user's principal or calendar home, or\n"
     "the collection's: the collection is found with the first password at hand (the phone's first\n"
-    "logon, or --discover now) and kept. Names that no phone could send (control characters, characters that\n"
-    "Windows-1252 lacks) are refused.\n"
+    "logon, or --discover now) and kept. Names that no phone could send (control characters,\n"
+    "characters that Windows-1252 lacks) are refused.\n"
     "\n"
     "  add       creates a mailbox with an empty calendar (fill it with qvanctl calendar import)\n"
     "  delete    deletes a mailbox with its calendar\n"
@@ -108,7 +108,8 @@ int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string
                                                   binding.calendar, caldav::MachineCollectionSettings().http)
                                .url;
     } catch (const caldav::ECalDAVLogonRefused&) {
-      throw EToolFailure("cannot add \"" + name + "\": the CalDAV server refused the password of " + binding.user);
+      throw EToolFailure("cannot add \"" + name + "\": the CalDAV server refused the password of " +
+                         binding.user);
     } catch (const caldav::ECalDAVUnavailable& error) {
       throw EToolFailure("cannot add \"" + name + "\": the CalDAV server " + error.what());
     }
@@ -198,17 +199,16 @@ int List(const ToolArguments& arguments, ToolStreams& io) {
 }  // namespace
 
 int RunMailboxCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  static const ToolCommand kCommand{
-      kToolName,
-      kUsage,
-      "action",
-      OptionSpelling::kDashes,
-      {{"add",
-        {{"--allow-http", "--discover", "--password-stdin"},
-         {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
-        Add},
-       {"delete", {}, Delete},
-       {"list", {}, List}}};
+  static const ToolCommand kCommand{kToolName,
+                                    kUsage,
+                                    "action",
+                                    OptionSpelling::kDashes,
+                                    {{"add",
+                                      {{"--allow-http", "--discover", "--password-stdin"},
+                                       {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
+                                      Add},
+                                     {"delete", {}, Delete},
+                                     {"list", {}, List}}};
   return RunToolCommand(kCommand, args, io);
 }
 

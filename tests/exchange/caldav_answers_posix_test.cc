@@ -53,7 +53,8 @@ TEST_F(CalDAVAnswersTest, ASyncCollectionRefusedForAPreconditionIsWalkedThroughT
   // Each exchange names its path, method, URL, status, bytes and time; no line the password.
   const std::string trace = StopTrace();
   const std::string url = server_.Url("/cal/");
-  EXPECT_THAT(trace, ContainsRegex("CalDAV sync-collection: REPORT " + url + " 403, [0-9]+ bytes, [0-9]+ ms"));
+  EXPECT_THAT(trace,
+              ContainsRegex("CalDAV sync-collection: REPORT " + url + " 403, [0-9]+ bytes, [0-9]+ ms"));
   EXPECT_THAT(trace, ContainsRegex("CalDAV ETags: PROPFIND " + url + " 207, [0-9]+ bytes, [0-9]+ ms"));
   EXPECT_THAT(trace, ContainsRegex("CalDAV ETags: REPORT " + url + " 207, [0-9]+ bytes, [0-9]+ ms"));
   EXPECT_THAT(trace, Not(HasSubstr(kTellTalePassword)));
@@ -89,8 +90,8 @@ TEST_F(CalDAVAnswersTest, OnlyA401OrA403WithoutBodyOrForPrivilegesRefusesThePass
     const auto events = EventsWithId(120);
     ASSERT_EQ(events.size(), unavailable + (refusal.password_refused ? 0 : 1));
     if (!refusal.password_refused) {
-      EXPECT_THAT(events.back().Strings[0],
-                ::testing::StartsWith("The CalDAV server " + server_.Server() + ": " + refusal.reason + " ["));
+      EXPECT_THAT(events.back().Strings[0], ::testing::StartsWith("The CalDAV server " + server_.Server() +
+                                                                  ": " + refusal.reason + " ["));
     }
   }
 }
@@ -114,8 +115,9 @@ TEST_F(CalDAVAnswersTest, AtLevelTwoTheTraceKeepsTheFailedExchangesOnly) {
 TEST_F(CalDAVAnswersTest, ACollectionFoundAtTheServersAddressAndGoneIsLookedForAgain) {
   // The root names the principal /p/, whose home /home/ holds /home/a/ and later /home/b/ instead.
   server_.On("PROPFIND", "/", 207,
-             DavMultistatus(DavResponse("/", "<d:current-user-principal><d:href>/p/</d:href>"
-                                             "</d:current-user-principal>")));
+             DavMultistatus(DavResponse("/",
+                                        "<d:current-user-principal><d:href>/p/</d:href>"
+                                        "</d:current-user-principal>")));
   server_.On("PROPFIND", "/p/", 207,
              DavMultistatus(
                  DavResponse("/p/", "<c:calendar-home-set><d:href>/home/</d:href></c:calendar-home-set>")));

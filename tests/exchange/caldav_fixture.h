@@ -64,15 +64,15 @@ class CalDAVLogonTest : public PagesTest {
 // Depth 1 and gives its data to calendar-multiget. sync-collection is left to the test.
 inline void ServeCollection(FakeCalDAVServer& server, const std::string& path, const std::string& member,
                             const std::string& data) {
-  server.On("PROPFIND", path, 207,
-            DavMultistatus(DavResponse(path, CalendarProperties("Calendar"))), {"Depth: 0"});
+  server.On("PROPFIND", path, 207, DavMultistatus(DavResponse(path, CalendarProperties("Calendar"))),
+            {"Depth: 0"});
   server.On("PROPFIND", path, 207,
             DavMultistatus(DavResponse(path, CalendarProperties("Calendar")) +
                            DavResponse(member, "<d:getetag>\"1\"</d:getetag><d:resourcetype/>")),
             {"Depth: 1"});
   server.On("REPORT", path, 207,
-            DavMultistatus(DavResponse(member, "<d:getetag>\"1\"</d:getetag><c:calendar-data>" + data +
-                                                   "</c:calendar-data>")),
+            DavMultistatus(DavResponse(
+                member, "<d:getetag>\"1\"</d:getetag><c:calendar-data>" + data + "</c:calendar-data>")),
             {"calendar-multiget"});
 }
 

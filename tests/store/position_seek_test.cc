@@ -182,7 +182,8 @@ TEST_F(PositionSeekTest, AStoreOfTheFirstSchemaIsNumberedWhenOpenedAndOneWithout
       "DROP INDEX appointments_by_ordinal; ALTER TABLE appointments DROP COLUMN ordinal; "
       "DROP TABLE caldav_resources; ALTER TABLE mailboxes DROP COLUMN caldav_url; "
       "ALTER TABLE mailboxes DROP COLUMN caldav_user; ALTER TABLE mailboxes DROP COLUMN caldav_allow_http; "
-      "ALTER TABLE mailboxes DROP COLUMN caldav_sync_token; ALTER TABLE mailboxes DROP COLUMN caldav_calendar; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_sync_token; "
+      "ALTER TABLE mailboxes DROP COLUMN caldav_calendar; "
       "ALTER TABLE mailboxes DROP COLUMN caldav_collection; "
       "ALTER TABLE mailboxes DROP COLUMN caldav_from_template; "
       "ALTER TABLE mailboxes DROP COLUMN caldav_last_used; PRAGMA user_version = 1");

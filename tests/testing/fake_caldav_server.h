@@ -24,9 +24,10 @@ class FakeCalDAVServer {
   // `headers`: further header lines, each ending in CR LF.
   void On(const std::string& method, const std::string& path, int status, const std::string& body,
           std::vector<std::string> words = {}, const std::string& headers = "") {
-    const std::string response = "HTTP/1.1 " + std::to_string(status) + " Answer\r\n" + headers +
-                                 "Content-Type: application/xml; charset=utf-8\r\nContent-Length: " +
-                                 std::to_string(body.size()) + "\r\n\r\n" + body;
+    const std::string response =
+        "HTTP/1.1 " + std::to_string(status) + " Answer\r\n" + headers +
+        "Content-Type: application/xml; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\n\r\n" + body;
     const std::lock_guard lock(mutex_);
     rules_.push_back({method + " " + path + " ", std::move(words), response});
   }
@@ -39,7 +40,8 @@ class FakeCalDAVServer {
     return received_;
   }
   // The requests that begin with "METHOD /path " and hold every word.
-  size_t Count(const std::string& method, const std::string& path, const std::vector<std::string>& words = {}) const {
+  size_t Count(const std::string& method, const std::string& path,
+               const std::vector<std::string>& words = {}) const {
     size_t count = 0;
     for (const std::string& request : Received())
       if (request.starts_with(method + " " + path + " ") && HoldsAll(request, words)) ++count;
@@ -92,8 +94,9 @@ inline std::string CalendarProperties(const std::string& display_name,
                                       const std::string& components = "<c:comp name=\"VEVENT\"/>") {
   return "<d:resourcetype><d:collection/><c:calendar/></d:resourcetype><d:displayname>" + display_name +
          "</d:displayname>" +
-         (components.empty() ? "" : "<c:supported-calendar-component-set>" + components +
-                                        "</c:supported-calendar-component-set>");
+         (components.empty() ? ""
+                             : "<c:supported-calendar-component-set>" + components +
+                                   "</c:supported-calendar-component-set>");
 }
 
 // A DAV:error body naming one precondition (an element of the d: or c: prefix).

@@ -170,7 +170,8 @@ TEST_F(MailboxCommandTest, BindsAMailboxToACalDAVCollectionAndListsTheBinding) {
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "ftp://h/c/"}), 1);
   ExpectOneLineError("mailbox", "cannot add \"x\": The collection's URL must begin with https:// or http://");
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--owner", "alice", "--allow-http"}), 2);
-  EXPECT_THAT(err_.str(), HasSubstr("--caldav-user, --calendar, --allow-http and --discover go with --caldav URL"));
+  EXPECT_THAT(err_.str(),
+              HasSubstr("--caldav-user, --calendar, --allow-http and --discover go with --caldav URL"));
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "https://h/c/", "--caldav-user", ""}), 1);
   ExpectOneLineError("mailbox", "A CalDAV mailbox needs a user");
   EXPECT_FALSE(CalendarStore().FindMailbox("x"));

@@ -83,7 +83,8 @@ CollectionClient::SyncOutcome CollectionClient::SyncCollection(const std::string
   if (answer.body.find("valid-sync-token") != std::string::npos) return SyncOutcome::kTokenRefused;
   // Servers without the report answer it as unknown, unsupported or not allowed, or refuse it with a
   // precondition (DAV:supported-report).
-  if (ReadRefusal(answer.status, answer.body).kind == Refusal::Kind::kPrecondition) return SyncOutcome::kUnsupported;
+  if (ReadRefusal(answer.status, answer.body).kind == Refusal::Kind::kPrecondition)
+    return SyncOutcome::kUnsupported;
   if (answer.status == 400 || answer.status == 405 || answer.status == 409 || answer.status == 415 ||
       answer.status == 422 || answer.status == 501)
     return SyncOutcome::kUnsupported;
