@@ -116,6 +116,11 @@ TEST_P(CalDAVSetUpTest, WithOnlyTheTemplateAMailboxNobodyRegisteredLogsOnAndWalk
     EXPECT_EQ(EventsWithId(122).size(), 1u);
     EXPECT_FALSE(store_->FindMailbox("ghost"));
   }
+  // A name Basic authentication cannot carry is no user of the server: the logon of an unknown name.
+  const size_t refused = EventsWithId(122).size();
+  EXPECT_EQ(Page("CA", 0, kCalDAVPassword, "jdoe:x"), ErrorCardResponse());
+  EXPECT_EQ(EventsWithId(122).size(), refused + 1);
+  EXPECT_FALSE(store_->FindMailbox("jdoe:x"));
   // The template changed: the mailbox follows it, here to the collection itself (Radicale's named by
   // the mailbox; Xandikos has one principal for every user).
   SetTemplate(server.Url(GetParam() == CalDAVServerKind::kRadicale ? "/{mailbox}/calendar/"

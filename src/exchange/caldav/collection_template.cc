@@ -34,12 +34,24 @@ std::string TemplateAddress(const std::string& collection_template, const std::s
   return address + collection_template.substr(at);
 }
 
+namespace {
+
+// HTTP Basic authentication takes no colon in a user's name (RFC 7617), and no phone types a control
+// character: such a name is no user of the template's server.
+bool MayBeUser(const std::string& name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    return c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+}
+
+}  // namespace
+
 std::optional<MailboxRecord> OpenMailbox(CalendarStore& store, const std::string& mailbox,
                                          const std::string& collection_template) {
   std::optional<MailboxRecord> found = store.FindMailbox(mailbox);
   const bool template_made = found && found->caldav && found->caldav->from_template;
   if (found && !template_made) return found;
-  if (collection_template.empty() || mailbox.empty()) return std::nullopt;
+  if (collection_template.empty() || !MayBeUser(mailbox)) return std::nullopt;
   if (found) {
     const std::string address = TemplateAddress(collection_template, found->caldav->user);
     if (found->caldav->url != address) {

@@ -24,7 +24,8 @@ void CheckCollectionTemplateSetting();
 std::string TemplateAddress(const std::string& collection_template, const std::string& mailbox);
 
 // The mailbox the phone's name opens: the store's own, else one the template makes (id 0 until its
-// first accepted logon stores it); none when neither has it. A template's mailbox of an earlier
+// first accepted logon stores it) for a name that can be a user of HTTP Basic authentication (no
+// colon, no control character); none when neither has it. A template's mailbox of an earlier
 // template is bound to the present one (its mirror emptied).
 std::optional<MailboxRecord> OpenMailbox(CalendarStore& store, const std::string& mailbox,
                                          const std::string& collection_template);
