@@ -35,10 +35,9 @@ class GateTable {
     if (!gate) gate = std::make_shared<MirrorGate>();
     return gate;
   }
-  // Called with the gate's lock released.
-  void Release(const std::string& key, std::shared_ptr<MirrorGate> gate) {
+  // Called with the gate's lock released; `refreshed` as the gate told it while its lock was held.
+  void Release(const std::string& key, std::shared_ptr<MirrorGate> gate, bool refreshed) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    const bool refreshed = gate->refreshed;
     gate.reset();
     const auto found = gates_.find(key);
     if (!refreshed && found != gates_.end() && found->second.use_count() == 1) gates_.erase(found);
@@ -61,8 +60,9 @@ class HeldGate {
     gate_->refreshing.lock();
   }
   ~HeldGate() {
+    const bool refreshed = gate_->refreshed;
     gate_->refreshing.unlock();
-    Gates().Release(key_, std::move(gate_));
+    Gates().Release(key_, std::move(gate_), refreshed);
   }
   HeldGate(const HeldGate&) = delete;
   HeldGate& operator=(const HeldGate&) = delete;
