@@ -279,11 +279,13 @@ class StoreSession : public cdo::Session {
   // The store's mailbox of that name, or, where CalDAV servers are reached, the one the collection
   // template gives.
   static std::optional<MailboxRecord> FindMailbox(CalendarStore& store, const std::string& name) {
+    std::optional<MailboxRecord> found = store.FindMailbox(name);
 #if QV_CALDAV
-    return caldav::OpenMailbox(store, name, caldav::MachineCollectionSettings().collection_template);
-#else
-    return store.FindMailbox(name);
+    // The settings are read only for a name the store lacks, or one the template made.
+    if (!found || (found->caldav && found->caldav->from_template))
+      return caldav::OpenMailbox(store, name, caldav::MachineCollectionSettings().collection_template);
 #endif
+    return found;
   }
 
   bool logged_on_ = false;

@@ -11,9 +11,7 @@ namespace {
 constexpr TDateTime kOpenLower = -1e9;
 constexpr TDateTime kOpenUpper = 1e9;
 
-const std::string kColumnList =
-    "a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body, "
-    "(SELECT uid FROM events WHERE id = t.event_id) ";
+const std::string kColumnList = "a.id, a.start_time, a.end_time, a.all_day, t.subject, t.location, t.body ";
 const std::string kColumns =
     "SELECT " + kColumnList + "FROM appointments a JOIN texts t ON t.id = a.text_id ";
 
@@ -27,11 +25,37 @@ AppointmentRecord ReadRow(const platform::SqliteStatement& row, int first = 0) {
   record.subject = row.ColumnText(first + 4);
   record.location = row.ColumnText(first + 5);
   record.text = row.ColumnText(first + 6);
-  record.uid = row.ColumnText(first + 7);
   return record;
 }
 
+bool SameButUid(const AppointmentRecord& a, const AppointmentRecord& b) {
+  return a.start == b.start && a.end == b.end && a.subject == b.subject;
+}
+
 }  // namespace
+
+void CalendarWindow::FillTieUids(std::vector<AppointmentRecord>& rows) {
+  // The UID decides only between appointments of the same start, end and subject, which are rare:
+  // it is read for those alone.
+  std::vector<AppointmentRecord*> order;
+  order.reserve(rows.size());
+  for (AppointmentRecord& row : rows) order.push_back(&row);
+  std::sort(order.begin(), order.end(),
+            [](const AppointmentRecord* a, const AppointmentRecord* b) { return ComesBefore(*a, *b); });
+  for (size_t i = 0; i < order.size(); ++i) {
+    const bool tied = (i > 0 && SameButUid(*order[i - 1], *order[i])) ||
+                      (i + 1 < order.size() && SameButUid(*order[i], *order[i + 1]));
+    if (!tied || !order[i]->uid.empty()) continue;
+    auto uid = database_.Prepare(
+        "SELECT e.uid FROM appointments a JOIN texts t ON t.id = a.text_id JOIN events e ON e.id = "
+        "t.event_id "
+        "WHERE a.id = ?1");
+    uid.Bind(1, order[i]->id);
+    if (uid.Step()) order[i]->uid = uid.ColumnText(0);
+  }
+}
+
+namespace {}  // namespace
 
 CalendarWindow::CalendarWindow(platform::SqliteDatabase& database, int64_t mailbox_id,
                                std::optional<TDateTime> earliest_end, std::optional<TDateTime> latest_start)
@@ -64,6 +88,7 @@ void CalendarWindow::LoadEarlier() {
         .Bind(5, lower_);
     while (query.Step()) earlier_.push_back(ReadRow(query));
   }
+  FillTieUids(earlier_);
   std::sort(earlier_.begin(), earlier_.end(), ComesBefore);
 }
 
@@ -73,43 +98,68 @@ bool CalendarWindow::ReadPage(bool forward, std::optional<AppointmentRecord> key
   page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
   last_read_forward_ = forward;
   // A page holds whole groups of appointments of one start, which the order of the pages sorts
-  // (ComesBefore): about a page's worth of rows from the key's start on (or, without a key, from the
-  // window's edge), then those of the key's start that come before it (or after it, backward)
-  // dropped. Only when nothing but those was read does the next start have to be asked for.
-  // The key (or edge) bounds the walk on its side by itself; a bound of the window there as well
-  // could make the index range start at the window's edge and scan to the key.
+  // (ComesBefore): a page's worth of rows from the key's start on (or, without a key, from the
+  // window's edge), the last group left out when the row after the page shares its start (read whole
+  // when it is all the page has), then those of the key's start up to the key dropped. Only when nothing but
+  // those was read does the next start have to be asked for. The key (or edge) bounds the walk on its side by
+  // itself; a bound of the window there as well could make the index range start at the window's edge and
+  // scan to the key.
   const TDateTime edge = key ? key->start : forward ? lower_ : upper_;
   for (const bool beyond : {false, true}) {
     if (beyond && !key) break;
     const std::string side = forward ? (beyond ? ">" : ">=") : (beyond || !key ? "<" : "<=");
-    const std::string range =
-        "mailbox_id = ?1 AND start_time " + side + " ?4 AND start_time " + (forward ? "< ?3" : ">= ?2");
-    // The start of the page's last group: that of the row a page's length away, or the window's end.
-    const std::string last_group = "coalesce((SELECT start_time FROM appointments WHERE " + range +
-                                   " ORDER BY start_time" + (forward ? "" : " DESC") +
-                                   " LIMIT 1 OFFSET ?5), " + (forward ? "?3" : "?2") + ")";
-    auto query = database_.Prepare(kColumns + "WHERE a." + range + " AND a.start_time " +
-                                   (forward ? "<=" : ">=") + " " + last_group);
+    auto query = database_.Prepare(kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time " + side +
+                                   " ?2 AND a.start_time " + (forward ? "< ?3" : ">= ?3") +
+                                   " ORDER BY a.start_time" + (forward ? "" : " DESC") + " LIMIT ?4");
     query.Bind(1, mailbox_id_)
-        .Bind(2, lower_)
-        .Bind(3, upper_)
-        .Bind(4, edge)
-        .Bind(5, static_cast<int64_t>(page_size_ - 1));
+        .Bind(2, edge)
+        .Bind(3, forward ? upper_ : lower_)
+        .Bind(4, static_cast<int64_t>(page_size_ + 1));
     std::vector<AppointmentRecord> rows;
     while (query.Step()) rows.push_back(ReadRow(query));
+    query.Reset();
     if (rows.empty()) return false;
-    std::sort(rows.begin(), rows.end(), ComesBefore);
-    if (key) {
-      std::erase_if(rows, [&key, forward](const AppointmentRecord& row) {
-        return forward ? !ComesBefore(*key, row) : !ComesBefore(row, *key);
-      });
+    if (rows.size() > page_size_) {
+      const TDateTime last = rows[page_size_ - 1].start;
+      const bool split = rows[page_size_].start == last;
+      rows.pop_back();
+      if (split) {
+        // The cut group is left to the next page; a page of that group alone reads it whole.
+        std::erase_if(rows, [last](const AppointmentRecord& row) { return row.start == last; });
+        if (rows.empty()) {
+          auto group = database_.Prepare(kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time = ?2");
+          group.Bind(1, mailbox_id_).Bind(2, last);
+          while (group.Step()) rows.push_back(ReadRow(group));
+        }
+      }
     }
+    FillTieUids(rows);
+    std::sort(rows.begin(), rows.end(), ComesBefore);
+    if (key) DropUpToKey(rows, *key, forward);
     if (!rows.empty()) {
       page_ = std::move(rows);
       return true;
     }
   }
   return false;
+}
+
+void CalendarWindow::DropUpToKey(std::vector<AppointmentRecord>& rows, const AppointmentRecord& key,
+                                 bool forward) {
+  // The key's own row, found by its id, marks the place; its UID may not have been read. A key gone
+  // meanwhile is placed by the order.
+  const auto found = std::find_if(rows.begin(), rows.end(),
+                                  [&key](const AppointmentRecord& row) { return row.id == key.id; });
+  if (found != rows.end()) {
+    if (forward)
+      rows.erase(rows.begin(), found + 1);
+    else
+      rows.erase(found, rows.end());
+    return;
+  }
+  std::erase_if(rows, [&key, forward](const AppointmentRecord& row) {
+    return forward ? !ComesBefore(key, row) : !ComesBefore(row, key);
+  });
 }
 
 const AppointmentRecord* CalendarWindow::FirstInWindow() {
@@ -158,9 +208,10 @@ bool CalendarWindow::ReadPageAt(int64_t offset, bool* found) {
   }
   if (!*numbered_) return false;
   // A scalar subquery, evaluated once: a join with it would sort every row from the position on.
-  // The first appointment of the window's own is the first of the earliest start's group.
+  // The first appointment of the window's own is the first of the earliest start's group, found
+  // by its start ("+ordinal": not by walking the ordinals of all that lies before the window).
   const std::string first =
-      "(SELECT min(ordinal) FROM appointments WHERE mailbox_id = ?1 AND start_time = "
+      "(SELECT min(+ordinal) FROM appointments WHERE mailbox_id = ?1 AND start_time = "
       "(SELECT min(start_time) FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2))";
   auto query = database_.Prepare("SELECT a.ordinal - " + first + ", " + kColumnList +
                                  "FROM appointments a JOIN texts t ON t.id = a.text_id "

@@ -47,6 +47,10 @@ class CalendarWindow {
   // Reads the page after (forward) or before (backward) a key (a copy: page_ is replaced), or from
   // the window's edge without one, into page_; false when it is empty.
   bool ReadPage(bool forward, std::optional<AppointmentRecord> key);
+  // Reads the UIDs of the rows that only their UID orders.
+  void FillTieUids(std::vector<AppointmentRecord>& rows);
+  // Drops the rows up to the key (forward) or from it on (backward), the rows sorted.
+  static void DropUpToKey(std::vector<AppointmentRecord>& rows, const AppointmentRecord& key, bool forward);
   const AppointmentRecord* FirstInWindow();
   // The last appointment before the window, or none (then the cursor stands before the first).
   const AppointmentRecord* LastOfEarlier();
