@@ -159,6 +159,14 @@ std::string TWCRegistry::GetCalDAVCAFile() {
   return ReadTextSetting(Setting("CalDAVCAFile"));
 }
 
+std::string TWCRegistry::GetCalDAVCollectionTemplate() {
+  return ReadTextSetting(Setting("CalDAVCollectionTemplate"));
+}
+
+int32_t TWCRegistry::GetCalDAVTemplateKeepDays() {
+  return ReadSetting(Setting("CalDAVTemplateKeepDays"));
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());

@@ -56,6 +56,10 @@ class TWCRegistry : public TVeskRegistry {
   int32_t GetCalDAVReadTimeOut();
   int32_t GetCalDAVRefreshSeconds();
   std::string GetCalDAVCAFile();
+  // The address of mailboxes that need no registration ({mailbox} for the name; empty: off) and the
+  // days such a mailbox is kept after its last logon: read only, REG_SZ and REG_DWORD.
+  std::string GetCalDAVCollectionTemplate();
+  int32_t GetCalDAVTemplateKeepDays();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 

@@ -28,6 +28,8 @@ TWCConfig::TWCConfig()
       CalDAVConnectTimeOut(registry_.GetCalDAVConnectTimeOut()),
       CalDAVReadTimeOut(registry_.GetCalDAVReadTimeOut()),
       CalDAVRefreshSeconds(registry_.GetCalDAVRefreshSeconds()),
-      CalDAVCAFile(registry_.GetCalDAVCAFile()) {}
+      CalDAVCAFile(registry_.GetCalDAVCAFile()),
+      CalDAVCollectionTemplate(registry_.GetCalDAVCollectionTemplate()),
+      CalDAVTemplateKeepDays(registry_.GetCalDAVTemplateKeepDays()) {}
 
 }  // namespace qv

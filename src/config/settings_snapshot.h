@@ -52,6 +52,9 @@ class TWCConfig {
   const int32_t CalDAVReadTimeOut;
   const int32_t CalDAVRefreshSeconds;
   const std::string CalDAVCAFile;
+  // The address of mailboxes that need no registration (empty: off), and the days one is kept unused.
+  const std::string CalDAVCollectionTemplate;
+  const int32_t CalDAVTemplateKeepDays;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }

@@ -53,6 +53,14 @@ constexpr auto kSettings = std::to_array<SettingRow>({
            "asks the server on every request"),
     Text("CalDAVCAFile", "", SettingDefault::kFixed, false, "the system's certificates",
          "a file of the certificates of a private authority that CalDAV servers' https is verified against"),
+    Text("CalDAVCollectionTemplate", "", SettingDefault::kFixed, false, "off: mailboxes need registration",
+         "the CalDAV address of a mailbox that is not registered, with `{mailbox}` for its name "
+         "(percent-encoded), e.g. `https://dav.example.org/` or "
+         "`https://dav.example.org/calendars/{mailbox}/work/`: the name is the server's user, whose "
+         "calendar is found there as for `qvanctl mailbox add --caldav`"),
+    Number("CalDAVTemplateKeepDays", 30, 0, 36500, false, "",
+           "days a mailbox made from `CalDAVCollectionTemplate` is kept with its mirror after its last "
+           "logon; 0 keeps it"),
     Text("DeckHeader", "Quorvane", SettingDefault::kFixed, true, "",
          "the title of every deck, shown as written (`&`, `<` and `$` included)"),
     Text("CharSet", "iso-8859-1", SettingDefault::kFixed, false, "",

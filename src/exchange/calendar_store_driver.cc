@@ -14,6 +14,7 @@
 
 #if QV_CALDAV
 #include "exchange/caldav/collection_logon.h"
+#include "exchange/caldav/collection_template.h"
 #include "logging/trace_writer.h"
 #endif
 
@@ -216,7 +217,7 @@ class StoreSession : public cdo::Session {
             cdo::MAPI_E_NETWORK_ERROR,
             "The server \"" + server + "\" cannot be reached: the calendar store serves this machine only");
       auto store = CalendarStorePool::Acquire();
-      const auto found = mailbox.empty() ? std::nullopt : store->FindMailbox(mailbox);
+      const auto found = mailbox.empty() ? std::nullopt : FindMailbox(*store, mailbox);
       if (found) {
         store_ = std::move(store);
         mailbox_ = *found;
@@ -248,6 +249,8 @@ class StoreSession : public cdo::Session {
         for (const std::string& note : logon.notes)
           if (TraceWriter.Exists())
             TraceWriter->Trace("CalDAV " + mailbox_->caldav->url + ": left out " + note, 2);
+        // A mailbox of the collection template is in the store from its first accepted logon on.
+        if (logon.accepted) mailbox_->id = logon.mailbox_id;
         return logon.accepted;
       } catch (const caldav::ECalDAVUnavailable& error) {
         RaiseOleError(cdo::MAPI_E_NETWORK_ERROR, std::string("The CalDAV server ") + error.what());
@@ -273,6 +276,18 @@ class StoreSession : public cdo::Session {
   }
 
  private:
+  // The store's mailbox of that name, or, where CalDAV servers are reached, the one the collection
+  // template gives.
+  static std::optional<MailboxRecord> FindMailbox(CalendarStore& store, const std::string& name) {
+    std::optional<MailboxRecord> found = store.FindMailbox(name);
+#if QV_CALDAV
+    // The settings are read only for a name the store lacks, or one the template made.
+    if (!found || (found->caldav && found->caldav->from_template))
+      return caldav::OpenMailbox(store, name, caldav::MachineCollectionSettings().collection_template);
+#endif
+    return found;
+  }
+
   bool logged_on_ = false;
   std::shared_ptr<CalendarStore> store_;
   std::optional<MailboxRecord> mailbox_;

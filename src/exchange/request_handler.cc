@@ -141,6 +141,11 @@ bool TWCExchange::LogonMailbox(std::string* reason) {
     else
       LogonThrottle->Failed(Mailbox);
   }
+  if (!accepted && server_unavailable) {
+    // Event 120 told the server and the reason; the password was not refused.
+    *reason = kLogonRefused;
+    return false;
+  }
   if (!accepted) return RefuseLogon(reason);
   if (TraceWriter->TraceDetailness >= 3)
     TraceWriter->Trace("Exchange Session: $" + session_id_ + " Logon succesfull: " + Mailbox, 3);

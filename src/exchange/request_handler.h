@@ -76,7 +76,8 @@ class TWCExchange {
   bool RefuseLogon(std::string* reason);
   // The owner's check, or a check that costs as much for a name that has no mailbox; for a mailbox
   // whose own server checks passwords (CalDAV), that server's answer. A server that cannot answer
-  // refuses the logon with event 120 naming it and the reason, and sets server_unavailable.
+  // refuses the logon with event 120 naming it and the reason (and no event 122), and sets
+  // server_unavailable.
   bool CheckPassword(bool* server_unavailable);
   // The lookup and the network logon themselves; LogonToken on success.
   bool CheckAccountPassword(const platform::Sid& sid, const std::string& sid_text);

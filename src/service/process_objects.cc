@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#if QV_CALDAV
+#include "exchange/caldav/collection_template.h"
+#endif
 #include "exchange/calendar_store_driver.h"
 #include "exchange/cdo_automation_driver.h"
 #include "exchange/deck_settings.h"
@@ -34,6 +37,9 @@ ProcessObjects::ProcessObjects() {
   event_log_slot_.emplace(EventLog, *event_log_);
   // Of the right type but unusable in a deck: stops the start like a mistyped setting, with an event.
   CheckCharSetSetting();
+#if QV_CALDAV
+  caldav::CheckCollectionTemplateSetting();
+#endif
   trace_writer_ = std::make_unique<TWCTraceWriter>();
   trace_writer_slot_.emplace(TraceWriter, *trace_writer_);
   request_log_ = std::make_unique<THtmlLogWriter>();

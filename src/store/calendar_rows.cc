@@ -26,8 +26,10 @@ void NumberAppointments(platform::SqliteDatabase& database, int64_t mailbox_id) 
   database
       .Prepare(
           "UPDATE appointments SET ordinal = numbered.n FROM ("
-          "  SELECT id, row_number() OVER (ORDER BY start_time, id) - 1 AS n FROM appointments"
-          "  WHERE mailbox_id = ?1) AS numbered "
+          "  SELECT a.id,"
+          "    row_number() OVER (ORDER BY a.start_time, a.end_time, t.subject, e.uid, a.id) - 1 AS n"
+          "  FROM appointments a JOIN texts t ON t.id = a.text_id JOIN events e ON e.id = t.event_id"
+          "  WHERE a.mailbox_id = ?1) AS numbered "
           "WHERE appointments.id = numbered.id AND appointments.ordinal IS NOT numbered.n")
       .Bind(1, mailbox_id)
       .Run();

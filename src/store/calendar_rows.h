@@ -27,8 +27,10 @@ struct StoredEvent {
   std::vector<const ical::Component*> instances;
 };
 
-// Numbers the mailbox's appointments 0, 1, 2 ... in order of start time and id (their `ordinal`),
-// which lets a window find its Nth appointment with one index seek. Every write of appointments calls
+// Numbers the mailbox's appointments 0, 1, 2 ... in the order of the pages (their `ordinal`): by
+// start, then end, subject and UID, so that appointments of the same start come in one order whatever
+// the calendar's source (a file, or any CalDAV server, in whatever order it lists them); the id last.
+// The ordinals let a window find its Nth appointment with one index seek. Every write of appointments calls
 // it before its commit, so readers never see a mailbox's numbers out of step; only changed numbers
 // are written.
 void NumberAppointments(platform::SqliteDatabase& database, int64_t mailbox_id);

@@ -15,8 +15,9 @@ namespace qv {
 namespace {
 
 // 2: appointments carry their ordinal in the mailbox. 3: mailboxes may be bound to a CalDAV
-// collection, whose resources are mirrored.
-constexpr int kSchemaVersion = 3;
+// collection, whose resources are mirrored. 4: a binding may name a server or home, where the
+// collection is found and kept; mailboxes may be made from the collection template.
+constexpr int kSchemaVersion = 4;
 
 // Mailboxes; the events of a mailbox, one per UID, with their iCalendar text; the texts of an
 // event and of each of its overridden instances; the appointments (occurrences) in start order,
@@ -30,7 +31,11 @@ CREATE TABLE IF NOT EXISTS mailboxes (
   caldav_url TEXT,
   caldav_user TEXT,
   caldav_allow_http INTEGER NOT NULL DEFAULT 0,
-  caldav_sync_token TEXT);
+  caldav_sync_token TEXT,
+  caldav_calendar TEXT NOT NULL DEFAULT '',
+  caldav_collection TEXT,
+  caldav_from_template INTEGER NOT NULL DEFAULT 0,
+  caldav_last_used REAL);
 CREATE TABLE IF NOT EXISTS time_zones (
   mailbox_id INTEGER NOT NULL REFERENCES mailboxes(id) ON DELETE CASCADE,
   tzid TEXT NOT NULL,
@@ -85,8 +90,18 @@ ALTER TABLE mailboxes ADD COLUMN caldav_allow_http INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE mailboxes ADD COLUMN caldav_sync_token TEXT;
 )sql";
 
+// What the third schema's mailboxes lack of the fourth's.
+const char* const kDiscoveryColumns = R"sql(
+ALTER TABLE mailboxes ADD COLUMN caldav_calendar TEXT NOT NULL DEFAULT '';
+ALTER TABLE mailboxes ADD COLUMN caldav_collection TEXT;
+ALTER TABLE mailboxes ADD COLUMN caldav_from_template INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE mailboxes ADD COLUMN caldav_last_used REAL;
+)sql";
+
 constexpr const char* kMailboxColumns =
-    "m.id, m.name, m.display_name, m.owner_sid, m.caldav_url, m.caldav_user, m.caldav_allow_http";
+    "m.id, m.name, m.display_name, m.owner_sid, m.caldav_url, m.caldav_user, m.caldav_allow_http, "
+    "m.caldav_calendar, m.caldav_collection, m.caldav_from_template";
+constexpr int kMailboxColumnCount = 10;
 
 MailboxRecord ReadMailbox(const platform::SqliteStatement& row) {
   MailboxRecord record;
@@ -94,9 +109,26 @@ MailboxRecord ReadMailbox(const platform::SqliteStatement& row) {
   record.name = row.ColumnText(1);
   record.display_name = row.ColumnText(2);
   record.owner = row.ColumnBlob(3);
-  if (!row.IsNull(4))
-    record.caldav = CalDAVBinding{row.ColumnText(4), row.ColumnText(5), row.ColumnInt64(6) != 0};
+  if (!row.IsNull(4)) {
+    CalDAVBinding& binding = record.caldav.emplace();
+    binding.url = row.ColumnText(4);
+    binding.user = row.ColumnText(5);
+    binding.allow_http = row.ColumnInt64(6) != 0;
+    binding.calendar = row.ColumnText(7);
+    if (!row.IsNull(8)) binding.collection = row.ColumnText(8);
+    binding.from_template = row.ColumnInt64(9) != 0;
+  }
   return record;
+}
+
+// Empties a bound mailbox's mirror: its events (their texts and appointments go with them), zones,
+// resources and sync token.
+void ClearMirror(platform::SqliteDatabase& database, int64_t mailbox_id) {
+  for (const char* statement :
+       {"DELETE FROM events WHERE mailbox_id = ?1", "DELETE FROM time_zones WHERE mailbox_id = ?1",
+        "DELETE FROM caldav_resources WHERE mailbox_id = ?1",
+        "UPDATE mailboxes SET caldav_sync_token = NULL WHERE id = ?1"})
+    database.Prepare(statement).Bind(1, mailbox_id).Run();
 }
 
 // An event whose occurrences are stored only up to some day.
@@ -179,6 +211,15 @@ class EventExtender {
 
 }  // namespace
 
+bool ComesBefore(const AppointmentRecord& a, const AppointmentRecord& b) {
+  if (a.start != b.start) return a.start < b.start;
+  if (a.end != b.end) return a.end < b.end;
+  // std::string compares as unsigned bytes, as SQLite's BINARY collation does.
+  if (const int subject = a.subject.compare(b.subject); subject != 0) return subject < 0;
+  if (const int uid = a.uid.compare(b.uid); uid != 0) return uid < 0;
+  return a.id < b.id;
+}
+
 int SpanClassOf(TDateTime start, TDateTime end) {
   const double days = end - start;
   int span_class = 0;
@@ -228,8 +269,11 @@ void CalendarStore::UpgradeSchema(int64_t found) {
     auto mailboxes = database_.Prepare("SELECT id FROM mailboxes");
     while (mailboxes.Step()) NumberAppointments(database_, mailboxes.ColumnInt64(0));
   }
-  database_.Exec(kCalDAVColumns);
-  database_.Exec(kCalDAVResources);
+  if (found < 3) {
+    database_.Exec(kCalDAVColumns);
+    database_.Exec(kCalDAVResources);
+  }
+  database_.Exec(kDiscoveryColumns);
   database_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
 }
@@ -246,7 +290,64 @@ void CalendarStore::AddCalDAVMailbox(const std::string& name, const std::string&
   if ((scheme != "http" && scheme != "https") || binding.url.find("://") != scheme.size())
     throw ECalendarStoreError("The collection's URL must begin with https:// or http://");
   if (binding.user.empty()) throw ECalendarStoreError("A CalDAV mailbox needs a user");
+  if ((binding.url + binding.calendar + binding.collection).find_first_of("\r\n") != std::string::npos)
+    throw ECalendarStoreError("A CalDAV binding cannot hold a line break");
   InsertMailbox(name, display_name, platform::Sid(), &binding);
+}
+
+void CalendarStore::SetCalDAVCollection(int64_t mailbox_id, const std::string& collection) {
+  platform::SqliteDatabase::Transaction transaction(database_);
+  auto query = database_.Prepare(
+      "SELECT coalesce(caldav_collection, caldav_url) FROM mailboxes "
+      "WHERE id = ?1 AND caldav_url IS NOT NULL");
+  query.Bind(1, mailbox_id);
+  if (!query.Step()) return;
+  const std::string mirrored = query.ColumnText(0);
+  query.Reset();
+  // The mirror of another collection (or of the address itself, as earlier versions took it) goes.
+  if (mirrored != collection) ClearMirror(database_, mailbox_id);
+  auto update = database_.Prepare("UPDATE mailboxes SET caldav_collection = ?2 WHERE id = ?1");
+  update.Bind(1, mailbox_id);
+  if (collection.empty())
+    update.BindNull(2);
+  else
+    update.Bind(2, collection);
+  update.Run();
+  transaction.Commit();
+}
+
+void CalendarStore::SetCalDAVAddress(int64_t mailbox_id, const std::string& url) {
+  platform::SqliteDatabase::Transaction transaction(database_);
+  ClearMirror(database_, mailbox_id);
+  database_.Prepare("UPDATE mailboxes SET caldav_url = ?2, caldav_collection = NULL WHERE id = ?1")
+      .Bind(1, mailbox_id)
+      .Bind(2, url)
+      .Run();
+  transaction.Commit();
+}
+
+void CalendarStore::NoteCalDAVUse(int64_t mailbox_id, TDateTime now) {
+  // Once an hour at most: a logon need not write for it.
+  database_
+      .Prepare(
+          "UPDATE mailboxes SET caldav_last_used = ?2 WHERE id = ?1 AND caldav_from_template = 1 AND "
+          "(caldav_last_used IS NULL OR caldav_last_used < ?2 - 1.0 / 24 OR caldav_last_used > ?2)")
+      .Bind(1, mailbox_id)
+      .Bind(2, now)
+      .Run();
+}
+
+size_t CalendarStore::DropIdleTemplateMailboxes(TDateTime used_before) {
+  platform::SqliteDatabase::Transaction transaction(database_);
+  auto idle = database_.Prepare(
+      "SELECT id FROM mailboxes WHERE caldav_from_template = 1 AND coalesce(caldav_last_used, 0) < ?1");
+  idle.Bind(1, used_before);
+  std::vector<int64_t> ids;
+  while (idle.Step()) ids.push_back(idle.ColumnInt64(0));
+  idle.Reset();
+  for (const int64_t id : ids) database_.Prepare("DELETE FROM mailboxes WHERE id = ?1").Bind(1, id).Run();
+  transaction.Commit();
+  return ids.size();
 }
 
 void CalendarStore::InsertMailbox(const std::string& name, const std::string& display_name,
@@ -257,13 +358,19 @@ void CalendarStore::InsertMailbox(const std::string& name, const std::string& di
   platform::SqliteDatabase::Transaction transaction(database_);
   if (FindMailbox(name)) throw ECalendarStoreError("The mailbox \"" + name + "\" exists already");
   auto insert = database_.Prepare(
-      "INSERT INTO mailboxes (name, display_name, owner_sid, caldav_url, caldav_user, caldav_allow_http) "
-      "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+      "INSERT INTO mailboxes (name, display_name, owner_sid, caldav_url, caldav_user, caldav_allow_http, "
+      "caldav_calendar, caldav_collection, caldav_from_template) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
   insert.Bind(1, name).Bind(2, display_name).BindBlob(3, owner);
   if (binding != nullptr) {
     insert.Bind(4, binding->url).Bind(5, binding->user).Bind(6, static_cast<int64_t>(binding->allow_http));
+    insert.Bind(7, binding->calendar).Bind(9, static_cast<int64_t>(binding->from_template));
+    if (binding->collection.empty())
+      insert.BindNull(8);
+    else
+      insert.Bind(8, binding->collection);
   } else {
-    insert.BindNull(4).BindNull(5).Bind(6, int64_t{0});
+    insert.BindNull(4).BindNull(5).Bind(6, int64_t{0}).Bind(7, std::string()).BindNull(8).Bind(9, int64_t{0});
   }
   insert.Run();
   transaction.Commit();
@@ -294,7 +401,7 @@ std::vector<MailboxRecord> CalendarStore::ListMailboxes() {
   std::vector<MailboxRecord> records;
   while (query.Step()) {
     MailboxRecord record = ReadMailbox(query);
-    record.events = query.ColumnInt64(7);
+    record.events = query.ColumnInt64(kMailboxColumnCount);
     records.push_back(std::move(record));
   }
   return records;

@@ -39,12 +39,19 @@ namespace qv {
 // A refusal of the store the caller can act on: an unknown mailbox, a name already taken ...
 QV_EXCEPTION_CLASS(ECalendarStoreError, Exception);
 
-// Where a bound mailbox's calendar lives: the collection's URL, the user that logs on to it, and
-// whether plain http may go to a server other than this machine.
+// Where a bound mailbox's calendar lives: the address the administrator gave (a server, a
+// principal, a calendar home or the collection itself), the user that logs on to it, and whether
+// plain http may go to a server other than this machine; the calendar wanted at a server or home
+// (a display name or last path segment; empty: the server's default), and the collection found there
+// (empty until the first logon finds it); whether the collection template made the mailbox.
 struct CalDAVBinding {
   std::string url;
   std::string user;
   bool allow_http = false;
+  // Initialized, so that a binding may still be written {url, user, allow_http}.
+  std::string calendar{};
+  std::string collection{};
+  bool from_template = false;
 };
 
 struct MailboxRecord {
@@ -64,7 +71,11 @@ struct AppointmentRecord {
   std::string subject;
   std::string location;
   std::string text;
+  std::string uid;  // of its event
 };
+
+// The order of the pages: by start, then end, subject and UID, then id (see NumberAppointments).
+bool ComesBefore(const AppointmentRecord& a, const AppointmentRecord& b);
 
 struct ImportReport {
   struct Entry {
@@ -113,6 +124,16 @@ class CalendarStore {
   // for the name, and for a URL that is neither http nor https or a user that is empty.
   void AddCalDAVMailbox(const std::string& name, const std::string& display_name,
                         const CalDAVBinding& binding);
+  // The collection found at a bound mailbox's address; a collection other than the one mirrored so
+  // far (or empty: to be found again) empties the mirror.
+  void SetCalDAVCollection(int64_t mailbox_id, const std::string& collection);
+  // Another address for a bound mailbox: the collection is to be found again, the mirror is emptied.
+  void SetCalDAVAddress(int64_t mailbox_id, const std::string& url);
+  // Notes that a mailbox the collection template made was used now (written once an hour at most).
+  void NoteCalDAVUse(int64_t mailbox_id, TDateTime now);
+  // Deletes the mailboxes the collection template made that were last used before the given time,
+  // with their mirrors; how many.
+  size_t DropIdleTemplateMailboxes(TDateTime used_before);
   bool DeleteMailbox(const std::string& name);
   std::optional<MailboxRecord> FindMailbox(const std::string& name);
   std::vector<MailboxRecord> ListMailboxes();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <string>
 
 namespace qv {
@@ -29,7 +28,34 @@ AppointmentRecord ReadRow(const platform::SqliteStatement& row, int first = 0) {
   return record;
 }
 
+bool SameButUid(const AppointmentRecord& a, const AppointmentRecord& b) {
+  return a.start == b.start && a.end == b.end && a.subject == b.subject;
+}
+
 }  // namespace
+
+void CalendarWindow::FillTieUids(std::vector<AppointmentRecord>& rows) {
+  // The UID decides only between appointments of the same start, end and subject, which are rare:
+  // it is read for those alone.
+  std::vector<AppointmentRecord*> order;
+  order.reserve(rows.size());
+  for (AppointmentRecord& row : rows) order.push_back(&row);
+  std::sort(order.begin(), order.end(),
+            [](const AppointmentRecord* a, const AppointmentRecord* b) { return ComesBefore(*a, *b); });
+  for (size_t i = 0; i < order.size(); ++i) {
+    const bool tied = (i > 0 && SameButUid(*order[i - 1], *order[i])) ||
+                      (i + 1 < order.size() && SameButUid(*order[i], *order[i + 1]));
+    if (!tied || !order[i]->uid.empty()) continue;
+    auto uid = database_.Prepare(
+        "SELECT e.uid FROM appointments a JOIN texts t ON t.id = a.text_id JOIN events e ON e.id = "
+        "t.event_id "
+        "WHERE a.id = ?1");
+    uid.Bind(1, order[i]->id);
+    if (uid.Step()) order[i]->uid = uid.ColumnText(0);
+  }
+}
+
+namespace {}  // namespace
 
 CalendarWindow::CalendarWindow(platform::SqliteDatabase& database, int64_t mailbox_id,
                                std::optional<TDateTime> earliest_end, std::optional<TDateTime> latest_start)
@@ -62,42 +88,83 @@ void CalendarWindow::LoadEarlier() {
         .Bind(5, lower_);
     while (query.Step()) earlier_.push_back(ReadRow(query));
   }
-  std::sort(earlier_.begin(), earlier_.end(), [](const AppointmentRecord& a, const AppointmentRecord& b) {
-    return a.start != b.start ? a.start < b.start : a.id < b.id;
-  });
+  FillTieUids(earlier_);
+  std::sort(earlier_.begin(), earlier_.end(), ComesBefore);
 }
 
-bool CalendarWindow::ReadPage(bool forward, TDateTime key_start, int64_t key_id) {
+bool CalendarWindow::ReadPage(bool forward, std::optional<AppointmentRecord> key) {
   // Pages grow while the walk goes on in one direction: a short first page for the common case of
   // a phone page, fewer queries for a long walk.
   page_size_ = forward == last_read_forward_ ? std::min(page_size_ * 2, kLargestPageSize) : kFirstPageSize;
   last_read_forward_ = forward;
-  // The key is a row of the window or its edge, so it bounds the walk on its side by itself; a bound
-  // of the window there as well would make the index range start at the window's edge and scan to
-  // the key.
-  auto query = database_.Prepare(
-      kColumns + "WHERE a.mailbox_id = ?1 AND " +
-      (forward
-           ? "(a.start_time, a.id) > (?4, ?5) AND a.start_time < ?3 ORDER BY a.start_time, a.id"
-           : "(a.start_time, a.id) < (?4, ?5) AND a.start_time >= ?2 ORDER BY a.start_time DESC, a.id DESC") +
-      " LIMIT ?6");
-  query.Bind(1, mailbox_id_)
-      .Bind(2, lower_)
-      .Bind(3, upper_)
-      .Bind(4, key_start)
-      .Bind(5, key_id)
-      .Bind(6, static_cast<int64_t>(page_size_));
-  std::vector<AppointmentRecord> rows;
-  while (query.Step()) rows.push_back(ReadRow(query));
-  if (rows.empty()) return false;
-  if (!forward) std::reverse(rows.begin(), rows.end());
-  page_ = std::move(rows);
-  return true;
+  // A page holds whole groups of appointments of one start, which the order of the pages sorts
+  // (ComesBefore): a page's worth of rows from the key's start on (or, without a key, from the
+  // window's edge), the last group left out when the row after the page shares its start (read whole
+  // when it is all the page has), then those of the key's start up to the key dropped. Only when nothing but
+  // those was read does the next start have to be asked for. The key (or edge) bounds the walk on its side by
+  // itself; a bound of the window there as well could make the index range start at the window's edge and
+  // scan to the key.
+  const TDateTime edge = key ? key->start : forward ? lower_ : upper_;
+  for (const bool beyond : {false, true}) {
+    if (beyond && !key) break;
+    const std::string side = forward ? (beyond ? ">" : ">=") : (beyond || !key ? "<" : "<=");
+    auto query = database_.Prepare(kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time " + side +
+                                   " ?2 AND a.start_time " + (forward ? "< ?3" : ">= ?3") +
+                                   " ORDER BY a.start_time" + (forward ? "" : " DESC") + " LIMIT ?4");
+    query.Bind(1, mailbox_id_)
+        .Bind(2, edge)
+        .Bind(3, forward ? upper_ : lower_)
+        .Bind(4, static_cast<int64_t>(page_size_ + 1));
+    std::vector<AppointmentRecord> rows;
+    while (query.Step()) rows.push_back(ReadRow(query));
+    query.Reset();
+    if (rows.empty()) return false;
+    if (rows.size() > page_size_) {
+      const TDateTime last = rows[page_size_ - 1].start;
+      const bool split = rows[page_size_].start == last;
+      rows.pop_back();
+      if (split) {
+        // The cut group is left to the next page; a page of that group alone reads it whole.
+        std::erase_if(rows, [last](const AppointmentRecord& row) { return row.start == last; });
+        if (rows.empty()) {
+          auto group = database_.Prepare(kColumns + "WHERE a.mailbox_id = ?1 AND a.start_time = ?2");
+          group.Bind(1, mailbox_id_).Bind(2, last);
+          while (group.Step()) rows.push_back(ReadRow(group));
+        }
+      }
+    }
+    FillTieUids(rows);
+    std::sort(rows.begin(), rows.end(), ComesBefore);
+    if (key) DropUpToKey(rows, *key, forward);
+    if (!rows.empty()) {
+      page_ = std::move(rows);
+      return true;
+    }
+  }
+  return false;
+}
+
+void CalendarWindow::DropUpToKey(std::vector<AppointmentRecord>& rows, const AppointmentRecord& key,
+                                 bool forward) {
+  // The key's own row, found by its id, marks the place; its UID may not have been read. A key gone
+  // meanwhile is placed by the order.
+  const auto found = std::find_if(rows.begin(), rows.end(),
+                                  [&key](const AppointmentRecord& row) { return row.id == key.id; });
+  if (found != rows.end()) {
+    if (forward)
+      rows.erase(rows.begin(), found + 1);
+    else
+      rows.erase(found, rows.end());
+    return;
+  }
+  std::erase_if(rows, [&key, forward](const AppointmentRecord& row) {
+    return forward ? !ComesBefore(key, row) : !ComesBefore(row, key);
+  });
 }
 
 const AppointmentRecord* CalendarWindow::FirstInWindow() {
   last_read_forward_ = false;  // start again with a short page
-  if (ReadPage(true, lower_, std::numeric_limits<int64_t>::min())) {
+  if (ReadPage(true, std::nullopt)) {
     place_ = Place::kInWindow;
     index_ = 0;
     page_position_ = static_cast<int64_t>(earlier_.size());
@@ -120,7 +187,7 @@ const AppointmentRecord* CalendarWindow::LastOfEarlier() {
 
 const AppointmentRecord* CalendarWindow::LastOfAll() {
   last_read_forward_ = true;
-  if (ReadPage(false, upper_, std::numeric_limits<int64_t>::min())) {
+  if (ReadPage(false, std::nullopt)) {
     place_ = Place::kInWindow;
     index_ = page_.size() - 1;
     page_position_.reset();
@@ -141,9 +208,11 @@ bool CalendarWindow::ReadPageAt(int64_t offset, bool* found) {
   }
   if (!*numbered_) return false;
   // A scalar subquery, evaluated once: a join with it would sort every row from the position on.
+  // The first appointment of the window's own is the first of the earliest start's group, found
+  // by its start ("+ordinal": not by walking the ordinals of all that lies before the window).
   const std::string first =
-      "(SELECT ordinal FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2 ORDER BY start_time, id "
-      "LIMIT 1)";
+      "(SELECT min(+ordinal) FROM appointments WHERE mailbox_id = ?1 AND start_time = "
+      "(SELECT min(start_time) FROM appointments WHERE mailbox_id = ?1 AND start_time >= ?2))";
   auto query = database_.Prepare("SELECT a.ordinal - " + first + ", " + kColumnList +
                                  "FROM appointments a JOIN texts t ON t.id = a.text_id "
                                  "WHERE a.mailbox_id = ?1 AND a.ordinal >= " +
@@ -214,7 +283,7 @@ const AppointmentRecord* CalendarWindow::Next() {
       return FirstInWindow();
     case Place::kInWindow:
       if (index_ + 1 < page_.size()) return &page_[++index_];
-      if (const size_t before = page_.size(); ReadPage(true, page_.back().start, page_.back().id)) {
+      if (const size_t before = page_.size(); ReadPage(true, AppointmentRecord(page_.back()))) {
         if (page_position_) *page_position_ += static_cast<int64_t>(before);
         index_ = 0;
         return &page_[index_];
@@ -237,7 +306,7 @@ const AppointmentRecord* CalendarWindow::Previous() {
       return nullptr;
     case Place::kInWindow:
       if (index_ > 0) return &page_[--index_];
-      if (ReadPage(false, page_.front().start, page_.front().id)) {
+      if (ReadPage(false, AppointmentRecord(page_.front()))) {
         if (page_position_) *page_position_ -= static_cast<int64_t>(page_.size());
         index_ = page_.size() - 1;
         return &page_[index_];

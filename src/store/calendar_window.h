@@ -1,6 +1,7 @@
-// A cursor over the appointments of a mailbox that overlap a window, in order of start time (and of
-// their id among equal starts), reading a page at a time, and able to go to position N with one
-// index seek: what a page costs does not depend on its position nor on the size of the mailbox.
+// A cursor over the appointments of a mailbox that overlap a window, in the order of the pages (by
+// start, then end, subject and UID: ComesBefore), reading a page at a time, and able to go to
+// position N with one index seek: what a page costs does not depend on its position nor on the size
+// of the mailbox.
 //
 // An appointment overlaps the window when it starts before the latest start and ends after the
 // earliest end; one of no length counts when it starts at or after the earliest end. Those that
@@ -43,8 +44,13 @@ class CalendarWindow {
   static constexpr size_t kLargestPageSize = 512;
 
   void LoadEarlier();
-  // Reads the page after (forward) or before (backward) a key into page_; false when it is empty.
-  bool ReadPage(bool forward, TDateTime key_start, int64_t key_id);
+  // Reads the page after (forward) or before (backward) a key (a copy: page_ is replaced), or from
+  // the window's edge without one, into page_; false when it is empty.
+  bool ReadPage(bool forward, std::optional<AppointmentRecord> key);
+  // Reads the UIDs of the rows that only their UID orders.
+  void FillTieUids(std::vector<AppointmentRecord>& rows);
+  // Drops the rows up to the key (forward) or from it on (backward), the rows sorted.
+  static void DropUpToKey(std::vector<AppointmentRecord>& rows, const AppointmentRecord& key, bool forward);
   const AppointmentRecord* FirstInWindow();
   // The last appointment before the window, or none (then the cursor stands before the first).
   const AppointmentRecord* LastOfEarlier();

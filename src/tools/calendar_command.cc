@@ -1,18 +1,15 @@
 #include "tools/calendar_command.h"
 
 #include <cstdio>
-#include <istream>
 #include <ostream>
 
 #if QV_CALDAV
 #include "exchange/caldav/collection_logon.h"
 #endif
-#include "platform/errors/last_error.h"
-#include "platform/errors/win_error.h"
-#include "platform/process/console.h"
 #include "store/calendar_store.h"
 #include "store/ical_reader.h"
 #include "support/date_time.h"
+#include "tools/caldav_password.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
 #include "tools/tool_files.h"
@@ -90,27 +87,11 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
   return 0;
 }
 
-std::string CalDAVPassword(const ToolArguments& arguments, ToolStreams& io, const CalDAVBinding& binding) {
-  std::string password;
-  if (arguments.Has("--password-stdin")) {
-    if (!std::getline(io.in, password)) throw EToolFailure("no password on standard input");
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-    return password;
-  }
-  if (!platform::ReadConsolePassword("Password of " + binding.user + " at " + binding.url + ": ",
-                                     &password)) {
-    if (platform::GetLastError() == platform::ERROR_INVALID_HANDLE)
-      throw EToolFailure(
-          "no terminal to ask for the password: give it on standard input with --password-stdin");
-    throw EToolFailure("cannot read the password from the terminal: " + LastErrorMessage());
-  }
-  return password;
-}
-
 // Brings the mirror of a bound mailbox up to date, as its user.
 void ReadFromServer(CalendarStore& store, const MailboxRecord& mailbox, const ToolArguments& arguments,
                     ToolStreams& io) {
-  const std::string password = CalDAVPassword(arguments, io, *mailbox.caldav);
+  const std::string password =
+      ReadCalDAVPassword(arguments.Has("--password-stdin"), io, mailbox.caldav->user, mailbox.caldav->url);
   const std::string failure = "cannot export \"" + mailbox.name + "\": ";
 #if QV_CALDAV
   caldav::CollectionLogon logon;

@@ -4,11 +4,15 @@
 #include <ostream>
 
 #if QV_CALDAV
+#include "exchange/caldav/collection_logon.h"
+#include "store/caldav/collection_client.h"
+#include "store/caldav/discovery.h"
 #include "store/caldav/http_exchange.h"
 #endif
 #include "platform/accounts/accounts.h"
 #include "platform/text/ascii_text.h"
 #include "store/calendar_store.h"
+#include "tools/caldav_password.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
@@ -19,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"
-    "       qvanctl mailbox add NAME --caldav URL [--caldav-user USER] [--allow-http] [--display TEXT]\n"
+    "       qvanctl mailbox add NAME --caldav URL [--caldav-user USER] [--calendar NAME] [--allow-http]\n"
+    "                           [--discover [--password-stdin]] [--display TEXT]\n"
     "       qvanctl mailbox delete NAME\n"
     "       qvanctl mailbox list\n"
     "\n"
@@ -27,20 +32,27 @@ constexpr const char* kUsage =
     "without regard to ASCII case), the name the service shows as the user's, and the account that owns\n"
     "it, whose password the phone gives; or, bound to a calendar collection of a CalDAV server, the\n"
     "server's user, whose password on that server the phone gives and whose calendar the phone then\n"
-    "reads from the server. Names that no phone could send (control characters, characters that\n"
-    "Windows-1252 lacks) are refused.\n"
+    "reads from the server. The URL may be the server's, the user's principal or calendar home, or\n"
+    "the collection's: the collection is found with the first password at hand (the phone's first\n"
+    "logon, or --discover now) and kept. Names that no phone could send (control characters,\n"
+    "characters that Windows-1252 lacks) are refused.\n"
     "\n"
     "  add       creates a mailbox with an empty calendar (fill it with qvanctl calendar import)\n"
     "  delete    deletes a mailbox with its calendar\n"
-    "  list      shows every mailbox with its owner (or its collection and user) and its number of\n"
-    "            events\n"
+    "  list      shows every mailbox with its owner (or its address, user and the collection found)\n"
+    "            and its number of events\n"
     "\n"
     "Options:\n"
     "  --owner ACCOUNT      the owning account: \"name\" or \"domain\\name\", of this machine or of the\n"
     "                       system\n"
-    "  --caldav URL         the calendar collection (https://...; http:// only to this machine unless\n"
-    "                       --allow-http)\n"
+    "  --caldav URL         the CalDAV server, principal, calendar home or collection (https://...;\n"
+    "                       http:// only to this machine unless --allow-http)\n"
     "  --caldav-user USER   the server's user; the mailbox's name when not given\n"
+    "  --calendar NAME      at a server or home, the calendar of this display name or last path\n"
+    "                       segment; else the server's default, else the first that takes events\n"
+    "  --discover           find the collection now, as the user (the password is asked on the\n"
+    "                       terminal), rather than at the first logon\n"
+    "  --password-stdin     --discover: read the password from the first line of standard input\n"
     "  --allow-http         plain http to another machine: the password then travels unencrypted\n"
     "  --display TEXT       the name shown as the user's; the mailbox's name when not given\n";
 
@@ -62,16 +74,24 @@ std::string OwnerText(const platform::Sid& sid) {
   return domain + "\\" + name + " (" + platform::SidToText(sid) + ")";
 }
 
-// "https://host/cal/ as user (http allowed)"
+// "https://host/ as user (http allowed), calendar \"work\", collection https://host/user/work/"
 std::string BindingText(const CalDAVBinding& binding) {
-  return binding.url + " as " + binding.user + (binding.allow_http ? " (http allowed)" : "");
+  std::string text = binding.url + " as " + binding.user + (binding.allow_http ? " (http allowed)" : "");
+  if (binding.from_template) text += " (from CalDAVCollectionTemplate)";
+  if (!binding.calendar.empty()) text += ", calendar \"" + binding.calendar + "\"";
+  if (binding.collection.empty()) return text + ", collection found at the first logon";
+  if (binding.collection != binding.url) text += ", collection " + binding.collection;
+  return text;
 }
 
 int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string& name,
               const std::string& display, const std::string& note) {
   if (arguments.Has("--owner")) throw EUsageError("add takes --owner or --caldav, not both");
-  const CalDAVBinding binding{*arguments.Value("--caldav"), arguments.Value("--caldav-user").value_or(name),
-                              arguments.Has("--allow-http")};
+  CalDAVBinding binding{*arguments.Value("--caldav"), arguments.Value("--caldav-user").value_or(name),
+                        arguments.Has("--allow-http")};
+  binding.calendar = arguments.Value("--calendar").value_or("");
+  if (arguments.Has("--password-stdin") && !arguments.Has("--discover"))
+    throw EUsageError("--password-stdin goes with --discover");
 #if QV_CALDAV
   // Told now rather than at the first logon; what is no URL at all the store refuses below.
   try {
@@ -80,6 +100,23 @@ int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string
   } catch (const caldav::ECalDAVUnavailable& error) {
     throw EToolFailure("cannot add \"" + name + "\": " + error.what() + " (--allow-http)");
   }
+  if (arguments.Has("--discover")) {
+    const std::string password =
+        ReadCalDAVPassword(arguments.Has("--password-stdin"), io, binding.user, binding.url);
+    try {
+      binding.collection = caldav::FindCollection({binding.url, binding.user, password, binding.allow_http},
+                                                  binding.calendar, caldav::MachineCollectionSettings().http)
+                               .url;
+    } catch (const caldav::ECalDAVLogonRefused&) {
+      throw EToolFailure("cannot add \"" + name + "\": the CalDAV server refused the password of " +
+                         binding.user);
+    } catch (const caldav::ECalDAVUnavailable& error) {
+      throw EToolFailure("cannot add \"" + name + "\": the CalDAV server " + error.what());
+    }
+  }
+#else
+  if (arguments.Has("--discover"))
+    throw EToolFailure("cannot add \"" + name + "\": this build does not reach CalDAV servers");
 #endif
   CalendarStore store;
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
@@ -88,7 +125,7 @@ int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string
   } catch (const ECalendarStoreError& error) {
     throw EToolFailure("cannot add \"" + name + "\": " + error.what());
   }
-  io.out << "Added mailbox \"" << name << "\" (" << display << "), showing the CalDAV collection "
+  io.out << "Added mailbox \"" << name << "\" (" << display << "), bound to the CalDAV address "
          << BindingText(binding) << ".\n";
   if (!note.empty()) io.out << "Note: " << note << ".\n";
   return 0;
@@ -102,8 +139,9 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
   if (display == kUnknownUser)
     throw EToolFailure("cannot add \"" + name + "\": a mailbox shown as \"Unknown\" could never log on");
   if (arguments.Has("--caldav")) return AddCalDAV(arguments, io, name, display, name_check.note);
-  if (arguments.Has("--caldav-user") || arguments.Has("--allow-http"))
-    throw EUsageError("--caldav-user and --allow-http go with --caldav URL");
+  if (arguments.Has("--caldav-user") || arguments.Has("--allow-http") || arguments.Has("--calendar") ||
+      arguments.Has("--discover") || arguments.Has("--password-stdin"))
+    throw EUsageError("--caldav-user, --calendar, --allow-http and --discover go with --caldav URL");
   const std::string owner = arguments.Value("--owner").value_or("");
   if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT or --caldav URL");
   platform::Sid sid;
@@ -161,14 +199,16 @@ int List(const ToolArguments& arguments, ToolStreams& io) {
 }  // namespace
 
 int RunMailboxCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  static const ToolCommand kCommand{
-      kToolName,
-      kUsage,
-      "action",
-      OptionSpelling::kDashes,
-      {{"add", {{"--allow-http"}, {"--owner", "--display", "--caldav", "--caldav-user"}}, Add},
-       {"delete", {}, Delete},
-       {"list", {}, List}}};
+  static const ToolCommand kCommand{kToolName,
+                                    kUsage,
+                                    "action",
+                                    OptionSpelling::kDashes,
+                                    {{"add",
+                                      {{"--allow-http", "--discover", "--password-stdin"},
+                                       {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
+                                      Add},
+                                     {"delete", {}, Delete},
+                                     {"list", {}, List}}};
   return RunToolCommand(kCommand, args, io);
 }
 

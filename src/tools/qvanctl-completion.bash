@@ -10,7 +10,7 @@ _qvanctl() {
   COMPREPLY=()
 
   if [ "$COMP_CWORD" -eq 1 ]; then
-    words="reg events account mailbox calendar sc --help"
+    words="reg events account mailbox calendar caldav sc --help"
   elif [ "$COMP_CWORD" -eq 2 ]; then
     case "$subcommand" in
       reg) words="query add delete export import --help" ;;
@@ -18,6 +18,7 @@ _qvanctl() {
       account) words="add passwd delete disable enable list --help" ;;
       mailbox) words="add delete list --help" ;;
       calendar) words="import export --help" ;;
+      caldav) words="calendars --help" ;;
       sc) words="query start stop pause continue --help" ;;
     esac
   else
@@ -41,7 +42,9 @@ _qvanctl() {
           "events list") words="--source --type --id --since -n --json" ;;
           "events write") words="--source --type --id --category --" ;;
           "account add" | "account passwd") words="--password-stdin" ;;
-          "mailbox add") words="--owner --display --caldav --caldav-user --allow-http" ;;
+          "mailbox add")
+            words="--owner --display --caldav --caldav-user --calendar --allow-http --discover --password-stdin" ;;
+          "caldav calendars") words="--user --allow-http --password-stdin" ;;
           "calendar import") words="--replace" ;;
           "calendar export") words="--password-stdin" ;;
           "sc "*) [ "$COMP_CWORD" -eq 3 ] && words="Quorvane" ;;

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "tools/account_command.h"
+#include "tools/caldav_command.h"
 #include "tools/calendar_command.h"
 #include "tools/events_command.h"
 #include "tools/mailbox_command.h"
@@ -19,6 +20,7 @@ const std::vector<Subcommand>& Subcommands() {
        RunAccountCommand},
       {"mailbox", "the mailboxes of the calendar store: add, delete, list", RunMailboxCommand},
       {"calendar", "the calendars of the calendar store: import, export", RunCalendarCommand},
+      {"caldav", "what a CalDAV server offers: calendars", RunCalDAVCommand},
       {"sc", "service control: query, start, stop, pause, continue a service", RunScCommand},
   };
   return subcommands;

@@ -87,8 +87,11 @@ class CalDAVMailboxTest : public PagesTest {
     objects_->Restart();
   }
 
+  // Bound to the collection as found already, as the stand-ins answer no discovery.
   void Bind(const std::string& url) {
-    store_->AddCalDAVMailbox("jdoe", "John Doe", {url, kCalDAVUser, false});
+    CalDAVBinding binding{url, kCalDAVUser, false};
+    binding.collection = url;
+    store_->AddCalDAVMailbox("jdoe", "John Doe", binding);
   }
 
   static std::string Page(const std::string& kind, int position,
@@ -242,7 +245,8 @@ TEST_F(CalDAVMailboxTest, AServerThatIsDownOrNeverAnswersGivesTheErrorCardWithin
   EXPECT_THAT(events[1].Strings[0],
               HasSubstr("The CalDAV server http://127.0.0.1:" + std::to_string(silent.LocalPort()) + ": "));
   EXPECT_THAT(events[1].Strings[0], HasSubstr("imed out"));
-  EXPECT_EQ(EventsWithId(122).size(), 2u);
+  // The password was not refused: no event 122.
+  EXPECT_TRUE(EventsWithId(122).empty());
 }
 
 // A stand-in that answers every request with the same multistatus: the sync-collection lists three

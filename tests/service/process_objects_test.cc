@@ -80,5 +80,20 @@ TEST(ProcessObjects, ACharSetThatIsNoPlainNameStopsTheStartWithAnEvent) {
   EXPECT_EQ(Config->CharSet, "ISO_8859-1:1987");
 }
 
+#if QV_CALDAV
+TEST(ProcessObjects, ACollectionTemplateThatIsNoHttpAddressStopsTheStartWithAnEvent) {
+  EventLogTestDir sandbox;
+  SetMachineText(kSettingsKey, "CalDAVCollectionTemplate", "dav.example.org/{mailbox}/");
+  EXPECT_THROW(ProcessObjects(), ESettingError);
+  EXPECT_FALSE(AnySlotFilled());
+  EXPECT_THAT(QvanEvents(),
+              ::testing::ElementsAre(::testing::StartsWith(
+                  "0 1: Invalid address for 'CalDAVCollectionTemplate': \"dav.example.org/{mailbox}/\"")));
+  SetMachineText(kSettingsKey, "CalDAVCollectionTemplate", "HTTPS://dav.example.org/{mailbox}/");
+  const ProcessObjects objects;
+  EXPECT_EQ(Config->CalDAVCollectionTemplate, "HTTPS://dav.example.org/{mailbox}/");
+}
+#endif
+
 }  // namespace
 }  // namespace qv

@@ -30,7 +30,15 @@ std::string WmlResponse(std::string_view deck) {
   return "HTTP/1.0 200 OK\r\nContent-Type: text/vnd.wap.wml\r\n\r\n" + std::string(deck);
 }
 
-StandInOrigin::StandInOrigin(std::string response) : response_(std::move(response)) {
+StandInOrigin::StandInOrigin(std::string response)
+    : StandInOrigin(Responder([this](const std::string&) {
+        std::lock_guard lock(mutex_);
+        return response_;
+      })) {
+  SetResponse(std::move(response));
+}
+
+StandInOrigin::StandInOrigin(Responder responder) : responder_(std::move(responder)) {
   if (!listener_.Listen("127.0.0.1", 0, 16)) {
     const uint32_t code = platform::GetLastError();
     throw EWin32Error("The stand-in origin cannot listen on 127.0.0.1", code);
@@ -90,13 +98,11 @@ void StandInOrigin::Answer(platform::TcpSocket& connection) {
       waited += kPollMs;
     }
   }
-  std::string response;
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(request.substr(0, header_end));
-    response = response_;
   }
-  connection.Send(response);
+  connection.Send(responder_(request));
 }
 
 }  // namespace qv::testing

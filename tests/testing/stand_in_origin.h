@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -24,6 +25,10 @@ class StandInOrigin {
   // Listens on a free port of 127.0.0.1 and serves on a thread of its own. Raises EWin32Error when
   // it cannot listen.
   explicit StandInOrigin(std::string response);
+  // Answers each request with what the function makes of it (its header and body, whole); the
+  // function runs on the origin's thread.
+  using Responder = std::function<std::string(const std::string& request)>;
+  explicit StandInOrigin(Responder responder);
   StandInOrigin(const StandInOrigin&) = delete;
   StandInOrigin& operator=(const StandInOrigin&) = delete;
   // Stops serving: the thread ends within a tenth of a second after the current connection.
@@ -44,6 +49,7 @@ class StandInOrigin {
   uint16_t port_ = 0;
   mutable std::mutex mutex_;
   std::string response_;
+  Responder responder_;
   std::vector<std::string> requests_;
   std::atomic<bool> stopping_{false};
   std::thread thread_;

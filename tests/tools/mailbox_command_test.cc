@@ -145,8 +145,8 @@ TEST_F(MailboxCommandTest, BindsAMailboxToACalDAVCollectionAndListsTheBinding) {
   EXPECT_EQ(RunTool({"mailbox", "add", "jdoe", "--caldav", "https://cal.example.org/dav/jdoe/work/"}), 0)
       << err_.str();
   EXPECT_EQ(out_.str(),
-            "Added mailbox \"jdoe\" (jdoe), showing the CalDAV collection "
-            "https://cal.example.org/dav/jdoe/work/ as jdoe.\n");
+            "Added mailbox \"jdoe\" (jdoe), bound to the CalDAV address "
+            "https://cal.example.org/dav/jdoe/work/ as jdoe, collection found at the first logon.\n");
   EXPECT_EQ(RunTool({"mailbox", "add", "anna", "--caldav", "http://10.0.0.5:5232/a/", "--caldav-user",
                      "anna.k", "--allow-http", "--display", "Anna K"}),
             0)
@@ -160,15 +160,18 @@ TEST_F(MailboxCommandTest, BindsAMailboxToACalDAVCollectionAndListsTheBinding) {
   EXPECT_EQ(RunTool({"mailbox", "list"}), 0);
   EXPECT_EQ(out_.str(),
             "NAME  DISPLAY NAME  EVENTS  OWNER\n"
-            "anna  Anna K        0       CalDAV http://10.0.0.5:5232/a/ as anna.k (http allowed)\n"
-            "jdoe  jdoe          0       CalDAV https://cal.example.org/dav/jdoe/work/ as jdoe\n");
+            "anna  Anna K        0       CalDAV http://10.0.0.5:5232/a/ as anna.k (http allowed), collection "
+            "found at the first logon\n"
+            "jdoe  jdoe          0       CalDAV https://cal.example.org/dav/jdoe/work/ as jdoe, collection "
+            "found at the first logon\n");
 
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "https://h/c/", "--owner", "alice"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("add takes --owner or --caldav, not both"));
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "ftp://h/c/"}), 1);
   ExpectOneLineError("mailbox", "cannot add \"x\": The collection's URL must begin with https:// or http://");
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--owner", "alice", "--allow-http"}), 2);
-  EXPECT_THAT(err_.str(), HasSubstr("--caldav-user and --allow-http go with --caldav URL"));
+  EXPECT_THAT(err_.str(),
+              HasSubstr("--caldav-user, --calendar, --allow-http and --discover go with --caldav URL"));
   EXPECT_EQ(RunTool({"mailbox", "add", "x", "--caldav", "https://h/c/", "--caldav-user", ""}), 1);
   ExpectOneLineError("mailbox", "A CalDAV mailbox needs a user");
   EXPECT_FALSE(CalendarStore().FindMailbox("x"));

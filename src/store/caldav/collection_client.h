@@ -2,8 +2,11 @@
 // (PROPFIND), the changes since a sync token (sync-collection, RFC 6578) and the members' calendar
 // data (calendar-multiget, RFC 4791).
 //
-// 401 and 403 refuse the user's logon (ECalDAVLogonRefused); any other answer that is not the
-// multistatus asked for makes the server unavailable (ECalDAVUnavailable, naming it and the status).
+// 401, and 403 without a body or for the privileges the user lacks, refuse the user's logon
+// (ECalDAVLogonRefused); a 403 for a precondition of sync-collection (a report the server does not
+// offer) leads to the members' ETags; any other answer that is not the multistatus asked for makes
+// the server unavailable (ECalDAVUnavailable, naming it, the status and what the server said). Each
+// exchange leaves a trace line (exchange_trace.h) naming the path it served.
 #pragma once
 
 #include <string>
@@ -16,13 +19,16 @@
 namespace qv::caldav {
 
 QV_EXCEPTION_CLASS(ECalDAVLogonRefused, Exception);
+// The collection answered 404: it is gone (or was moved), and a server's address may lead to another.
+QV_EXCEPTION_CLASS(ECalDAVCollectionGone, ECalDAVUnavailable);
 
 class CollectionClient {
  public:
   // The password in UTF-8.
   CollectionClient(const CalDAVBinding& binding, std::string password, HttpSettings settings);
 
-  // The members with their ETags; the collection itself left out.
+  // The members with their ETags; the collection itself left out. The exchanges from here on serve
+  // the ETag path.
   Multistatus ListEtags();
 
   enum class SyncOutcome {
@@ -40,6 +46,7 @@ class CollectionClient {
   static constexpr size_t kHrefsPerMultiget = 200;
 
  private:
+  // Without a Depth header when `depth` is empty (calendar-multiget takes none).
   HttpAnswer Send(const std::string& method, const std::string& depth, const std::string& body);
   Multistatus Read(const HttpAnswer& answer, const std::string& what);
   [[noreturn]] void RaiseAnswer(const HttpAnswer& answer, const std::string& what);
@@ -48,6 +55,7 @@ class CollectionClient {
   const std::string password_;
   const HttpSettings settings_;
   const std::string server_;
+  std::string path_ = "sync-collection";  // for the trace
 };
 
 }  // namespace qv::caldav

@@ -43,7 +43,7 @@ int StatusOfLine(std::string_view line);
 
 // The request bodies: the getetag and resourcetype of the members (PROPFIND, Depth 1); the changes
 // since a sync token, empty for all (REPORT sync-collection, Depth 0); the getetag and calendar-data
-// of the named members (REPORT calendar-multiget, Depth 1).
+// of the named members (REPORT calendar-multiget, no Depth header).
 std::string PropfindEtagsBody();
 std::string SyncCollectionBody(const std::string& sync_token);
 std::string MultigetBody(const std::vector<std::string>& hrefs);
