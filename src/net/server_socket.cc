@@ -73,12 +73,11 @@ int32_t TServerSocket::ActiveThreads() const {
 }
 
 void TServerSocket::Activate() {
-  if (port_ < 0 || port_ > 0xFFFF) RaiseSocketError(WSAEINVAL, "bind");
+  const std::string address = address_.empty() ? "0.0.0.0" : address_;
+  if (port_ < 0 || port_ > 0xFFFF) RaiseListenError(WSAEINVAL, "bind", address, port_);
   std::string failed_call;
-  if (!listener_.Listen(address_.empty() ? "0.0.0.0" : address_, static_cast<uint16_t>(port_),
-                        kMaxListenBacklog, &failed_call)) {
-    RaiseSocketError(GetLastError(), failed_call);
-  }
+  if (!listener_.Listen(address, static_cast<uint16_t>(port_), kMaxListenBacklog, &failed_call))
+    RaiseListenError(GetLastError(), failed_call, address, port_);
   local_port_ = listener_.LocalPort();
   accept_thread_ = std::make_unique<AcceptThread>(*this);
   accept_thread_->Resume();

@@ -97,8 +97,9 @@ class TServerSocket {
 
   bool Active() const { return active_; }
   // true: opens a listening TCP socket on Port (on Address) and starts the accepting thread; a
-  // socket that cannot be opened raises ESocketError ("Windows socket error: <text> (10048), on API
-  // 'bind'" for a port in use) and leaves the server inactive.
+  // socket that cannot be opened raises ESocketError (RaiseListenError: "cannot listen on
+  // 0.0.0.0:8080: Address already in use" for a port in use, on Windows "Windows socket error:
+  // <text> (10048), on API 'bind'") and leaves the server inactive.
   // false: stops accepting; terminates every running connection thread that does not yet hold a whole
   // request and closes its client socket (which wakes a wait or read on it); lets the threads that
   // are answering a request finish for up to StopTimeOut, then ends them alike; waits until each has

@@ -44,6 +44,11 @@ void TService::ReportStatus() {
   if (status_handle_ != SERVICE_STATUS_HANDLE{}) ReportLocked(state_);
 }
 
+void TService::ReportStatusText(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (status_handle_ != SERVICE_STATUS_HANDLE{}) SetServiceStatusText(status_handle_, text);
+}
+
 void TService::LogMessage(const std::string& message, uint16_t type) {
   std::cerr << (DisplayName.empty() ? Name : DisplayName) << ": " << message << std::endl;
   const HEVENTLOG source = RegisterEventSource("", Name);
@@ -101,7 +106,9 @@ bool TService::RunHandler(const char* what, const std::function<void(bool&)>& ha
   try {
     handler(succeeded);
   } catch (const std::exception& error) {
-    LogMessage(std::string("Service failed on ") + what + ": " + error.what());
+    const std::string message = std::string("Service failed on ") + what + ": " + error.what();
+    LogMessage(message);
+    ReportStatusText(message);
     return false;
   }
   return succeeded;

@@ -80,6 +80,9 @@ class TService {
   // Reports the current state again; in a pending state this advances the check-point, which tells
   // the manager that a long transition is making progress.
   void ReportStatus();
+  // Tells the manager in one line why the service is in its state (under systemd the status text,
+  // also after the service has stopped); nothing before the service runs.
+  void ReportStatusText(const std::string& text);
   // The framework's own reports (a failed start, a handler that raised): an event of the service's
   // name as its source (event 0, the message its insertion string) in the application event log, and a
   // line on standard error, which the journal keeps under systemd.

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "support/program_version.h"
 #include "tools/account_command.h"
 #include "tools/calendar_command.h"
 #include "tools/events_command.h"
@@ -31,15 +32,20 @@ void PrintUsage(std::ostream& out) {
   for (const auto& subcommand : Subcommands())
     out << "  " << subcommand.name << std::string(10 - std::string(subcommand.name).size(), ' ')
         << subcommand.summary << "\n";
-  out << "\nRun \"qvanctl SUBCOMMAND --help\" for the arguments of one subcommand.\n";
+  out << "\nRun \"qvanctl SUBCOMMAND --help\" for the arguments of one subcommand; \"qvanctl --version\" shows\n"
+         "the version.\n";
 }
 
 }  // namespace
 
 int RunQvanctl(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?" || args[0] == "help") {
     PrintUsage(args.empty() ? io.err : io.out);
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version") {
+    io.out << ProgramVersionText("qvanctl");
+    return 0;
   }
   // Each subcommand tells its own mistakes and failures (tool_command.h).
   for (const auto& subcommand : Subcommands())

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 
+#include "config/registry_type_names.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "platform/registry/registry.h"
@@ -125,7 +126,7 @@ std::vector<Value> Values(HKEY key) {
 
 std::string ValueLine(const Value& value) {
   return "    " + (value.name.empty() ? std::string("(Default)") : value.name) + "    " +
-         RegTypeName(value.type) + "    " + ShowData(value.type, value.data);
+         RegistryTypeName(value.type) + "    " + ShowData(value.type, value.data);
 }
 
 // Deletes a key with everything below it, depth first.

@@ -14,9 +14,6 @@ namespace qv::tools {
 // Data or a type that cannot be used (a usage error); the message says what was expected.
 QV_EXCEPTION_CLASS(EValueDataError, EUsageError);
 
-// "REG_SZ" for 1 ...; a type without a name is shown as "REG_0x" and its number in hexadecimal.
-std::string RegTypeName(uint32_t type);
-
 // The types `reg add` takes: REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY (any case).
 // Raises EValueDataError naming them for anything else.
 uint32_t ParseAddType(const std::string& name);

@@ -65,6 +65,9 @@ TEST(PackageFiles, AreRefusedForWhatInstallationWouldWriteOtherwise) {
 
   EXPECT_EQ(RunProgram({"--state-dir", "var/lib/quorvane", folder.File("root")}).exit_code, 2);
   EXPECT_EQ(RunProgram({}).exit_code, 2);
+  const ProgramRun version = RunProgram({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, std::string("quorvane-package-files (Quorvane) ") + QV_VERSION_TEXT + "\n");
 
   // A file where a folder should be made.
   ASSERT_TRUE(platform::WriteWholeFile(folder.File("plain"), ""));

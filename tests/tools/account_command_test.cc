@@ -183,6 +183,8 @@ TEST_F(AccountCommandTest, TheToolOffersTheSubcommandWithItsHelp) {
   EXPECT_NE(out_.str().find("--password-stdin"), std::string::npos);
   EXPECT_EQ(RunTool({"--help"}), 0);
   EXPECT_NE(out_.str().find("  account"), std::string::npos);
+  EXPECT_EQ(RunTool({"--version"}), 0);
+  EXPECT_EQ(out_.str(), std::string("qvanctl (Quorvane) ") + QV_VERSION_TEXT + "\n");
 
   EXPECT_EQ(RunTool({"account", "add", "Hana", "--password-stdin"}, "Hana-Pass1\n"), 0) << err_.str();
   EXPECT_TRUE(LogsOn("hana", "Hana-Pass1"));

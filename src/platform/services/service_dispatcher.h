@@ -54,4 +54,10 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerEx(const std::string& service_na
 // for a state that is not one of the seven.
 bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
 
+// A line that says why the service is in its state, such as the cause of a failed start. Under
+// systemd it is the status text "systemctl status" shows (STATUS=), kept when the service reports
+// SERVICE_STOPPED afterwards; Windows keeps no such text, so there it goes nowhere.
+// ERROR_INVALID_HANDLE for a handle not registered.
+bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text);
+
 }  // namespace qv::platform

@@ -116,7 +116,10 @@ class Dispatcher {
       std::lock_guard lock(mutex_);
       record_.Status = status;
       if (!WriteRecordLocked()) return false;
-      notification = std::string("STATUS=") + StateText(status.dwCurrentState);
+      // A stopped service goes on showing why it stopped, when it said so.
+      notification = std::string("STATUS=") + (status.dwCurrentState == SERVICE_STOPPED && !status_text_.empty()
+                                                   ? status_text_
+                                                   : StateText(status.dwCurrentState));
       if (status.dwCurrentState == SERVICE_RUNNING && !ready_notified_) {
         notification += "\nREADY=1";
         ready_notified_ = true;
@@ -132,6 +135,14 @@ class Dispatcher {
     }
     posix::NotifySystemd(notification);
     return true;
+  }
+
+  void SetStatusText(const std::string& text) {
+    {
+      std::lock_guard lock(mutex_);
+      status_text_ = text;
+    }
+    posix::NotifySystemd("STATUS=" + text);
   }
 
   void MainReturned() {
@@ -185,7 +196,7 @@ class Dispatcher {
     record_.Status.dwWaitHint = 0;
     record_.Status.dwWin32ExitCode = ERROR_PROCESS_ABORTED;
     WriteRecordLocked();
-    posix::NotifySystemd("STATUS=Stopped");
+    posix::NotifySystemd("STATUS=" + (status_text_.empty() ? std::string("Stopped") : status_text_));
   }
 
  private:
@@ -218,6 +229,7 @@ class Dispatcher {
   std::mutex mutex_;
   posix::ServiceRecord record_;
   HandlerFunctionEx handler_;
+  std::string status_text_;
   bool ready_notified_ = false;
   bool stopped_reported_ = false;
   bool main_returned_ = false;
@@ -319,6 +331,19 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
   if (dispatcher == nullptr || handle != static_cast<SERVICE_STATUS_HANDLE>(kStatusHandle))
     return Fail(ERROR_INVALID_HANDLE);
   return dispatcher->SetStatus(status);
+}
+
+bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text) {
+  std::lock_guard lock(Dispatcher::InstanceMutex());
+  Dispatcher* dispatcher = Dispatcher::Instance();
+  if (dispatcher == nullptr || handle != static_cast<SERVICE_STATUS_HANDLE>(kStatusHandle))
+    return Fail(ERROR_INVALID_HANDLE);
+  // One line: systemd ends a notification's field at a line break.
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  dispatcher->SetStatusText(line);
+  return true;
 }
 
 }  // namespace qv::platform
