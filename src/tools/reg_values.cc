@@ -124,8 +124,10 @@ std::string ShowData(uint32_t type, const std::string& data) {
         const auto byte = [&](size_t i) {
           return static_cast<uint32_t>(static_cast<unsigned char>(data[i]));
         };
-        char text[16];
-        std::snprintf(text, sizeof(text), "0x%x", byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+        // The decimal number as well: settings are thought of in decimal ("0x1f90 (8080)").
+        const uint32_t number = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+        char text[32];
+        std::snprintf(text, sizeof(text), "0x%x (%u)", number, number);
         return text;
       }
       return HexText(data);

@@ -24,7 +24,8 @@ uint32_t ParseAddType(const std::string& name);
 std::string ParseAddData(uint32_t type, const std::string& text, const std::string& separator = "\\0");
 
 // The data as `reg query` shows it: texts up to their first NUL, multi-strings joined by "\0",
-// REG_DWORD as 0x and lower-case hexadecimal, everything else as upper-case hexadecimal bytes.
+// REG_DWORD as 0x and lower-case hexadecimal with the decimal number in parentheses, everything else as
+// upper-case hexadecimal bytes.
 std::string ShowData(uint32_t type, const std::string& data);
 
 }  // namespace qv::tools
