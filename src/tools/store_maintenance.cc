@@ -1,5 +1,6 @@
 #include "tools/store_maintenance.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -11,6 +12,7 @@
 #include "store/calendar_store.h"
 #include "store/information_store.h"
 #include "support/program_version.h"
+#include "support/state_directory_check.h"
 #include "tools/tool_command.h"
 
 namespace qv::tools {
@@ -132,6 +134,16 @@ int RunStoreMaintenance(const std::vector<std::string>& args, ToolStreams& io, c
   if (!args.empty() && args[0] == "--version") {
     io.out << ProgramVersionText(kStoreProgramName);
     return 0;
+  }
+  const bool help =
+      args.empty() || args[0] == "help" || std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return IsHelpOption(arg, OptionSpelling::kDashes);
+      });
+  if (!help) {
+    if (const std::string refusal = StateDirectoryRefusal("quorvane-store " + args[0]); !refusal.empty()) {
+      io.err << kStoreProgramName << ": " << refusal << "\n";
+      return 1;
+    }
   }
   // Every subcommand goes without arguments.
   const auto without_arguments = [](const std::string& name, std::function<int(ToolStreams&)> run) {
