@@ -7,8 +7,10 @@
 #include "store/caldav/http_exchange.h"
 #endif
 #include "platform/accounts/accounts.h"
+#include "platform/errors/last_error.h"
 #include "platform/text/ascii_text.h"
 #include "store/calendar_store.h"
+#include "tools/account_error_text.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
 #include "tools/tool_command.h"
@@ -110,7 +112,7 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
   std::string domain;
   platform::SidNameUse use = platform::SidNameUse::kUnknown;
   if (!platform::LookupAccountName(owner, &sid, &domain, &use))
-    throw EToolFailure("cannot add \"" + name + "\": the account \"" + owner + "\": " + LastErrorMessage());
+    throw EToolFailure("cannot add \"" + name + "\": " + AccountErrorText(platform::GetLastError(), owner));
   if (use != platform::SidNameUse::kUser)
     throw EToolFailure("cannot add \"" + name + "\": \"" + owner + "\" is not a user account");
   CalendarStore store;

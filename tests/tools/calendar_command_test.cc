@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "store/calendar_store.h"
 #include "testing/test_state_dir.h"
@@ -68,8 +69,12 @@ TEST_F(CalendarCommandTest, FailuresAreOneLineWithANonZeroExitCode) {
             "date-time\n");
   EXPECT_EQ(RunTool({"calendar", "import", "nobody", "-"}, Calendar("")), 1);
   EXPECT_EQ(err_.str(), "qvanctl calendar: The mailbox \"nobody\" does not exist\n");
+  // The file named, in the system's words.
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.File("missing.ics")}), 1);
-  EXPECT_THAT(err_.str(), StartsWith("qvanctl calendar: cannot read \""));
+  EXPECT_EQ(err_.str(), "qvanctl calendar: cannot read \"" + state_dir_.File("missing.ics") + "\": " +
+                            platform::SystemErrorText(platform::ERROR_FILE_NOT_FOUND) + "\n");
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.Path()}), 1);
+  EXPECT_EQ(err_.str(), "qvanctl calendar: cannot read \"" + state_dir_.Path() + "\": it is a folder\n");
   EXPECT_EQ(RunTool({"calendar", "export", "nobody"}), 1);
   // A mailbox bound to a CalDAV collection shows the server's calendar: nothing to import into.
   CalendarStore().AddCalDAVMailbox("anna", "Anna", {"https://cal.example.org/anna/", "anna", false});
