@@ -159,6 +159,10 @@ std::string TWCRegistry::GetCalDAVCAFile() {
   return ReadTextSetting(Setting("CalDAVCAFile"));
 }
 
+std::string TWCRegistry::GetListenAddress() {
+  return ReadTextSetting(Setting("ListenAddress"));
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());

@@ -56,6 +56,9 @@ class TWCRegistry : public TVeskRegistry {
   int32_t GetCalDAVReadTimeOut();
   int32_t GetCalDAVRefreshSeconds();
   std::string GetCalDAVCAFile();
+  // The addresses to listen on, as written (commas or blanks between them; empty: every address):
+  // read only, REG_SZ or REG_EXPAND_SZ.
+  std::string GetListenAddress();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 

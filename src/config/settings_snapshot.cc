@@ -28,6 +28,7 @@ TWCConfig::TWCConfig()
       CalDAVConnectTimeOut(registry_.GetCalDAVConnectTimeOut()),
       CalDAVReadTimeOut(registry_.GetCalDAVReadTimeOut()),
       CalDAVRefreshSeconds(registry_.GetCalDAVRefreshSeconds()),
-      CalDAVCAFile(registry_.GetCalDAVCAFile()) {}
+      CalDAVCAFile(registry_.GetCalDAVCAFile()),
+      ListenAddress(registry_.GetListenAddress()) {}
 
 }  // namespace qv

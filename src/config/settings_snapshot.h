@@ -52,6 +52,8 @@ class TWCConfig {
   const int32_t CalDAVReadTimeOut;
   const int32_t CalDAVRefreshSeconds;
   const std::string CalDAVCAFile;
+  // The addresses the connection server listens on, as written; empty for every address.
+  const std::string ListenAddress;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }

@@ -11,6 +11,7 @@
 #include "config/settings_registry.h"
 #include "exchange/deck_settings.h"
 #include "exchange/startup_checks.h"
+#include "net/listen_addresses.h"
 #include "net/socket_error.h"
 #include "platform/errors/last_error.h"
 #include "platform/errors/win_error.h"
@@ -149,26 +150,39 @@ bool ServiceRuns() {
          status.dwCurrentState != platform::SERVICE_STOPPED;
 }
 
-void CheckPort(CheckReport& report, const std::vector<SettingInEffect>& settings) {
-  const SettingInEffect& port = InEffect(settings, "Port");
-  const std::string address = "0.0.0.0";
-  if (port.number < 1 || port.number > 0xFFFF) return;  // reported with the settings
+// Listens on the address and port as the service would, and lets go at once; false when the system
+// has no such address family and it may be left out (the default's IPv6).
+void CheckListen(CheckReport& report, const std::string& address, int32_t port, bool only_where_available) {
   platform::TcpSocket socket;
   std::string failed_call;
-  if (socket.Listen(address, static_cast<uint16_t>(port.number), 1, &failed_call)) {
-    report.Note("Port " + std::to_string(port.number) + " can be bound on " + address + ".");
+  if (socket.Listen(address, static_cast<uint16_t>(port), 1, &failed_call)) {
+    report.Note("Port " + std::to_string(port) + " can be bound on " + address + ".");
     return;
   }
   const uint32_t code = platform::GetLastError();
+  if (only_where_available && (code == platform::WSAEAFNOSUPPORT || code == platform::WSAEADDRNOTAVAIL))
+    return;
   if (code == platform::WSAEADDRINUSE && ServiceRuns()) {
-    report.Note("Port " + std::to_string(port.number) + " is in use by the running service.");
+    report.Note("Port " + std::to_string(port) + " on " + address + " is in use by the running service.");
     return;
   }
   try {
-    net::RaiseListenError(code, failed_call, address, port.number);
+    net::RaiseListenError(code, failed_call, address, port);
   } catch (const net::ESocketError& error) {
     report.Problem(error.Message());
   }
+}
+
+void CheckPort(CheckReport& report, const std::vector<SettingInEffect>& settings) {
+  const SettingInEffect& port = InEffect(settings, "Port");
+  const SettingInEffect& listen = InEffect(settings, "ListenAddress");
+  if (port.number < 1 || port.number > 0xFFFF || listen.unusable) return;  // reported with the settings
+  const std::vector<std::string> addresses = net::SplitListenAddresses(listen.text);
+  if (addresses.empty()) {
+    CheckListen(report, "0.0.0.0", port.number, false);
+    CheckListen(report, "::", port.number, true);
+  }
+  for (const std::string& address : addresses) CheckListen(report, address, port.number, false);
 }
 
 }  // namespace

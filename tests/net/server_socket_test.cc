@@ -1,5 +1,6 @@
 #include "net/server_socket.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -233,6 +234,51 @@ TEST(ServerSocket, APortInUseRaisesTheSocketErrorWithItsCode) {
     first.server.SetActive(false);
     first.server.SetActive(true);
   }
+}
+
+TEST(ServerSocket, ListensOnEveryAddressItIsGivenOnOnePort) {
+  LoopbackServer loopback;
+  loopback.ServeWith([](FunctionThread& thread) {
+    TServerClientWinSocket& socket = *thread.ClientSocket();
+    socket.SendText(socket.RemoteAddress());
+  });
+  TServerSocket& server = loopback.server;
+  // Two loopback addresses; 127.0.0.3 is left out.
+  server.SetAddresses({"127.0.0.1", "127.0.0.2"});
+  server.SetActive(true);
+  const uint16_t port = server.LocalPort();
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(server.ListeningAddresses(), (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
+  for (const char* address : {"127.0.0.1", "127.0.0.2"}) {
+    TcpSocket client;
+    ASSERT_TRUE(client.Connect(address, port, kPatience)) << address;
+    EXPECT_THAT(ReceiveUntilClosed(client), ::testing::StartsWith("127.0.0.")) << address;
+  }
+  TcpSocket refused;
+  EXPECT_FALSE(refused.Connect("127.0.0.3", port, kPatience));
+  ASSERT_TRUE(loopback.WaitForEnds(2));
+  server.SetActive(false);
+  EXPECT_TRUE(server.ListeningAddresses().empty());
+
+  // One address that cannot be listened on leaves the server inactive, the others closed again.
+  server.SetAddresses({"127.0.0.1", "no-address"});
+  EXPECT_THROW(server.SetActive(true), ESocketError);
+  EXPECT_FALSE(server.Active());
+  EXPECT_TRUE(server.ListeningAddresses().empty());
+}
+
+TEST(ServerSocket, WithoutAddressesListensOnEveryIPv4AndIPv6Address) {
+  TServerSocket server;
+  server.SetPort(0);
+  server.SetActive(true);
+  const std::vector<std::string> addresses = server.ListeningAddresses();
+  ASSERT_FALSE(addresses.empty());
+  EXPECT_EQ(addresses.front(), "0.0.0.0");
+  TcpSocket v6;
+  if (v6.Listen("::1", 0, 1)) {
+    EXPECT_EQ(addresses, (std::vector<std::string>{"0.0.0.0", "::"}));
+  }
+  server.SetActive(false);
 }
 
 // A thread whose peer resets the connection before the thread sends; the handler keeps or clears the code.

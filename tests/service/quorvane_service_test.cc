@@ -98,6 +98,16 @@ TEST_F(QuorvaneService, StoppingEndsARequestInProgressWithoutAnAnswer) {
   EXPECT_THAT(Trace(), Not(HasSubstr("HTTP/1.0 200 OK")));
 }
 
+TEST_F(QuorvaneService, ListensOnTheAddressesOfListenAddressAlone) {
+  SetMachineText(kSettingsKey, "ListenAddress", "127.0.0.1");
+  ASSERT_EQ(StartService(), SERVICE_RUNNING) << FileText(OutputFile());
+  TcpSocket client;
+  EXPECT_TRUE(client.Connect("127.0.0.1", port_, kPatience));
+  TcpSocket elsewhere;
+  EXPECT_FALSE(elsewhere.Connect("127.0.0.2", port_, kPatience));
+  EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+}
+
 TEST_F(QuorvaneService, StoppingAPausedServiceSucceeds) {
   ASSERT_EQ(StartService(), SERVICE_RUNNING) << FileText(OutputFile());
   ASSERT_TRUE(Control(SERVICE_CONTROL_PAUSE, SERVICE_PAUSED));
