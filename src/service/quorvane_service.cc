@@ -47,6 +47,7 @@ TQuorvane::TQuorvane() : TService(kServiceName) {
   OnStop = [this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); };
   OnPause = [this](TService& sender, bool& paused) { ServicePause(sender, paused); };
   OnContinue = [this](TService& sender, bool& continued) { ServiceContinue(sender, continued); };
+  OnParamChange = [this](TService& sender) { ServiceParamChange(sender); };
 }
 
 // Also when the application frees the object without its destroy handler having run.
@@ -116,6 +117,10 @@ void TQuorvane::ServicePause(TService&, bool& Paused) {
 
 void TQuorvane::ServiceContinue(TService&, bool& Continued) {
   SwitchServer(true, "continued", Continued);
+}
+
+void TQuorvane::ServiceParamChange(TService&) {
+  TraceWriter->Trace("Qvan parameters changed: the settings take effect at the next start", 2);
 }
 
 void TQuorvane::ServiceBeforeInstall(TService&) {

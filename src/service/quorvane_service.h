@@ -32,6 +32,9 @@ class TQuorvane : public TService {
   void ServiceStop(TService& Sender, bool& Stopped);
   void ServicePause(TService& Sender, bool& Paused);
   void ServiceContinue(TService& Sender, bool& Continued);
+  // A change of parameters (SIGHUP on Linux): the settings are a snapshot of the start, so it only
+  // says so in the trace (level 2); the service goes on as it is.
+  void ServiceParamChange(TService& Sender);
   void ServiceBeforeInstall(TService& Sender);
   void ServiceAfterInstall(TService& Sender);
   void ServiceBeforeUninstall(TService& Sender);

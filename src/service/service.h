@@ -9,8 +9,8 @@
 // raises counts as one that failed, and the failure is reported through LogMessage. There is no
 // handler for shutdown: when the system goes down the service is ended without its stop handler.
 //
-// Running and paused accept stop (AllowStop), pause and continue (AllowPause) and shutdown; pending
-// states accept none. Pause applies only when running, continue only when paused, stop in either;
+// Running and paused accept stop (AllowStop), pause and continue (AllowPause), shutdown, and the
+// change of parameters when OnParamChange is set; pending states accept none. Pause applies only when running, continue only when paused, stop in either;
 // other controls are ignored. A control that the service thread can take at once has its pending
 // state (check-point 1, the wait hint) reported by the control handler itself, so the controller
 // hears back the pending state.
@@ -70,6 +70,9 @@ class TService {
   // After the entry has been deleted: clean-up whose failure leaves the service removed (the removal
   // reports success with a warning).
   TServiceEvent AfterUninstall;
+  // The manager says the service's parameters have changed (SIGHUP on Linux); set, the service
+  // accepts the control while it runs or is paused, and its state stays as it is.
+  TServiceEvent OnParamChange;
   TStartEvent OnStart;
   TStopEvent OnStop;
   TPauseEvent OnPause;

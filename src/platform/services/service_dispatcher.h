@@ -7,7 +7,8 @@
 // ERROR_SERVICE_ALREADY_RUNNING), reports every status to the status record that the manager reads,
 // and, under systemd, to systemd (sd_notify: READY=1 once it runs, STATUS=, STOPPING=1, and the wait
 // hints of pending states as EXTEND_TIMEOUT_USEC=). Controls arrive as signals: SIGTERM and SIGINT stop
-// (shutdown instead when systemd is taking the system down), SIGUSR1 pause, SIGUSR2 continue.
+// (shutdown instead when systemd is taking the system down), SIGUSR1 pause, SIGUSR2 continue, SIGHUP
+// the change of parameters (SERVICE_CONTROL_PARAMCHANGE), which never ends the process.
 #pragma once
 
 #include <cstdint>

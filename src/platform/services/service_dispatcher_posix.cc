@@ -33,7 +33,7 @@ namespace qv::platform {
 namespace {
 
 constexpr unsigned char kWake = 0;
-constexpr int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2};
+constexpr int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP};
 constexpr uintptr_t kStatusHandle = 1;
 
 // Written by the signal handler; set before the handlers are installed and cleared after they are gone.
@@ -206,6 +206,8 @@ class Dispatcher {
         return SERVICE_CONTROL_PAUSE;
       case SIGUSR2:
         return SERVICE_CONTROL_CONTINUE;
+      case SIGHUP:  // "reload": a daemon's settings may have changed
+        return SERVICE_CONTROL_PARAMCHANGE;
       default:
         // systemd stops every service with SIGTERM, also when the system goes down.
         return posix::UnderSystemdNotify() && posix::SystemIsShuttingDown() ? SERVICE_CONTROL_SHUTDOWN
