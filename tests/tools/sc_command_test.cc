@@ -49,6 +49,15 @@ TEST_F(ScCommandTest, StartsPausesContinuesAndStopsAService) {
   ASSERT_EQ(RunTool({"sc", "continue", kTestServiceName}), 0) << err_.str();
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_RUNNING));
 
+  // A restart is a stop and a start: a process of its own, running.
+  const std::vector<std::string> before = sandbox_.LogLines();
+  ASSERT_EQ(RunTool({"sc", "restart", kTestServiceName}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("        STATE              : 4  RUNNING\n"));
+  const std::vector<std::string> after = sandbox_.LogLines();
+  ASSERT_GT(after.size(), before.size());
+  EXPECT_THAT(std::vector<std::string>(after.begin() + before.size(), after.end()),
+              ::testing::IsSupersetOf({"stop", "start"}));
+
   ASSERT_EQ(RunTool({"sc", "stop", kTestServiceName}), 0) << err_.str();
   EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (3  STOP_PENDING|1  STOPPED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_STOPPED));
@@ -78,7 +87,7 @@ TEST_F(ScCommandTest, ReportsFailuresAndMistakesInOneLine) {
   EXPECT_THAT(err_.str(), MatchesRegex("qvanctl sc: unknown operation .*\n"));
   EXPECT_EQ(RunTool({"sc", "query"}), 2);
   EXPECT_EQ(RunTool({"sc", "--help"}), 0);
-  EXPECT_THAT(out_.str(), HasSubstr("Usage: qvanctl sc query|start|stop|pause|continue NAME"));
+  EXPECT_THAT(out_.str(), HasSubstr("Usage: qvanctl sc query|start|stop|restart|pause|continue NAME"));
   EXPECT_EQ(RunTool({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("  sc        service control"));
 }
