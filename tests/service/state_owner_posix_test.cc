@@ -10,7 +10,7 @@
 #include "platform/files/file_system.h"
 #include "platform/process/process.h"
 #include "testing/file_texts.h"
-#include "testing/service_sandbox.h"
+#include "testing/test_state_dir.h"
 
 namespace qv {
 namespace {
@@ -30,26 +30,23 @@ class StateOwner : public ::testing::Test {
     ASSERT_TRUE(platform::ForceDirectories(home_ + "/output"));
     chmod(home_.c_str(), 0755);
     chmod((home_ + "/output").c_str(), 0777);
-    sandbox_.SetEnvironment("QUORVANE_STATE_DIR", std::nullopt);
-    sandbox_.SetEnvironment("XDG_STATE_HOME", std::nullopt);
-    sandbox_.SetEnvironment("HOME", home_);
   }
   void TearDown() override {
     if (!home_.empty()) platform::DeleteTree(home_);
   }
 
-  // Runs the program as a user other than root; its exit code and output.
+  // Runs the program as a user other than root, without QUORVANE_STATE_DIR (this process keeps its
+  // own test state, so that nothing here touches the machine's); its exit code and output.
   uint32_t Run(const std::string& program, const std::vector<std::string>& arguments, std::string* output) {
     const std::string output_file = home_ + "/output/out";
     platform::DeleteFile(output_file);
+    std::vector<std::string> command = {"-u", "QUORVANE_STATE_DIR", "-u", "XDG_STATE_HOME", "HOME=" + home_};
+    if (geteuid() == 0)
+      command.insert(command.end(), {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    command.push_back(program);
+    command.insert(command.end(), arguments.begin(), arguments.end());
     platform::ChildProcess child;
-    std::vector<std::string> command = arguments;
-    std::string started = program;
-    if (geteuid() == 0) {
-      command.insert(command.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups", program});
-      started = kSetpriv;
-    }
-    EXPECT_TRUE(child.Start(started, command, output_file));
+    EXPECT_TRUE(child.Start("/usr/bin/env", command, output_file));
     uint32_t exit_code = 0xFFFF;
     EXPECT_TRUE(child.Wait(&exit_code, 30000));
     *output = testing::FileText(output_file);
@@ -62,7 +59,7 @@ class StateOwner : public ::testing::Test {
            "set QUORVANE_STATE_DIR to a state of your own)\n";
   }
 
-  testing::ServiceSandbox sandbox_;
+  const testing::TestStateDir state_;
   std::string home_;
 };
 
