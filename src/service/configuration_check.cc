@@ -141,17 +141,19 @@ void CheckCalendarStore(CheckReport& report) {
   }
 }
 
+// Whether the service holds its port: it runs, or is on its way.
 bool ServiceRuns() {
   const platform::ServiceHandle manager(platform::OpenSCManager("", "", platform::SC_MANAGER_CONNECT));
   const platform::ServiceHandle service(
       platform::OpenService(manager.Get(), TQuorvane::kServiceName, platform::SERVICE_QUERY_STATUS));
   platform::SERVICE_STATUS status;
+  // A paused service has let its port go.
   return service && platform::QueryServiceStatus(service.Get(), &status) &&
-         status.dwCurrentState != platform::SERVICE_STOPPED;
+         status.dwCurrentState != platform::SERVICE_STOPPED && status.dwCurrentState != platform::SERVICE_PAUSED;
 }
 
-// Listens on the address and port as the service would, and lets go at once; false when the system
-// has no such address family and it may be left out (the default's IPv6).
+// Listens on the address and port as the service would, and lets go at once. An address the system
+// has no family for is passed over when it may be left out (the default's IPv6).
 void CheckListen(CheckReport& report, const std::string& address, int32_t port, bool only_where_available) {
   platform::TcpSocket socket;
   std::string failed_call;
