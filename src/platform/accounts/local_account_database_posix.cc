@@ -38,9 +38,7 @@ constexpr const char* kSchema =
 
 [[noreturn]] void RaiseFromErrno(const std::string& what, int error) {
   const uint32_t code = WinErrorFromErrno(error);
-  std::string text;
-  FormatSystemMessage(code, &text);
-  throw EWin32Error(what + ": " + text, code);
+  throw EWin32Error(what + ": " + SystemErrorText(code), code);
 }
 
 // Creates the file readable and writable by its owner alone before SQLite opens it (SQLite gives its

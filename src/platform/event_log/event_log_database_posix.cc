@@ -43,9 +43,7 @@ constexpr const char* kSelectColumns =
     " user_sid, string_count, strings, data FROM events ";
 
 [[noreturn]] void RaiseCode(const std::string& message, uint32_t code) {
-  std::string text;
-  if (!FormatSystemMessage(code, &text)) text = "error " + std::to_string(code);
-  throw EWin32Error(message + ": " + text, code);
+  throw EWin32Error(message + ": " + SystemErrorText(code), code);
 }
 
 std::string PackStrings(const std::vector<std::string>& strings) {

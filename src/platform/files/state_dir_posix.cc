@@ -53,9 +53,7 @@ std::string EnsurePlatformStateDirectory() {
   // Every calendar, account and setting is in it: nobody but its owner may look inside.
   if (!ForcePrivateDirectory(directory)) {
     const uint32_t code = GetLastError();
-    std::string text;
-    FormatSystemMessage(code, &text);
-    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + text, code);
+    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + SystemErrorText(code), code);
   }
   return directory;
 }

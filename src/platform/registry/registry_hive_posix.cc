@@ -75,12 +75,9 @@ uint32_t SplitPath(std::string_view path, std::vector<std::string_view>* names) 
   return ERROR_SUCCESS;
 }
 
-// The Windows text of a POSIX error, as the platform reports every failure.
+// The system's own words for a POSIX error, after the hive's name.
 std::string SystemText(int error_number) {
-  std::string text;
-  if (!FormatSystemMessage(WinErrorFromErrno(error_number), &text))
-    text = "error " + std::to_string(error_number);
-  return text;
+  return SystemErrorText(WinErrorFromErrno(error_number));
 }
 
 std::string WithoutDatabasePrefix(const SqliteError& error, const std::string& path) {
