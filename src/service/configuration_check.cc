@@ -149,7 +149,8 @@ bool ServiceRuns() {
   platform::SERVICE_STATUS status;
   // A paused service has let its port go.
   return service && platform::QueryServiceStatus(service.Get(), &status) &&
-         status.dwCurrentState != platform::SERVICE_STOPPED && status.dwCurrentState != platform::SERVICE_PAUSED;
+         status.dwCurrentState != platform::SERVICE_STOPPED &&
+         status.dwCurrentState != platform::SERVICE_PAUSED;
 }
 
 // Listens on the address and port as the service would, and lets go at once. An address the system

@@ -10,10 +10,10 @@
 // handler for shutdown: when the system goes down the service is ended without its stop handler.
 //
 // Running and paused accept stop (AllowStop), pause and continue (AllowPause), shutdown, and the
-// change of parameters when OnParamChange is set; pending states accept none. Pause applies only when running, continue only when paused, stop in either;
-// other controls are ignored. A control that the service thread can take at once has its pending
-// state (check-point 1, the wait hint) reported by the control handler itself, so the controller
-// hears back the pending state.
+// change of parameters when OnParamChange is set; pending states accept none. Pause applies only when
+// running, continue only when paused, stop in either; other controls are ignored. A control that the service
+// thread can take at once has its pending state (check-point 1, the wait hint) reported by the control
+// handler itself, so the controller hears back the pending state.
 #pragma once
 
 #include <condition_variable>

@@ -97,7 +97,8 @@ int Import(const ToolArguments& arguments, ToolStreams& io) {
          << ") into mailbox \"" << mailbox << "\"";
   if (report.replaced > 0) io.out << ", replacing " << report.replaced;
   if (report.recurring > 0)
-    io.out << "; recurring events are stored up to " << MomentText(report.horizon, true) << " and go on when needed";
+    io.out << "; recurring events are stored up to " << MomentText(report.horizon, true)
+           << " and go on when needed";
   io.out << ".\n";
   for (const auto& entry : report.skipped) io.out << "Skipped " << EntryText(entry) << "\n";
   for (const auto& entry : report.notes) io.out << "Note: " << EntryText(entry) << "\n";

@@ -150,7 +150,8 @@ int Restart(const ToolArguments& arguments, ToolStreams& io) {
   // Opened first: a name that is no service's is told as by the other operations.
   OpenNamedService(name, SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS);
   try {
-    if (!StopServiceAndWait("", name)) throw EToolFailure("the service did not stop; it was not started again");
+    if (!StopServiceAndWait("", name))
+      throw EToolFailure("the service did not stop; it was not started again");
   } catch (const EWin32Error& error) {
     throw EToolFailure(std::string("ControlService FAILED ") + std::to_string(error.ErrorCode) + ": " +
                        error.Message());

@@ -92,7 +92,8 @@ TEST_F(ConfigurationCheck, ThePortOfTheRunningServiceIsNoProblem) {
   Install();
   ASSERT_EQ(StartService(), SERVICE_RUNNING) << FileText(OutputFile());
   EXPECT_EQ(Check(), 0u) << output_;
-  EXPECT_THAT(output_, HasSubstr("Port " + std::to_string(port_) + " on 0.0.0.0 is in use by the running service.\n"));
+  EXPECT_THAT(output_,
+              HasSubstr("Port " + std::to_string(port_) + " on 0.0.0.0 is in use by the running service.\n"));
 }
 
 }  // namespace

@@ -129,7 +129,8 @@ TEST_F(QuorvaneService, AStartOnAPortInUseFailsWithASocketError) {
 
   // The port that failed, in the system's words, in the event, the trace and one line on standard
   // error.
-  const std::string message = "cannot listen on 0.0.0.0:" + std::to_string(port_) + ": Address already in use";
+  const std::string message =
+      "cannot listen on 0.0.0.0:" + std::to_string(port_) + ": Address already in use";
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "100 1: " + message));
   EXPECT_THAT(Trace(), HasSubstr(" Socket error " + message + "\r\n"));
   EXPECT_THAT(Trace(), AllOf(Not(HasSubstr("Socket listen on Port:")), Not(HasSubstr("Qvan started"))));
@@ -159,7 +160,8 @@ TEST_F(QuorvaneService, ALibraryTooOldStopsTheStartBeforeTheServerCheck) {
   EXPECT_EQ(WaitForServiceProcess(), 1u);
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "121 1: 1.1|1.2"));
   EXPECT_THAT(Trace(), HasSubstr(" CDO wrong Version: only 1.1\r\n"));
-  EXPECT_EQ(FileText(OutputFile()), "quorvane: the messaging library has version 1.1; 1.2 or later is needed\n");
+  EXPECT_EQ(FileText(OutputFile()),
+            "quorvane: the messaging library has version 1.1; 1.2 or later is needed\n");
   EXPECT_THAT(Trace(), AllOf(Not(HasSubstr("Wrong Exchange Server")), Not(HasSubstr("Socket listen"))));
 
   // The service program itself has its library's own version, whatever its environment says: the

@@ -53,7 +53,8 @@ std::string EnsurePlatformStateDirectory() {
   // Every calendar, account and setting is in it: nobody but its owner may look inside.
   if (!ForcePrivateDirectory(directory)) {
     const uint32_t code = GetLastError();
-    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + SystemErrorText(code), code);
+    throw EWin32Error("Cannot create the state directory \"" + directory + "\": " + SystemErrorText(code),
+                      code);
   }
   return directory;
 }

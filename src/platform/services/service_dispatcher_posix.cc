@@ -117,9 +117,10 @@ class Dispatcher {
       record_.Status = status;
       if (!WriteRecordLocked()) return false;
       // A stopped service goes on showing why it stopped, when it said so.
-      notification = std::string("STATUS=") + (status.dwCurrentState == SERVICE_STOPPED && !status_text_.empty()
-                                                   ? status_text_
-                                                   : StateText(status.dwCurrentState));
+      notification =
+          std::string("STATUS=") + (status.dwCurrentState == SERVICE_STOPPED && !status_text_.empty()
+                                        ? status_text_
+                                        : StateText(status.dwCurrentState));
       if (status.dwCurrentState == SERVICE_RUNNING && !ready_notified_) {
         notification += "\nREADY=1";
         ready_notified_ = true;

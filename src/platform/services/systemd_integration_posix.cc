@@ -93,8 +93,8 @@ std::string ConfinementLines(const std::string& state_directory, const std::stri
          "SystemCallArchitectures=native\n"
          "SystemCallFilter=@system-service\n"
          "SystemCallErrorNumber=EPERM\n"
-         "CapabilityBoundingSet=CAP_NET_BIND_SERVICE CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_CHOWN CAP_FOWNER "
-         "CAP_AUDIT_WRITE\n"
+         "CapabilityBoundingSet=CAP_NET_BIND_SERVICE CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH "
+         "CAP_CHOWN CAP_FOWNER CAP_AUDIT_WRITE\n"
          "UMask=0027\n";
 }
 

@@ -35,8 +35,9 @@ class TcpSocket {
 
   // Binds to an address (dotted IPv4, or IPv6 such as "::" or "::1") and port (0 lets the system
   // pick a free one) and listens; an IPv6 socket takes IPv6 connections alone. An address that is
-  // neither fails with WSAEINVAL. The socket is not handed on to programs that this process starts. On failure *failed_call, when
-  // given, names the Winsock call that failed ("socket", "setsockopt", "bind" or "listen").
+  // neither fails with WSAEINVAL. The socket is not handed on to programs that this process starts. On
+  // failure *failed_call, when given, names the Winsock call that failed ("socket", "setsockopt", "bind" or
+  // "listen").
   bool Listen(const std::string& address, uint16_t port, int backlog, std::string* failed_call = nullptr);
   // The local port of a bound socket; 0 when it has none.
   uint16_t LocalPort() const;
