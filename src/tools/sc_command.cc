@@ -21,7 +21,8 @@ constexpr const char* kUsage =
     "Controls a service of the service control manager and shows its state as Windows' sc does.\n"
     "\n"
     "  query     shows the state of the service\n"
-    "  start     starts the service and shows its state once it runs (or why it could not start)\n"
+    "  start     starts the service and shows its state once it runs (or why it could not start: the\n"
+    "            code, and the service's own line when it gave one)\n"
     "  stop      sends the stop control and shows the state the service reports (stop pending, as a rule)\n"
     "  restart   stops the service when it runs or is paused, waits until it has stopped, and starts it\n"
     "            (a changed setting takes effect so)\n"
@@ -138,7 +139,15 @@ int Query(const ToolArguments& arguments, ToolStreams& io) {
 int Start(const ToolArguments& arguments, ToolStreams& io) {
   const std::string& name = ServiceName(arguments, "start");
   const ServiceHandle service = OpenNamedService(name, SERVICE_START | SERVICE_QUERY_STATUS);
-  if (!StartService(service.Get(), 0, nullptr)) Fail("StartService");
+  if (!StartService(service.Get(), 0, nullptr)) {
+    // Windows' code names no cause; the service's own line, where it gave one, does.
+    const uint32_t code = GetLastError();
+    std::string cause;
+    QueryServiceStatusText(service.Get(), &cause);
+    throw EToolFailure("StartService FAILED " + std::to_string(code) + ": " +
+                       GetWinErrorText(static_cast<int32_t>(code)) +
+                       (cause.empty() ? std::string() : " The service says: " + cause));
+  }
   SERVICE_STATUS_PROCESS status;
   if (!QueryServiceStatusEx(service.Get(), &status)) Fail("QueryServiceStatusEx");
   PrintStatus(io.out, name, status, &status);

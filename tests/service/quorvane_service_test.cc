@@ -144,6 +144,14 @@ TEST_F(QuorvaneService, AStartWithoutTheCalendarStoreRegisteredSaysHowToRegister
   EXPECT_EQ(FileText(OutputFile()),
             "quorvane: the calendar store is not registered; run: quorvane-store register\n");
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "125 1: 1.0.0|5.5"));
+  // The manager keeps the line for its clients (qvanctl sc start), as systemd does for its status.
+  {
+    const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
+    const ServiceHandle service(OpenService(manager.Get(), kQuorvane, SERVICE_QUERY_STATUS));
+    std::string text;
+    ASSERT_TRUE(QueryServiceStatusText(service.Get(), &text));
+    EXPECT_EQ(text, "the calendar store is not registered; run: quorvane-store register");
+  }
 
   // A program registered that is not there (moved away, say): the same fix.
   SetMachineText("SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS", "ImagePath", sandbox_.Path() + "/gone");

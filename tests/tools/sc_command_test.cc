@@ -76,6 +76,22 @@ TEST_F(ScCommandTest, AFailedStartShowsTheServicesExitCode) {
   ASSERT_EQ(RunTool({"sc", "query", kTestServiceName}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("        WIN32_EXIT_CODE    : 1066  (0x42a)\n"
                                     "        SERVICE_EXIT_CODE  : 1  (0x1)\n"));
+
+  // A service that says why it did not start is heard in the same line.
+  sandbox_.SetEnvironment("QV_TEST_SERVICE_START", "raise");
+  EXPECT_EQ(RunTool({"sc", "start", kTestServiceName}), 1);
+  EXPECT_EQ(err_.str(),
+            "qvanctl sc: StartService FAILED 1064: An exception occurred in the service when handling the "
+            "control request. The service says: Service failed on start: start refused\n");
+  // The next run starts without the last one's words.
+  sandbox_.SetEnvironment("QV_TEST_SERVICE_START", std::nullopt);
+  ASSERT_EQ(RunTool({"sc", "start", kTestServiceName}), 0) << err_.str();
+  const platform::ServiceHandle manager(platform::OpenSCManager("", "", platform::SC_MANAGER_CONNECT));
+  const platform::ServiceHandle service(
+      platform::OpenService(manager.Get(), kTestServiceName, platform::SERVICE_QUERY_STATUS));
+  std::string text = "left over";
+  ASSERT_TRUE(platform::QueryServiceStatusText(service.Get(), &text));
+  EXPECT_EQ(text, "");
 }
 
 TEST_F(ScCommandTest, ReportsFailuresAndMistakesInOneLine) {

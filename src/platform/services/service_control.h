@@ -154,6 +154,10 @@ bool ControlService(SC_HANDLE service, uint32_t control, SERVICE_STATUS* status)
 
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status);
+// The line the service gave as its status text in its latest run (SetServiceStatusText), such as the
+// cause of a failed start; empty when it gave none. Windows keeps no such text: there it is always
+// empty. Needs SERVICE_QUERY_STATUS.
+bool QueryServiceStatusText(SC_HANDLE service, std::string* text);
 
 bool CloseServiceHandle(SC_HANDLE handle);
 

@@ -57,7 +57,8 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
 
 // A line that says why the service is in its state, such as the cause of a failed start. Under
 // systemd it is the status text "systemctl status" shows (STATUS=), kept when the service reports
-// SERVICE_STOPPED afterwards; Windows keeps no such text, so there it goes nowhere.
+// SERVICE_STOPPED afterwards; the manager's clients read it with QueryServiceStatusText until the
+// service runs again. Windows keeps no such text, so there it goes nowhere.
 // ERROR_INVALID_HANDLE for a handle not registered.
 bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text);
 

@@ -90,6 +90,8 @@ class Dispatcher {
   const std::string& Name() const { return name_; }
 
   bool Open() {
+    // A text of an earlier run says nothing of this one.
+    posix::WriteServiceStatusText(run_directory_, std::string());
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
       posix::SetLastErrorFromErrno(errno);
@@ -142,6 +144,9 @@ class Dispatcher {
     {
       std::lock_guard lock(mutex_);
       status_text_ = text;
+      // For the manager's clients (qvanctl sc start tells why a start failed); a text that cannot be
+      // kept still goes to systemd.
+      posix::WriteServiceStatusText(run_directory_, text);
     }
     posix::NotifySystemd("STATUS=" + text);
   }
