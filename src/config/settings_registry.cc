@@ -167,6 +167,10 @@ int32_t TWCRegistry::GetCalDAVTemplateKeepDays() {
   return ReadSetting(Setting("CalDAVTemplateKeepDays"));
 }
 
+std::string TWCRegistry::GetListenAddress() {
+  return ReadTextSetting(Setting("ListenAddress"));
+}
+
 void TWCRegistry::RegisterEventMessageFile() {
   Select(kEventSourceKey);
   PutString("EventMessageFile", platform::GetModuleFileName());

@@ -60,6 +60,9 @@ class TWCRegistry : public TVeskRegistry {
   // days such a mailbox is kept after its last logon: read only, REG_SZ and REG_DWORD.
   std::string GetCalDAVCollectionTemplate();
   int32_t GetCalDAVTemplateKeepDays();
+  // The addresses to listen on, as written (commas or blanks between them; empty: every address):
+  // read only, REG_SZ or REG_EXPAND_SZ.
+  std::string GetListenAddress();
   // Always "127.0.0.1"; no registry value.
   std::string GetExchangeServer();
 

@@ -30,6 +30,7 @@ TWCConfig::TWCConfig()
       CalDAVRefreshSeconds(registry_.GetCalDAVRefreshSeconds()),
       CalDAVCAFile(registry_.GetCalDAVCAFile()),
       CalDAVCollectionTemplate(registry_.GetCalDAVCollectionTemplate()),
-      CalDAVTemplateKeepDays(registry_.GetCalDAVTemplateKeepDays()) {}
+      CalDAVTemplateKeepDays(registry_.GetCalDAVTemplateKeepDays()),
+      ListenAddress(registry_.GetListenAddress()) {}
 
 }  // namespace qv

@@ -55,6 +55,8 @@ class TWCConfig {
   // The address of mailboxes that need no registration (empty: off), and the days one is kept unused.
   const std::string CalDAVCollectionTemplate;
   const int32_t CalDAVTemplateKeepDays;
+  // The addresses the connection server listens on, as written; empty for every address.
+  const std::string ListenAddress;
 
   // Installation and removal steps, and the information store's program path (read at each call).
   void WriteDescription() { registry_.WriteDescription(); }

@@ -24,7 +24,9 @@ constexpr SettingRow Text(std::string_view name, std::string_view value, Setting
 }
 
 constexpr auto kSettings = std::to_array<SettingRow>({
-    Number("Port", 80, 1, 65535, true, "", "the TCP port the service listens on, on all interfaces"),
+    Number("Port", 80, 1, 65535, true, "", "the TCP port the service listens on, on every `ListenAddress`"),
+    Text("ListenAddress", "", SettingDefault::kFixed, false, "every IPv4 and IPv6 address",
+         "the addresses the service listens on, separated by commas or blanks, such as `127.0.0.1, ::1`"),
     Number("ServerTimeOut", 60000, 1, kMaxMs, false, "",
            "milliseconds a connection has to deliver its whole request, counted from its accept"),
     Number("SocketTimeOut", 1000, 1, kMaxMs, false, "", "milliseconds allowed for one read"),

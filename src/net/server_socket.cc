@@ -26,16 +26,17 @@ constexpr uint32_t kAcceptRetryPauseMs = 50;
 
 class TServerSocket::AcceptThread : public Thread {
  public:
-  explicit AcceptThread(TServerSocket& server) : server_(server) {}
+  AcceptThread(TServerSocket& server, TcpSocket& listener) : server_(server), listener_(listener) {}
   ~AcceptThread() override {
     if (!Suspended()) WaitFor();
   }
 
  protected:
-  void Execute() override { server_.AcceptConnections(*this); }
+  void Execute() override { server_.AcceptConnections(*this, listener_); }
 
  private:
   TServerSocket& server_;
+  TcpSocket& listener_;
 };
 
 TServerClientWinSocket::TServerClientWinSocket(TServerSocket& server, TcpSocket connected,
@@ -72,26 +73,61 @@ int32_t TServerSocket::ActiveThreads() const {
   return static_cast<int32_t>(connections_.size());
 }
 
-void TServerSocket::Activate() {
-  if (port_ < 0 || port_ > 0xFFFF) RaiseSocketError(WSAEINVAL, "bind");
+std::vector<std::string> TServerSocket::ListeningAddresses() const {
+  std::vector<std::string> addresses;
+  for (const auto& listener : listeners_) addresses.push_back(listener->address);
+  return addresses;
+}
+
+void TServerSocket::Listen(const std::string& address, bool only_where_available) {
+  auto listener = std::make_unique<Listener>();
+  listener->address = address;
+  // With port 0 the system picks the first socket's port; the others take the same.
+  const int32_t port = local_port_ != 0 ? local_port_.load() : port_;
+  if (port < 0 || port > 0xFFFF) RaiseListenError(WSAEINVAL, "bind", address, port);
   std::string failed_call;
-  if (!listener_.Listen(address_.empty() ? "0.0.0.0" : address_, static_cast<uint16_t>(port_),
-                        kMaxListenBacklog, &failed_call)) {
-    RaiseSocketError(GetLastError(), failed_call);
+  if (!listener->socket.Listen(address, static_cast<uint16_t>(port), kMaxListenBacklog, &failed_call)) {
+    const uint32_t code = GetLastError();
+    // A system without IPv6 has no "::" to listen on.
+    if (only_where_available && (code == WSAEAFNOSUPPORT || code == WSAEADDRNOTAVAIL)) return;
+    RaiseListenError(code, failed_call, address, port);
   }
-  local_port_ = listener_.LocalPort();
-  accept_thread_ = std::make_unique<AcceptThread>(*this);
-  accept_thread_->Resume();
+  local_port_ = listener->socket.LocalPort();
+  listeners_.push_back(std::move(listener));
+}
+
+void TServerSocket::Activate() {
+  try {
+    if (addresses_.empty()) {
+      Listen("0.0.0.0", false);
+      Listen("::", true);
+    } else {
+      for (const std::string& address : addresses_) Listen(address, false);
+    }
+  } catch (...) {
+    listeners_.clear();
+    local_port_ = 0;
+    throw;
+  }
+  for (const auto& listener : listeners_) {
+    listener->thread = std::make_unique<AcceptThread>(*this, listener->socket);
+    listener->thread->Resume();
+  }
   active_ = true;
 }
 
 void TServerSocket::Deactivate() {
   const uint32_t caller = GetCurrentThreadId();
-  Assert(caller != accept_thread_->ThreadID(), "A server cannot be deactivated from its accepting thread");
-  accept_thread_->Terminate();
-  listener_.Shutdown();  // wakes the accepting thread
-  accept_thread_->WaitFor();
-  accept_thread_.reset();
+  for (const auto& listener : listeners_) {
+    Assert(caller != listener->thread->ThreadID(),
+           "A server cannot be deactivated from its accepting thread");
+    listener->thread->Terminate();
+    listener->socket.Shutdown();  // wakes the accepting thread
+  }
+  for (const auto& listener : listeners_) {
+    listener->thread->WaitFor();
+    listener->thread.reset();
+  }
   {
     std::unique_lock<std::mutex> lock(connections_mutex_);
     for (Connection& connection : connections_) {
@@ -109,17 +145,17 @@ void TServerSocket::Deactivate() {
     for (Connection& connection : connections_) EndThreadOf(connection);
     connections_changed_.wait(lock, [this] { return connections_.empty(); });
   }
-  listener_.Close();
+  listeners_.clear();
   local_port_ = 0;
   active_ = false;
 }
 
-void TServerSocket::AcceptConnections(const AcceptThread& thread) {
+void TServerSocket::AcceptConnections(const AcceptThread& thread, TcpSocket& listener) {
   while (!thread.Terminated()) {
     TcpSocket client;
     std::string remote_address;
     uint16_t remote_port = 0;
-    if (listener_.Accept(INFINITE, &client, &remote_address, &remote_port)) {
+    if (listener.Accept(INFINITE, &client, &remote_address, &remote_port)) {
       try {
         ServeConnection(std::move(client), std::move(remote_address), remote_port);
       } catch (...) {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "net/connected_socket.h"
 #include "net/socket_error.h"
@@ -84,10 +85,14 @@ class TServerSocket {
   // server is activated.
   int32_t Port() const { return port_; }
   void SetPort(int32_t port) { port_ = port; }
-  // The local dotted IPv4 address to listen on; empty (the default) means all local interfaces. Read
-  // when the server is activated.
-  const std::string& Address() const { return address_; }
-  void SetAddress(std::string address) { address_ = std::move(address); }
+  // The local addresses to listen on (dotted IPv4, or IPv6), on the one port; none (the default)
+  // means every IPv4 and IPv6 address: "0.0.0.0", and "::" where the system has IPv6. Read when the
+  // server is activated. SetAddress sets one address (empty: the default).
+  const std::vector<std::string>& Addresses() const { return addresses_; }
+  void SetAddresses(std::vector<std::string> addresses) { addresses_ = std::move(addresses); }
+  void SetAddress(const std::string& address) {
+    addresses_ = address.empty() ? std::vector<std::string>() : std::vector<std::string>{address};
+  }
   TServerType ServerType() const { return server_type_; }
   void SetServerType(TServerType server_type) { server_type_ = server_type; }
   // Milliseconds a deactivation waits for the answers of connection threads that hold a whole request
@@ -96,9 +101,11 @@ class TServerSocket {
   void SetStopTimeOut(uint32_t milliseconds) { stop_timeout_ms_ = milliseconds; }
 
   bool Active() const { return active_; }
-  // true: opens a listening TCP socket on Port (on Address) and starts the accepting thread; a
-  // socket that cannot be opened raises ESocketError ("Windows socket error: <text> (10048), on API
-  // 'bind'" for a port in use) and leaves the server inactive.
+  // true: opens a listening TCP socket on Port for each address and starts an accepting thread for
+  // each (with Port 0 the first address's port serves the others); a socket that cannot be opened
+  // raises ESocketError (RaiseListenError: "cannot listen on 0.0.0.0:8080: Address already in use"
+  // for a port in use, on Windows "Windows socket error: <text> (10048), on API 'bind'"), closes the
+  // others and leaves the server inactive.
   // false: stops accepting; terminates every running connection thread that does not yet hold a whole
   // request and closes its client socket (which wakes a wait or read on it); lets the threads that
   // are answering a request finish for up to StopTimeOut, then ends them alike; waits until each has
@@ -107,8 +114,9 @@ class TServerSocket {
   // Setting the value the server already has does nothing.
   void SetActive(bool value);
 
-  // The port the server listens on while active; 0 while inactive.
+  // The port the server listens on while active; 0 while inactive. The addresses it listens on.
   uint16_t LocalPort() const { return local_port_; }
+  std::vector<std::string> ListeningAddresses() const;
   // Connection threads that serve a connection and have not yet ended.
   int32_t ActiveThreads() const;
 
@@ -135,8 +143,15 @@ class TServerSocket {
 
   void Activate();
   void Deactivate();
-  // The accepting thread's body, and what it does with one accepted connection.
-  void AcceptConnections(const AcceptThread& thread);
+  // One listening socket and the thread that accepts its connections.
+  struct Listener {
+    std::string address;
+    platform::TcpSocket socket;
+    std::unique_ptr<AcceptThread> thread;
+  };
+  void Listen(const std::string& address, bool only_where_available);
+  // An accepting thread's body, and what it does with one accepted connection.
+  void AcceptConnections(const AcceptThread& thread, platform::TcpSocket& listener);
   void ServeConnection(platform::TcpSocket client, std::string remote_address, uint16_t remote_port);
   // A thread that could not be started: its entry goes, its connection is closed, the handler told.
   void DropUnstartedThread(TServerClientThread& thread, const std::string& message);
@@ -153,15 +168,14 @@ class TServerSocket {
   void ClientError(TCustomWinSocket& socket, TErrorEvent error_event, int32_t& error_code);
 
   int32_t port_ = 0;
-  std::string address_;
+  std::vector<std::string> addresses_;
   TServerType server_type_ = stThreadBlocking;
   uint32_t stop_timeout_ms_ = 0;
 
   std::mutex activation_mutex_;  // one SetActive at a time
   std::atomic<bool> active_{false};
   std::atomic<uint16_t> local_port_{0};
-  platform::TcpSocket listener_;
-  std::unique_ptr<AcceptThread> accept_thread_;
+  std::vector<std::unique_ptr<Listener>> listeners_;  // changed by SetActive alone
 
   mutable std::mutex connections_mutex_;  // guards connections_ and the threads' serving states
   std::condition_variable connections_changed_;

@@ -19,4 +19,14 @@ void RaiseSocketError(uint32_t error_code, const std::string& call) {
   throw ESocketError(SocketErrorMessage(error_code, call), error_code);
 }
 
+void RaiseListenError(uint32_t error_code, const std::string& call, const std::string& address,
+                      int32_t port) {
+  if (SystemErrorsAreWindows()) RaiseSocketError(error_code, call);
+  // An IPv6 address is bracketed, as in a URL, so that its port stands apart.
+  const std::string host = address.find(':') == std::string::npos ? address : "[" + address + "]";
+  throw ESocketError(
+      "cannot listen on " + host + ":" + std::to_string(port) + ": " + SystemErrorText(error_code),
+      error_code);
+}
+
 }  // namespace qv::net

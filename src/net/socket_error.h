@@ -34,4 +34,10 @@ std::string SocketErrorMessage(uint32_t error_code, const std::string& call);
 // Raises ESocketError with SocketErrorMessage for a failed call.
 [[noreturn]] void RaiseSocketError(uint32_t error_code, const std::string& call);
 
+// Raises ESocketError for a listening socket that could not be opened on address and port. Where
+// the system speaks Windows' texts the message is SocketErrorMessage's; elsewhere it names what failed
+// in the system's words: "cannot listen on 0.0.0.0:8080: Address already in use".
+[[noreturn]] void RaiseListenError(uint32_t error_code, const std::string& call, const std::string& address,
+                                   int32_t port);
+
 }  // namespace qv::net

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "package/package_files.h"
+#include "support/program_version.h"
 #include "tools/tool_arguments.h"
 
 namespace qv::package {
@@ -38,11 +39,15 @@ PackageLayout ReadLayout(const tools::ToolArguments& arguments) {
 
 int RunPackageFilesProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
-    const tools::ToolArguments arguments(args,
-                                         tools::ToolOptions{{}, {"--program", "--state-dir", "--unit-dir"}},
-                                         tools::OptionSpelling::kDashes);
+    const tools::ToolArguments arguments(
+        args, tools::ToolOptions{{"--version"}, {"--program", "--state-dir", "--unit-dir"}},
+        tools::OptionSpelling::kDashes);
     if (arguments.HelpAsked()) {
       out << kUsage;
+      return 0;
+    }
+    if (arguments.Has("--version")) {
+      out << ProgramVersionText("quorvane-package-files");
       return 0;
     }
     const std::string root = arguments.Positional(1, 1, "give the staging folder ROOT")[0];

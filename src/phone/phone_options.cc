@@ -42,11 +42,13 @@ void ReadListen(const std::string& value, PhoneOptions& options) {
 }  // namespace
 
 PhoneOptions ReadPhoneOptions(const std::vector<std::string>& args) {
-  const tools::ToolArguments arguments(args, tools::ToolOptions{{}, {"--listen", "--service", "--max-pdu"}},
-                                       tools::OptionSpelling::kDashes);
+  const tools::ToolArguments arguments(
+      args, tools::ToolOptions{{"--version"}, {"--listen", "--service", "--max-pdu"}},
+      tools::OptionSpelling::kDashes);
   PhoneOptions options;
   options.help = arguments.HelpAsked();
-  if (options.help) return options;
+  options.version = arguments.Has("--version");
+  if (options.help || options.version) return options;
   arguments.Positional(0, 0, "quorvane-phone takes options only");
   if (const auto listen = arguments.Value("--listen")) ReadListen(*listen, options);
   if (const auto service = arguments.Value("--service")) {

@@ -9,6 +9,7 @@ namespace qv::phone {
 
 struct PhoneOptions {
   bool help = false;
+  bool version = false;
   std::string listen_address = "127.0.0.1";
   uint16_t listen_port = 8081;
   std::string service = "http://127.0.0.1:8080/";

@@ -3,6 +3,7 @@
 #include "phone/phone_options.h"
 #include "phone/phone_viewer.h"
 #include "platform/process/stop_request.h"
+#include "support/program_version.h"
 #include "tools/tool_arguments.h"
 
 namespace qv::phone {
@@ -11,6 +12,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: quorvane-phone [--listen ADDR:PORT] [--service URL] [--max-pdu N]\n"
+    "       quorvane-phone --help | --version\n"
     "\n"
     "Shows the service's pages in a desktop browser as a WAP phone would show them. Each page of the\n"
     "viewer fetches the service's page of the same query, as a WAP gateway does, and draws its card in\n"
@@ -30,6 +32,10 @@ int RunPhoneProgram(const std::vector<std::string>& args, std::ostream& out, std
     const PhoneOptions options = ReadPhoneOptions(args);
     if (options.help) {
       out << kUsage;
+      return 0;
+    }
+    if (options.version) {
+      out << ProgramVersionText("quorvane-phone");
       return 0;
     }
     // Before the viewer's threads start, so that none of them is ended by a stop request.

@@ -7,6 +7,7 @@
 #include "logging/event_ids.h"
 #include "logging/service_event_log.h"
 #include "logging/trace_writer.h"
+#include "net/listen_addresses.h"
 #include "server/request_thread.h"
 
 namespace qv {
@@ -33,6 +34,7 @@ TSocketSrv::TSocketSrv()
   }
   SetServerType(net::stThreadBlocking);
   SetPort(Config->Port);
+  SetAddresses(net::SplitListenAddresses(Config->ListenAddress));
   // A negative time counts as none.
   SetStopTimeOut(static_cast<uint32_t>(std::max(Config->StopTimeOut, 0)));
   OnGetThread = [this](net::TServerSocket&, net::TServerClientWinSocket& client_socket) {

@@ -20,7 +20,7 @@ namespace qv {
 
 class TSocketSrv : public net::TServerSocket {
  public:
-  // Inactive, on the Port of the settings snapshot, with the server's own handlers.
+  // Inactive, on the Port and ListenAddress of the settings snapshot, with the server's own handlers.
   TSocketSrv();
   // Deactivates the server first (which ends every request thread), then frees the lock.
   ~TSocketSrv() override;

@@ -2,13 +2,16 @@
 
 #include <cstring>
 #include <exception>
+#include <iostream>
 
 #include "config/settings_snapshot.h"
 #include "exchange/startup_checks.h"
 #include "logging/event_ids.h"
 #include "logging/service_event_log.h"
 #include "logging/trace_writer.h"
+#include "platform/locale/locale.h"
 #include "server/connection_server.h"
+#include "store/information_store.h"
 #include "support/service_functions.h"
 
 namespace qv {
@@ -44,6 +47,7 @@ TQuorvane::TQuorvane() : TService(kServiceName) {
   OnStop = [this](TService& sender, bool& stopped) { ServiceStop(sender, stopped); };
   OnPause = [this](TService& sender, bool& paused) { ServicePause(sender, paused); };
   OnContinue = [this](TService& sender, bool& continued) { ServiceContinue(sender, continued); };
+  OnParamChange = [this](TService& sender) { ServiceParamChange(sender); };
 }
 
 // Also when the application frees the object without its destroy handler having run.
@@ -63,8 +67,11 @@ void TQuorvane::ServiceDestroy(TService&) {
 void TQuorvane::ServiceStart(TService&, bool& Started) {
   // The checks report their own refusals; an error one of them raises leaves the handler, and the
   // framework reports the failed start.
-  if (!CheckCdoVersion() || !CheckExchangeVersion()) {
+  std::string refusal;
+  const platform::LocaleInfo& locale = platform::CurrentLocale();
+  if (!CheckCdoVersion(locale, &refusal) || !CheckExchangeVersion(locale, &refusal)) {
     Started = false;
+    RefuseStart(refusal);
     return;
   }
   try {
@@ -76,7 +83,15 @@ void TQuorvane::ServiceStart(TService&, bool& Started) {
     Started = false;
     EventLog->WriteEvent(eltError, 0, QV_MSG_SOCKET_ERROR, error.what());
     TraceWriter->Trace(std::string("Socket error ") + error.what(), 1);
+    RefuseStart(error.what());
   }
+}
+
+void TQuorvane::RefuseStart(const std::string& cause) {
+  // Standard error reaches the terminal of a foreground start, the journal under systemd and the
+  // service's console file under qvanctl sc start.
+  std::cerr << "quorvane: " << cause << std::endl;
+  ReportStatusText(cause);
 }
 
 void TQuorvane::SwitchServer(bool active, const char* state_word, bool& succeeded) {
@@ -104,6 +119,10 @@ void TQuorvane::ServiceContinue(TService&, bool& Continued) {
   SwitchServer(true, "continued", Continued);
 }
 
+void TQuorvane::ServiceParamChange(TService&) {
+  TraceWriter->Trace("Qvan parameters changed: the settings take effect at the next start", 2);
+}
+
 void TQuorvane::ServiceBeforeInstall(TService&) {
   // A later argument with the same prefix overrides an earlier one; others are not looked at here.
   for (const std::string& parameter : Parameters) {
@@ -117,6 +136,9 @@ void TQuorvane::ServiceBeforeInstall(TService&) {
 void TQuorvane::ServiceAfterInstall(TService&) {
   Config->WriteDescription();
   Config->RegisterEventMessageFile();
+  // The first start needs an information store; the calendar store stands in where none is
+  // registered. Its outcome is no reason to fail: the start says what is missing.
+  RegisterStoreProgram(StoreProgramFile(), false);
   EventLog->WriteEvent(eltInformation, 0, QV_MSG_TEXT, "The Quorvane has installed.");
 }
 

@@ -44,6 +44,11 @@ void TService::ReportStatus() {
   if (status_handle_ != SERVICE_STATUS_HANDLE{}) ReportLocked(state_);
 }
 
+void TService::ReportStatusText(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (status_handle_ != SERVICE_STATUS_HANDLE{}) SetServiceStatusText(status_handle_, text);
+}
+
 void TService::LogMessage(const std::string& message, uint16_t type) {
   std::cerr << (DisplayName.empty() ? Name : DisplayName) << ": " << message << std::endl;
   const HEVENTLOG source = RegisterEventSource("", Name);
@@ -68,6 +73,8 @@ bool TService::Applies(uint32_t control, uint32_t state) const {
       return AllowPause && state == SERVICE_PAUSED;
     case SERVICE_CONTROL_SHUTDOWN:
       return state == SERVICE_RUNNING || state == SERVICE_PAUSED;
+    case SERVICE_CONTROL_PARAMCHANGE:
+      return OnParamChange && (state == SERVICE_RUNNING || state == SERVICE_PAUSED);
     default:
       return false;
   }
@@ -80,7 +87,8 @@ void TService::ReportLocked(uint32_t state) {
   status.dwCurrentState = state;
   if (state == SERVICE_RUNNING || state == SERVICE_PAUSED)
     status.dwControlsAccepted = (AllowStop ? SERVICE_ACCEPT_STOP : 0) |
-                                (AllowPause ? SERVICE_ACCEPT_PAUSE_CONTINUE : 0) | SERVICE_ACCEPT_SHUTDOWN;
+                                (AllowPause ? SERVICE_ACCEPT_PAUSE_CONTINUE : 0) | SERVICE_ACCEPT_SHUTDOWN |
+                                (OnParamChange ? SERVICE_ACCEPT_PARAMCHANGE : 0);
   if (IsPending(state)) {
     status.dwCheckPoint = ++checkpoint_;
     status.dwWaitHint = WaitHint;
@@ -101,7 +109,9 @@ bool TService::RunHandler(const char* what, const std::function<void(bool&)>& ha
   try {
     handler(succeeded);
   } catch (const std::exception& error) {
-    LogMessage(std::string("Service failed on ") + what + ": " + error.what());
+    const std::string message = std::string("Service failed on ") + what + ": " + error.what();
+    LogMessage(message);
+    ReportStatusText(message);
     return false;
   }
   return succeeded;
@@ -157,12 +167,14 @@ uint32_t TService::Controller(uint32_t control) {
     return ERROR_SUCCESS;
   }
   if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_PAUSE &&
-      control != SERVICE_CONTROL_CONTINUE && control != SERVICE_CONTROL_SHUTDOWN)
+      control != SERVICE_CONTROL_CONTINUE && control != SERVICE_CONTROL_SHUTDOWN &&
+      control != SERVICE_CONTROL_PARAMCHANGE)
     return ERROR_CALL_NOT_IMPLEMENTED;
   // A control the service thread can take at once shows its pending state before the controller
   // hears back; one that has to wait shows it when its turn comes.
   QueuedControl queued{control, false, state_};
-  if (idle_ && queue_.empty() && control != SERVICE_CONTROL_SHUTDOWN && Applies(control, state_)) {
+  if (idle_ && queue_.empty() && control != SERVICE_CONTROL_SHUTDOWN &&
+      control != SERVICE_CONTROL_PARAMCHANGE && Applies(control, state_)) {
     ReportLocked(PendingStateOf(control));
     queued.pending_reported = true;
   }
@@ -184,8 +196,17 @@ void TService::Handle(const QueuedControl& queued) {
         ReportLocked(SERVICE_STOPPED);
         return;
       }
-      ReportLocked(PendingStateOf(control));
+      if (control != SERVICE_CONTROL_PARAMCHANGE) ReportLocked(PendingStateOf(control));
     }
+  }
+  if (control == SERVICE_CONTROL_PARAMCHANGE) {
+    // No transition: the handler runs and the state stays as it was.
+    try {
+      OnParamChange(*this);
+    } catch (const std::exception& error) {
+      LogMessage(std::string("Service failed on a change of parameters: ") + error.what());
+    }
+    return;
   }
   bool succeeded = false;
   uint32_t next = previous;

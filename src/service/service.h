@@ -9,11 +9,11 @@
 // raises counts as one that failed, and the failure is reported through LogMessage. There is no
 // handler for shutdown: when the system goes down the service is ended without its stop handler.
 //
-// Running and paused accept stop (AllowStop), pause and continue (AllowPause) and shutdown; pending
-// states accept none. Pause applies only when running, continue only when paused, stop in either;
-// other controls are ignored. A control that the service thread can take at once has its pending
-// state (check-point 1, the wait hint) reported by the control handler itself, so the controller
-// hears back the pending state.
+// Running and paused accept stop (AllowStop), pause and continue (AllowPause), shutdown, and the
+// change of parameters when OnParamChange is set; pending states accept none. Pause applies only when
+// running, continue only when paused, stop in either; other controls are ignored. A control that the service
+// thread can take at once has its pending state (check-point 1, the wait hint) reported by the control
+// handler itself, so the controller hears back the pending state.
 #pragma once
 
 #include <condition_variable>
@@ -70,6 +70,9 @@ class TService {
   // After the entry has been deleted: clean-up whose failure leaves the service removed (the removal
   // reports success with a warning).
   TServiceEvent AfterUninstall;
+  // The manager says the service's parameters have changed (SIGHUP on Linux); set, the service
+  // accepts the control while it runs or is paused, and its state stays as it is.
+  TServiceEvent OnParamChange;
   TStartEvent OnStart;
   TStopEvent OnStop;
   TPauseEvent OnPause;
@@ -80,6 +83,9 @@ class TService {
   // Reports the current state again; in a pending state this advances the check-point, which tells
   // the manager that a long transition is making progress.
   void ReportStatus();
+  // Tells the manager in one line why the service is in its state (under systemd the status text,
+  // also after the service has stopped); nothing before the service runs.
+  void ReportStatusText(const std::string& text);
   // The framework's own reports (a failed start, a handler that raised): an event of the service's
   // name as its source (event 0, the message its insertion string) in the application event log, and a
   // line on standard error, which the journal keeps under systemd.

@@ -279,6 +279,7 @@ class CalendarImport {
     for (const PreparedEvent& event : prepared) {
       if (writer.Write(event)) ++report_.replaced;
       report_.occurrences += event.occurrences.size();
+      if (event.series->HasRule()) ++report_.recurring;
       ++report_.events;
       if (progress) progress(++done, prepared.size());
     }

@@ -286,13 +286,67 @@ void CalendarStore::AddMailbox(const std::string& name, const std::string& displ
 
 void CalendarStore::AddCalDAVMailbox(const std::string& name, const std::string& display_name,
                                      const CalDAVBinding& binding) {
+  CheckBinding(binding);
+  InsertMailbox(name, display_name, platform::Sid(), &binding);
+}
+
+void CalendarStore::CheckBinding(const CalDAVBinding& binding) {
   const std::string scheme = AsciiLowerCase(binding.url.substr(0, binding.url.find(':')));
   if ((scheme != "http" && scheme != "https") || binding.url.find("://") != scheme.size())
     throw ECalendarStoreError("The collection's URL must begin with https:// or http://");
   if (binding.user.empty()) throw ECalendarStoreError("A CalDAV mailbox needs a user");
   if ((binding.url + binding.calendar + binding.collection).find_first_of("\r\n") != std::string::npos)
     throw ECalendarStoreError("A CalDAV binding cannot hold a line break");
-  InsertMailbox(name, display_name, platform::Sid(), &binding);
+}
+
+bool CalendarStore::ChangeMailbox(const std::string& name, const MailboxChange& change) {
+  if (change.owner && change.caldav)
+    throw ECalendarStoreError("A mailbox has an owner or a CalDAV collection, not both");
+  if (change.owner && !platform::IsValidSid(*change.owner))
+    throw ECalendarStoreError("The owner's SID is not valid");
+  if (change.caldav) CheckBinding(*change.caldav);
+  platform::SqliteDatabase::Transaction transaction(database_);
+  const MailboxRecord mailbox = RequireMailbox(name);
+  if (change.display_name) {
+    database_.Prepare("UPDATE mailboxes SET display_name = ?2 WHERE id = ?1")
+        .Bind(1, mailbox.id)
+        .Bind(2, *change.display_name)
+        .Run();
+  }
+  bool emptied = false;
+  if (change.owner) {
+    database_
+        .Prepare(
+            "UPDATE mailboxes SET owner_sid = ?2, caldav_url = NULL, caldav_user = NULL, caldav_allow_http = 0, "
+            "caldav_calendar = '', caldav_collection = NULL, caldav_from_template = 0, caldav_last_used = NULL "
+            "WHERE id = ?1")
+        .Bind(1, mailbox.id)
+        .BindBlob(2, *change.owner)
+        .Run();
+    emptied = mailbox.caldav.has_value();
+  }
+  if (change.caldav) {
+    const CalDAVBinding& binding = *change.caldav;
+    emptied = !mailbox.caldav || mailbox.caldav->url != binding.url || mailbox.caldav->user != binding.user ||
+              mailbox.caldav->calendar != binding.calendar;
+    // Another address or calendar is found anew at the next logon; the same keeps what was found.
+    auto update = database_.Prepare(
+        "UPDATE mailboxes SET owner_sid = ?2, caldav_url = ?3, caldav_user = ?4, caldav_allow_http = ?5, "
+        "caldav_calendar = ?6, caldav_from_template = 0, "
+        "caldav_collection = CASE WHEN ?7 THEN NULL ELSE caldav_collection END WHERE id = ?1");
+    update.Bind(1, mailbox.id)
+        .BindBlob(2, platform::Sid())
+        .Bind(3, binding.url)
+        .Bind(4, binding.user)
+        .Bind(5, static_cast<int64_t>(binding.allow_http))
+        .Bind(6, binding.calendar)
+        .Bind(7, static_cast<int64_t>(emptied));
+    update.Run();
+  }
+  // The calendar came from elsewhere: what the mailbox shows is read anew, from an import or the server.
+  if (emptied) ClearMirror(database_, mailbox.id);
+  transaction.Commit();
+  return emptied;
 }
 
 void CalendarStore::SetCalDAVCollection(int64_t mailbox_id, const std::string& collection) {

@@ -86,6 +86,7 @@ struct ImportReport {
   size_t events = 0;           // events stored, one per UID
   size_t replaced = 0;         // of those, how many replaced an event of the same UID
   size_t occurrences = 0;      // appointments stored
+  size_t recurring = 0;        // of the events stored, how many recur by a rule
   TDateTime horizon = 0;       // recurring events are stored up to this day, and extended when needed
   std::vector<Entry> skipped;  // entries not stored, with the reason
   std::vector<Entry> notes;    // entries stored, with what was made of a doubtful value
@@ -134,6 +135,18 @@ class CalendarStore {
   // Deletes the mailboxes the collection template made that were last used before the given time,
   // with their mirrors; how many.
   size_t DropIdleTemplateMailboxes(TDateTime used_before);
+  // Changes what is given of a mailbox and keeps the rest. A new owner makes a bound mailbox an
+  // owned one; a binding (to another collection or user, or to one at all) makes the mailbox show
+  // that collection. Either way of changing what its calendar comes from empties the calendar (a
+  // bound mailbox is read from its server at the next logon; an owned one takes an import) and gives
+  // true. Raises ECalendarStoreError for an unknown mailbox, both an owner and a binding, a SID that
+  // is not well made, and a binding AddCalDAVMailbox would refuse.
+  struct MailboxChange {
+    std::optional<std::string> display_name;
+    std::optional<platform::Sid> owner;
+    std::optional<CalDAVBinding> caldav;
+  };
+  bool ChangeMailbox(const std::string& name, const MailboxChange& change);
   bool DeleteMailbox(const std::string& name);
   std::optional<MailboxRecord> FindMailbox(const std::string& name);
   std::vector<MailboxRecord> ListMailboxes();
@@ -162,6 +175,7 @@ class CalendarStore {
   // A store of an earlier schema is brought up to this one, once, whichever process opens it.
   void UpgradeSchema(int64_t found);
   MailboxRecord RequireMailbox(const std::string& name);
+  static void CheckBinding(const CalDAVBinding& binding);
   void InsertMailbox(const std::string& name, const std::string& display_name, const platform::Sid& owner,
                      const CalDAVBinding* binding);
 

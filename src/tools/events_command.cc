@@ -246,6 +246,11 @@ int List(const ToolArguments& arguments, ToolStreams& io) {
       if (++shown == count) break;
     }
   }
+  // Said in words, so that an empty log is not taken for a tool that did nothing; JSON stays empty.
+  if (shown == 0 && !json) {
+    const bool filtered = filter.source || filter.type || filter.id || filter.since;
+    io.out << (filtered ? "No events match.\n" : "No events.\n");
+  }
   return 0;
 }
 

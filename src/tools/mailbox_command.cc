@@ -10,8 +10,10 @@
 #include "store/caldav/http_exchange.h"
 #endif
 #include "platform/accounts/accounts.h"
+#include "platform/errors/last_error.h"
 #include "platform/text/ascii_text.h"
 #include "store/calendar_store.h"
+#include "tools/account_error_text.h"
 #include "tools/caldav_password.h"
 #include "tools/mailbox_name.h"
 #include "tools/store_program_note.h"
@@ -25,6 +27,8 @@ constexpr const char* kUsage =
     "Usage: qvanctl mailbox add NAME --owner ACCOUNT [--display TEXT]\n"
     "       qvanctl mailbox add NAME --caldav URL [--caldav-user USER] [--calendar NAME] [--allow-http]\n"
     "                           [--discover [--password-stdin]] [--display TEXT]\n"
+    "       qvanctl mailbox set NAME [--display TEXT] [--owner ACCOUNT | --caldav URL [--caldav-user USER]\n"
+    "                                [--allow-http] | --no-caldav --owner ACCOUNT]\n"
     "       qvanctl mailbox delete NAME\n"
     "       qvanctl mailbox list\n"
     "\n"
@@ -38,6 +42,10 @@ constexpr const char* kUsage =
     "characters that Windows-1252 lacks) are refused.\n"
     "\n"
     "  add       creates a mailbox with an empty calendar (fill it with qvanctl calendar import)\n"
+    "  set       changes a mailbox's display name, owner or collection; what is not given stays.\n"
+    "            Binding it to another collection, or giving a bound mailbox an owner (--no-caldav),\n"
+    "            empties its calendar: the server's is read at the next logon, an owned one takes an\n"
+    "            import\n"
     "  delete    deletes a mailbox with its calendar\n"
     "  list      shows every mailbox with its owner (or its address, user and the collection found)\n"
     "            and its number of events\n"
@@ -54,7 +62,8 @@ constexpr const char* kUsage =
     "                       terminal), rather than at the first logon\n"
     "  --password-stdin     --discover: read the password from the first line of standard input\n"
     "  --allow-http         plain http to another machine: the password then travels unencrypted\n"
-    "  --display TEXT       the name shown as the user's; the mailbox's name when not given\n";
+    "  --display TEXT       the name shown as the user's; the mailbox's name when not given\n"
+    "  --no-caldav          set: the mailbox no longer shows a collection; give its --owner\n";
 
 // The service takes a user named "Unknown" for a failed logon, so such a mailbox could never be opened.
 constexpr const char* kUnknownUser = "Unknown";
@@ -84,23 +93,46 @@ std::string BindingText(const CalDAVBinding& binding) {
   return text;
 }
 
-int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string& name,
-              const std::string& display, const std::string& note) {
-  if (arguments.Has("--owner")) throw EUsageError("add takes --owner or --caldav, not both");
+// The binding --caldav, --caldav-user, --calendar and --allow-http give; plain http to another
+// machine is refused now, without --allow-http, rather than at the first logon (what is no URL at all
+// the store refuses).
+CalDAVBinding Binding(const ToolArguments& arguments, const std::string& name, const std::string& failure) {
   CalDAVBinding binding{*arguments.Value("--caldav"), arguments.Value("--caldav-user").value_or(name),
                         arguments.Has("--allow-http")};
   binding.calendar = arguments.Value("--calendar").value_or("");
-  if (arguments.Has("--password-stdin") && !arguments.Has("--discover"))
-    throw EUsageError("--password-stdin goes with --discover");
 #if QV_CALDAV
-  // Told now rather than at the first logon; what is no URL at all the store refuses below.
   try {
     if (AsciiLowerCase(binding.url).starts_with("http://"))
       caldav::CheckTransport(binding.url, binding.allow_http);
   } catch (const caldav::ECalDAVUnavailable& error) {
-    throw EToolFailure("cannot add \"" + name + "\": " + error.what() + " (--allow-http)");
+    throw EToolFailure(failure + ": " + error.what() + " (--allow-http)");
   }
+#else
+  static_cast<void>(failure);
+#endif
+  return binding;
+}
+
+// The SID of the --owner account, which must be a user's.
+platform::Sid OwnerSid(const std::string& owner, const std::string& failure) {
+  platform::Sid sid;
+  std::string domain;
+  platform::SidNameUse use = platform::SidNameUse::kUnknown;
+  if (!platform::LookupAccountName(owner, &sid, &domain, &use))
+    throw EToolFailure(failure + ": " + AccountErrorText(platform::GetLastError(), owner));
+  if (use != platform::SidNameUse::kUser)
+    throw EToolFailure(failure + ": \"" + owner + "\" is not a user account");
+  return sid;
+}
+
+int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string& name,
+              const std::string& display, const std::string& note) {
+  if (arguments.Has("--owner")) throw EUsageError("add takes --owner or --caldav, not both");
+  if (arguments.Has("--password-stdin") && !arguments.Has("--discover"))
+    throw EUsageError("--password-stdin goes with --discover");
+  CalDAVBinding binding = Binding(arguments, name, "cannot add \"" + name + "\"");
   if (arguments.Has("--discover")) {
+#if QV_CALDAV
     const std::string password =
         ReadCalDAVPassword(arguments.Has("--password-stdin"), io, binding.user, binding.url);
     try {
@@ -113,11 +145,10 @@ int AddCalDAV(const ToolArguments& arguments, ToolStreams& io, const std::string
     } catch (const caldav::ECalDAVUnavailable& error) {
       throw EToolFailure("cannot add \"" + name + "\": the CalDAV server " + error.what());
     }
-  }
 #else
-  if (arguments.Has("--discover"))
     throw EToolFailure("cannot add \"" + name + "\": this build does not reach CalDAV servers");
 #endif
+  }
   CalendarStore store;
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   try {
@@ -144,18 +175,55 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
     throw EUsageError("--caldav-user, --calendar, --allow-http and --discover go with --caldav URL");
   const std::string owner = arguments.Value("--owner").value_or("");
   if (owner.empty()) throw EUsageError("add needs --owner ACCOUNT or --caldav URL");
-  platform::Sid sid;
-  std::string domain;
-  platform::SidNameUse use = platform::SidNameUse::kUnknown;
-  if (!platform::LookupAccountName(owner, &sid, &domain, &use))
-    throw EToolFailure("cannot add \"" + name + "\": the account \"" + owner + "\": " + LastErrorMessage());
-  if (use != platform::SidNameUse::kUser)
-    throw EToolFailure("cannot add \"" + name + "\": \"" + owner + "\" is not a user account");
+  const platform::Sid sid = OwnerSid(owner, "cannot add \"" + name + "\"");
   CalendarStore store;
   WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
   store.AddMailbox(name, display, sid);
   io.out << "Added mailbox \"" << name << "\" (" << display << "), owned by " << OwnerText(sid) << ".\n";
   if (!name_check.note.empty()) io.out << "Note: " << name_check.note << ".\n";
+  return 0;
+}
+
+int Set(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = MailboxName(arguments, "set");
+  const std::string failure = "cannot change \"" + name + "\"";
+  if (arguments.Has("--caldav") && (arguments.Has("--owner") || arguments.Has("--no-caldav")))
+    throw EUsageError("set takes --caldav URL, or --owner ACCOUNT (with --no-caldav for a bound mailbox)");
+  if (!arguments.Has("--caldav") &&
+      (arguments.Has("--caldav-user") || arguments.Has("--allow-http") || arguments.Has("--calendar")))
+    throw EUsageError("--caldav-user, --calendar and --allow-http go with --caldav URL");
+  if (arguments.Has("--no-caldav") && !arguments.Has("--owner"))
+    throw EUsageError("--no-caldav needs the mailbox's new --owner ACCOUNT");
+  if (!arguments.Has("--display") && !arguments.Has("--owner") && !arguments.Has("--caldav"))
+    throw EUsageError("set needs --display, --owner or --caldav");
+  CalendarStore::MailboxChange change;
+  change.display_name = arguments.Value("--display");
+  if (change.display_name == kUnknownUser)
+    throw EToolFailure(failure + ": a mailbox shown as \"Unknown\" could never log on");
+  if (const auto owner = arguments.Value("--owner")) change.owner = OwnerSid(*owner, failure);
+  if (arguments.Has("--caldav")) change.caldav = Binding(arguments, name, failure);
+  CalendarStore store;
+  WarnWhenStoreProgramUnregistered(store, kToolName, io.err);
+  const std::optional<MailboxRecord> before = store.FindMailbox(name);
+  if (!before) throw EToolFailure(failure + ": there is no such mailbox");
+  // An owned mailbox keeps its owner until it is given a collection; a bound one is unbound on purpose.
+  if (change.owner && before->caldav && !arguments.Has("--no-caldav"))
+    throw EUsageError("\"" + name +
+                      "\" shows a CalDAV collection: give --no-caldav with --owner to unbind it");
+  bool emptied = false;
+  try {
+    emptied = store.ChangeMailbox(name, change);
+  } catch (const ECalendarStoreError& error) {
+    throw EToolFailure(failure + ": " + error.what());
+  }
+  const MailboxRecord after = *store.FindMailbox(name);
+  io.out << "Changed mailbox \"" << after.name << "\" (" << after.display_name << "), "
+         << (after.caldav ? "showing the CalDAV collection " + BindingText(*after.caldav)
+                          : "owned by " + OwnerText(after.owner))
+         << ".\n";
+  if (emptied)
+    io.out << (after.caldav ? "Its calendar was emptied: the next logon reads the collection.\n"
+                            : "Its calendar was emptied: fill it with qvanctl calendar import.\n");
   return 0;
 }
 
@@ -199,16 +267,20 @@ int List(const ToolArguments& arguments, ToolStreams& io) {
 }  // namespace
 
 int RunMailboxCommand(const std::vector<std::string>& args, ToolStreams& io) {
-  static const ToolCommand kCommand{kToolName,
-                                    kUsage,
-                                    "action",
-                                    OptionSpelling::kDashes,
-                                    {{"add",
-                                      {{"--allow-http", "--discover", "--password-stdin"},
-                                       {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
-                                      Add},
-                                     {"delete", {}, Delete},
-                                     {"list", {}, List}}};
+  static const ToolCommand kCommand{
+      kToolName,
+      kUsage,
+      "action",
+      OptionSpelling::kDashes,
+      {{"add",
+        {{"--allow-http", "--discover", "--password-stdin"},
+         {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
+        Add},
+       {"set",
+        {{"--allow-http", "--no-caldav"}, {"--owner", "--display", "--caldav", "--caldav-user", "--calendar"}},
+        Set},
+       {"delete", {}, Delete},
+       {"list", {}, List}}};
   return RunToolCommand(kCommand, args, io);
 }
 

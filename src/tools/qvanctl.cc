@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "support/program_version.h"
+#include "support/state_directory_check.h"
 #include "tools/account_command.h"
 #include "tools/caldav_command.h"
 #include "tools/calendar_command.h"
@@ -9,6 +11,7 @@
 #include "tools/mailbox_command.h"
 #include "tools/reg_command.h"
 #include "tools/sc_command.h"
+#include "tools/tool_arguments.h"
 
 namespace qv::tools {
 
@@ -33,20 +36,47 @@ void PrintUsage(std::ostream& out) {
   for (const auto& subcommand : Subcommands())
     out << "  " << subcommand.name << std::string(10 - std::string(subcommand.name).size(), ' ')
         << subcommand.summary << "\n";
-  out << "\nRun \"qvanctl SUBCOMMAND --help\" for the arguments of one subcommand.\n";
+  out << "\nRun \"qvanctl SUBCOMMAND --help\" for the arguments of one subcommand; \"qvanctl --version\" "
+         "shows\n"
+         "the version.\n";
+}
+
+// Help needs no state: a subcommand's help, or no operation at all (a usage mistake).
+bool AsksForHelp(const std::vector<std::string>& args) {
+  if (args.empty() || args[0] == "help") return true;
+  for (const std::string& arg : args)
+    if (arg == "--")
+      break;
+    else if (IsHelpOption(arg, OptionSpelling::kWindows))
+      return true;
+  return false;
 }
 
 }  // namespace
 
 int RunQvanctl(const std::vector<std::string>& args, ToolStreams& io) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?" || args[0] == "help") {
     PrintUsage(args.empty() ? io.err : io.out);
     return args.empty() ? 2 : 0;
   }
+  if (args[0] == "--version") {
+    io.out << ProgramVersionText("qvanctl");
+    return 0;
+  }
   // Each subcommand tells its own mistakes and failures (tool_command.h).
-  for (const auto& subcommand : Subcommands())
-    if (args[0] == subcommand.name)
-      return subcommand.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+  for (const auto& subcommand : Subcommands()) {
+    if (args[0] != subcommand.name) continue;
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (!AsksForHelp(rest)) {
+      const std::string refusal =
+          StateDirectoryRefusal("qvanctl " + args[0] + (rest.empty() ? std::string() : " " + rest[0]));
+      if (!refusal.empty()) {
+        io.err << "qvanctl: " << refusal << "\n";
+        return 1;
+      }
+    }
+    return subcommand.run(rest, io);
+  }
   io.err << "qvanctl: unknown subcommand \"" << args[0] << "\" (try qvanctl --help)\n";
   return 2;
 }

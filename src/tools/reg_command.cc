@@ -5,6 +5,9 @@
 #include <optional>
 #include <ostream>
 
+#include "config/registry_type_names.h"
+#include "config/settings_check.h"
+#include "config/settings_registry.h"
 #include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "platform/registry/registry.h"
@@ -49,7 +52,10 @@ constexpr const char* kHelp = R"(Usage: qvanctl reg OPERATION [ARGUMENTS]
 KEY is a root, a backslash and the path: HKLM (HKEY_LOCAL_MACHINE), HKCU (HKEY_CURRENT_USER),
 HKCR (HKEY_CLASSES_ROOT), HKU (HKEY_USERS) or HKCC (HKEY_CURRENT_CONFIG), for example
 'HKLM\Software\HOLLBERG\Qvan' (quoted, so that the shell keeps the backslashes).
-Options may also be written with a dash (-v) and in any case.
+Options may also be written with a dash (-v) and in any case. Under 'HKLM\Software\HOLLBERG\Qvan'
+add checks the service's settings: a setting of another type than its own is refused, a name that is
+no setting and a number out of range are added with a warning. query shows a REG_DWORD in hexadecimal
+and decimal: 0x1f90 (8080).
 )";
 
 // The text of a registry call's failure.
@@ -125,7 +131,7 @@ std::vector<Value> Values(HKEY key) {
 
 std::string ValueLine(const Value& value) {
   return "    " + (value.name.empty() ? std::string("(Default)") : value.name) + "    " +
-         RegTypeName(value.type) + "    " + ShowData(value.type, value.data);
+         RegistryTypeName(value.type) + "    " + ShowData(value.type, value.data);
 }
 
 // Deletes a key with everything below it, depth first.
@@ -214,6 +220,24 @@ int Query(const ToolArguments& arguments, ToolStreams& io) {
 
 // ---- add ----
 
+bool IsServiceSettingsKey(const RegKeyPath& path) {
+  return path.root == HKEY_LOCAL_MACHINE &&
+         AsciiLowerCase(path.sub_key) == AsciiLowerCase(std::string(TWCRegistry::kSettingsKey + 1));
+}
+
+// A value under the service's key is checked against its settings: a setting of a type its reader
+// refuses is no value to store (the service would not start, or would replace it), a name that is no
+// setting or a number out of range is stored with a warning.
+void CheckServiceSetting(const std::string& name, uint32_t type, const std::string& data, ToolStreams& io) {
+  const SettingRow* row = FindSetting(name);
+  if (row != nullptr && !SettingAcceptsType(*row, type))
+    throw EToolFailure(std::string(row->name) + " is a " + SettingTypeText(*row) +
+                       " setting: add it with /t " +
+                       (row->type == SettingType::kNumber ? "REG_DWORD" : "REG_SZ"));
+  if (const std::optional<std::string> problem = SettingValueProblem({name, type, data}))
+    io.err << "qvanctl reg: warning: " << *problem << "\n";
+}
+
 int Add(const ToolArguments& arguments, ToolStreams& io) {
   const RegKeyPath path = ParseKeyPath(arguments.Positional(
       1, 1, "expected add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]")[0]);
@@ -225,6 +249,7 @@ int Add(const ToolArguments& arguments, ToolStreams& io) {
   const std::string data =
       name ? ParseAddData(type, arguments.Value("/d").value_or(""), arguments.Value("/s").value_or("\\0"))
            : "";
+  if (name && IsServiceSettingsKey(path)) CheckServiceSetting(*name, type, data, io);
 
   RegKey key;
   Check(RegCreateKeyEx(path.root, path.sub_key, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, key.Receive(),

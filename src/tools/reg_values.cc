@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "config/registry_type_names.h"
 #include "platform/registry/registry.h"
 #include "platform/text/ascii_text.h"
 #include "support/text_helpers.h"
@@ -39,44 +40,10 @@ std::string UpToNul(const std::string& data) {
 
 }  // namespace
 
-std::string RegTypeName(uint32_t type) {
-  switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-      return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-      return "REG_LINK";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case 8:
-      return "REG_RESOURCE_LIST";
-    case 9:
-      return "REG_FULL_RESOURCE_DESCRIPTOR";
-    case 10:
-      return "REG_RESOURCE_REQUIREMENTS_LIST";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default: {
-      char text[24];
-      std::snprintf(text, sizeof(text), "REG_0x%X", type);
-      return text;
-    }
-  }
-}
-
 uint32_t ParseAddType(const std::string& name) {
   const std::string upper = AsciiUpperCase(name);
   for (const uint32_t type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY})
-    if (upper == RegTypeName(type)) return type;
+    if (upper == RegistryTypeName(type)) return type;
   throw EValueDataError("unknown type \"" + name +
                         "\"; expected REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD or REG_BINARY");
 }
@@ -130,7 +97,7 @@ std::string ParseAddData(uint32_t type, const std::string& text, const std::stri
       return bytes + '\0';
     }
     default:
-      throw EValueDataError("values of type " + RegTypeName(type) + " cannot be added");
+      throw EValueDataError("values of type " + RegistryTypeName(type) + " cannot be added");
   }
 }
 
@@ -157,8 +124,10 @@ std::string ShowData(uint32_t type, const std::string& data) {
         const auto byte = [&](size_t i) {
           return static_cast<uint32_t>(static_cast<unsigned char>(data[i]));
         };
-        char text[16];
-        std::snprintf(text, sizeof(text), "0x%x", byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+        // The decimal number as well: settings are thought of in decimal ("0x1f90 (8080)").
+        const uint32_t number = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+        char text[32];
+        std::snprintf(text, sizeof(text), "0x%x (%u)", number, number);
         return text;
       }
       return HexText(data);

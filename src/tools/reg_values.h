@@ -14,9 +14,6 @@ namespace qv::tools {
 // Data or a type that cannot be used (a usage error); the message says what was expected.
 QV_EXCEPTION_CLASS(EValueDataError, EUsageError);
 
-// "REG_SZ" for 1 ...; a type without a name is shown as "REG_0x" and its number in hexadecimal.
-std::string RegTypeName(uint32_t type);
-
 // The types `reg add` takes: REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY (any case).
 // Raises EValueDataError naming them for anything else.
 uint32_t ParseAddType(const std::string& name);
@@ -27,7 +24,8 @@ uint32_t ParseAddType(const std::string& name);
 std::string ParseAddData(uint32_t type, const std::string& text, const std::string& separator = "\\0");
 
 // The data as `reg query` shows it: texts up to their first NUL, multi-strings joined by "\0",
-// REG_DWORD as 0x and lower-case hexadecimal, everything else as upper-case hexadecimal bytes.
+// REG_DWORD as 0x and lower-case hexadecimal with the decimal number in parentheses, everything else as
+// upper-case hexadecimal bytes.
 std::string ShowData(uint32_t type, const std::string& data);
 
 }  // namespace qv::tools

@@ -5,6 +5,7 @@
 
 #include "platform/errors/last_error.h"
 #include "platform/services/service_control.h"
+#include "support/service_functions.h"
 #include "support/win_error_text.h"
 #include "tools/tool_command.h"
 
@@ -15,13 +16,16 @@ namespace {
 using namespace platform;
 
 constexpr const char* kUsage =
-    "Usage: qvanctl sc query|start|stop|pause|continue NAME\n"
+    "Usage: qvanctl sc query|start|stop|restart|pause|continue NAME\n"
     "\n"
     "Controls a service of the service control manager and shows its state as Windows' sc does.\n"
     "\n"
     "  query     shows the state of the service\n"
-    "  start     starts the service and shows its state once it runs (or why it could not start)\n"
+    "  start     starts the service and shows its state once it runs (or why it could not start: the\n"
+    "            code, and the service's own line when it gave one)\n"
     "  stop      sends the stop control and shows the state the service reports (stop pending, as a rule)\n"
+    "  restart   stops the service when it runs or is paused, waits until it has stopped, and starts it\n"
+    "            (a changed setting takes effect so)\n"
     "  pause     sends the pause control and shows the state the service reports\n"
     "  continue  sends the continue control and shows the state the service reports\n"
     "\n"
@@ -135,11 +139,33 @@ int Query(const ToolArguments& arguments, ToolStreams& io) {
 int Start(const ToolArguments& arguments, ToolStreams& io) {
   const std::string& name = ServiceName(arguments, "start");
   const ServiceHandle service = OpenNamedService(name, SERVICE_START | SERVICE_QUERY_STATUS);
-  if (!StartService(service.Get(), 0, nullptr)) Fail("StartService");
+  if (!StartService(service.Get(), 0, nullptr)) {
+    // Windows' code names no cause; the service's own line, where it gave one, does.
+    const uint32_t code = GetLastError();
+    std::string cause;
+    QueryServiceStatusText(service.Get(), &cause);
+    throw EToolFailure("StartService FAILED " + std::to_string(code) + ": " +
+                       GetWinErrorText(static_cast<int32_t>(code)) +
+                       (cause.empty() ? std::string() : " The service says: " + cause));
+  }
   SERVICE_STATUS_PROCESS status;
   if (!QueryServiceStatusEx(service.Get(), &status)) Fail("QueryServiceStatusEx");
   PrintStatus(io.out, name, status, &status);
   return 0;
+}
+
+int Restart(const ToolArguments& arguments, ToolStreams& io) {
+  const std::string& name = ServiceName(arguments, "restart");
+  // Opened first: a name that is no service's is told as by the other operations.
+  OpenNamedService(name, SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS);
+  try {
+    if (!StopServiceAndWait("", name))
+      throw EToolFailure("the service did not stop; it was not started again");
+  } catch (const EWin32Error& error) {
+    throw EToolFailure(std::string("ControlService FAILED ") + std::to_string(error.ErrorCode) + ": " +
+                       error.Message());
+  }
+  return Start(arguments, io);
 }
 
 // stop, pause and continue: sends the control and shows the state the service reports.
@@ -164,6 +190,7 @@ int RunScCommand(const std::vector<std::string>& args, ToolStreams& io) {
                                     {{"query", {}, Query},
                                      {"start", {}, Start},
                                      Control("stop", SERVICE_STOP, SERVICE_CONTROL_STOP),
+                                     {"restart", {}, Restart},
                                      Control("pause", SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_PAUSE),
                                      Control("continue", SERVICE_PAUSE_CONTINUE, SERVICE_CONTROL_CONTINUE)}};
   return RunToolCommand(kCommand, args, io);

@@ -1,5 +1,6 @@
 #include "tools/store_maintenance.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -10,6 +11,8 @@
 #include "platform/sqlite/sqlite_database.h"
 #include "store/calendar_store.h"
 #include "store/information_store.h"
+#include "support/program_version.h"
+#include "support/state_directory_check.h"
 #include "tools/tool_command.h"
 
 namespace qv::tools {
@@ -20,6 +23,7 @@ constexpr const char* kUsage =
     "Usage: quorvane-store check\n"
     "       quorvane-store vacuum\n"
     "       quorvane-store register\n"
+    "       quorvane-store --help | --version\n"
     "\n"
     "Maintains the calendar store of this machine (calendar.db in the state directory). This program's\n"
     "file stands for the information store's: the service's start-up check reads its version, and the\n"
@@ -127,6 +131,20 @@ int Register(ToolStreams& io, const std::string& own_file) {
 }  // namespace
 
 int RunStoreMaintenance(const std::vector<std::string>& args, ToolStreams& io, const std::string& own_file) {
+  if (!args.empty() && args[0] == "--version") {
+    io.out << ProgramVersionText(kStoreProgramName);
+    return 0;
+  }
+  const bool help =
+      args.empty() || args[0] == "help" || std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return IsHelpOption(arg, OptionSpelling::kDashes);
+      });
+  if (!help) {
+    if (const std::string refusal = StateDirectoryRefusal("quorvane-store " + args[0]); !refusal.empty()) {
+      io.err << kStoreProgramName << ": " << refusal << "\n";
+      return 1;
+    }
+  }
   // Every subcommand goes without arguments.
   const auto without_arguments = [](const std::string& name, std::function<int(ToolStreams&)> run) {
     return ToolOperation{name, {}, [name, run](const ToolArguments& arguments, ToolStreams& streams) {

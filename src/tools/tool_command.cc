@@ -3,8 +3,8 @@
 #include <ostream>
 
 #include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 #include "platform/text/ascii_text.h"
-#include "support/win_error_text.h"
 
 namespace qv::tools {
 
@@ -58,7 +58,7 @@ int Run(const ToolCommand& command, const std::vector<std::string>& args, ToolSt
 }  // namespace
 
 std::string LastErrorMessage() {
-  return GetWinErrorText(static_cast<int32_t>(platform::GetLastError()));
+  return platform::SystemErrorText(platform::GetLastError());
 }
 
 int RunToolCommand(const ToolCommand& command, const std::vector<std::string>& args, ToolStreams& io) {

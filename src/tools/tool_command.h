@@ -16,7 +16,8 @@ namespace qv::tools {
 // A failed operation: the tools answer with the message and exit with 1.
 QV_EXCEPTION_CLASS(EToolFailure, Exception);
 
-// The text of the calling thread's last platform error, for failure messages.
+// The system's own words for the calling thread's last platform error, for failure messages that name
+// what failed ("cannot read "x": No such file or directory").
 std::string LastErrorMessage();
 
 struct ToolOperation {

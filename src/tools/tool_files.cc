@@ -12,6 +12,8 @@ std::string ReadFileOrInput(const std::string& name, std::istream& in) {
   std::string content;
   if (name == "-") {
     content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else if (platform::DirectoryExists(name)) {
+    throw EToolFailure("cannot read \"" + name + "\": it is a folder");
   } else if (!platform::ReadWholeFile(name, &content)) {
     throw EToolFailure("cannot read \"" + name + "\": " + LastErrorMessage());
   }

@@ -1,8 +1,8 @@
-// README.md's settings table and the SETTINGS section of quorvane(8) are made from the settings table
-// (config/settings_table.cc): each test renders the rows as the document shows them and fails when the
-// document's section differs, so a default, type or meaning changed on one side only is caught. Run
-// with QV_UPDATE_DOCS=1 to write the sections from the table instead. Linux only: the documents are
-// the same for both builds.
+// README.md's settings table, the SETTINGS section of quorvane(8) and the setting names qvanctl's
+// completion offers are made from the settings table (config/settings_table.cc): each test renders
+// the rows as the document shows them and fails when the document's section differs, so a default,
+// type or meaning changed on one side only is caught. Run with QV_UPDATE_DOCS=1 to write the sections
+// from the table instead. Linux only: the documents are the same for both builds.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -131,6 +131,13 @@ TEST(SettingsDocuments, ReadmeTableIsTheSettingsTable) {
 TEST(SettingsDocuments, ManualPageIsTheSettingsTable) {
   ExpectSection(kProjectDir + "/docs/man/quorvane.8.scd", "; settings table: begin", "; settings table: end",
                 ManualSection());
+}
+
+TEST(SettingsDocuments, CompletionOffersTheSettingsOfTheTable) {
+  std::string names;
+  for (const SettingRow& row : SettingsTable()) names += (names.empty() ? "" : " ") + std::string(row.name);
+  ExpectSection(kProjectDir + "/src/tools/qvanctl-completion.bash", "# settings: begin", "# settings: end",
+                "_qvanctl_settings=\"" + names + "\"\n");
 }
 
 // Names are found whatever their letter case, as the registry finds them; a name no row has is none.

@@ -49,11 +49,27 @@ TEST(PackageFiles, AreTheSystemsUnitAndThePamFileBelowTheRoot) {
   EXPECT_THAT(unit, HasSubstr("\nWantedBy=multi-user.target\n"));
   EXPECT_EQ(Read(root + "/etc/pam.d/quorvane"), platform::LogonConfigurationText());
 
+  // The program's folder is not one of the system's: the logs beside it by default stay writable.
+  EXPECT_THAT(unit, HasSubstr("\nReadWritePaths=\"/srv/quorvane\" -/var/log/quorvane \"-/opt/qv/sbin\"\n"));
+
   ASSERT_EQ(RunProgram({root}).exit_code, 0);
+  const std::string packaged = Read(root + "/lib/systemd/system/quorvane.service");
   EXPECT_THAT(
-      Read(root + "/lib/systemd/system/quorvane.service"),
+      packaged,
       HasSubstr(
           "\nExecStart=\"/usr/sbin/quorvane\"\nEnvironment=\"QUORVANE_STATE_DIR=/var/lib/quorvane\"\n"));
+  // Its manual page, and a confinement PAM tolerates: the system read-only but for the state and the
+  // logs, root's powers cut to what binding the port, PAM and the files need.
+  EXPECT_TRUE(
+      packaged.starts_with("# The systemd unit of the service \"Quorvane\" as its installation makes it"));
+  EXPECT_THAT(packaged, HasSubstr("\nDocumentation=man:quorvane(8)\n"));
+  for (const char* line : {"ProtectSystem=full", "ProtectHome=read-only",
+                           "ReadWritePaths=\"/var/lib/quorvane\" -/var/log/quorvane", "PrivateTmp=yes",
+                           "NoNewPrivileges=yes", "ProtectKernelTunables=yes", "ProtectKernelModules=yes",
+                           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK",
+                           "SystemCallFilter=@system-service", "UMask=0027"})
+    EXPECT_THAT(packaged, HasSubstr("\n" + std::string(line) + "\n")) << line;
+  EXPECT_THAT(packaged, HasSubstr("=CAP_NET_BIND_SERVICE CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH "));
 }
 
 TEST(PackageFiles, AreRefusedForWhatInstallationWouldWriteOtherwise) {
@@ -65,6 +81,9 @@ TEST(PackageFiles, AreRefusedForWhatInstallationWouldWriteOtherwise) {
 
   EXPECT_EQ(RunProgram({"--state-dir", "var/lib/quorvane", folder.File("root")}).exit_code, 2);
   EXPECT_EQ(RunProgram({}).exit_code, 2);
+  const ProgramRun version = RunProgram({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, std::string("quorvane-package-files (Quorvane) ") + QV_VERSION_TEXT + "\n");
 
   // A file where a folder should be made.
   ASSERT_TRUE(platform::WriteWholeFile(folder.File("plain"), ""));

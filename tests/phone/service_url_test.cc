@@ -77,10 +77,15 @@ TEST(PhoneProgram, WrongArgumentsExitTwoAndAPortInUseOneEachWithOneLine) {
   ASSERT_TRUE(taken.Listen("127.0.0.1", 0, 1));
   err.str("");
   EXPECT_EQ(RunPhoneProgram({"--listen", "127.0.0.1:" + std::to_string(taken.LocalPort())}, out, err), 1);
-  EXPECT_THAT(err.str(), HasSubstr("on API 'bind'"));
+  // The address and port, in the system's words.
+  EXPECT_EQ(err.str(), "quorvane-phone: cannot listen on 127.0.0.1:" + std::to_string(taken.LocalPort()) +
+                           ": Address already in use\n");
   EXPECT_EQ(RunPhoneProgram({"--help"}, out, err), 0);
   EXPECT_THAT(out.str(),
               HasSubstr("Usage: quorvane-phone [--listen ADDR:PORT] [--service URL] [--max-pdu N]"));
+  out.str("");
+  EXPECT_EQ(RunPhoneProgram({"--version"}, out, err), 0);
+  EXPECT_EQ(out.str(), std::string("quorvane-phone (Quorvane) ") + QV_VERSION_TEXT + "\n");
 }
 
 }  // namespace

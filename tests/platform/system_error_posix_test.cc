@@ -1,4 +1,4 @@
-// A failed POSIX call raised: its errno as the Windows code and that code's text.
+// A failed POSIX call raised: its errno as the Windows code, told in the C library's words.
 #include "platform/errors/system_error_posix.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +12,12 @@ namespace qv::platform::posix {
 namespace {
 
 TEST(SystemError, AnErrnoIsRaisedAsItsWindowsCodeAndText) {
-  EXPECT_EQ(ErrnoText(EACCES), "Access is denied.");
+  EXPECT_EQ(ErrnoText(EACCES), "Permission denied");
   try {
     RaiseErrnoError("Cannot open \"x\"", ENOENT);
   } catch (const EWin32Error& error) {
     EXPECT_EQ(error.ErrorCode, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(error.Message(), "Cannot open \"x\": The system cannot find the file specified.");
+    EXPECT_EQ(error.Message(), "Cannot open \"x\": No such file or directory");
     return;
   }
   ADD_FAILURE() << "nothing raised";

@@ -51,6 +51,25 @@ TEST(TcpSocket, CarriesBytesBothWaysAndTellsTheEndOfTheStream) {
   sender.join();
 }
 
+TEST(TcpSocket, ListensOnIPv6AloneWhereTheSystemHasIt) {
+  TcpSocket listener;
+  if (!listener.Listen("::1", 0, 4)) GTEST_SKIP() << "no IPv6 here: " << GetLastError();
+  const uint16_t port = listener.LocalPort();
+  ASSERT_NE(port, 0);
+  TcpSocket client, server;
+  ASSERT_TRUE(client.Connect("::1", port, 2000)) << GetLastError();
+  std::string remote_address;
+  ASSERT_TRUE(listener.Accept(2000, &server, &remote_address)) << GetLastError();
+  EXPECT_EQ(remote_address, "::1");
+  // The IPv6 socket takes no IPv4 connection: the same port is free to listen on for IPv4.
+  TcpSocket v4;
+  EXPECT_TRUE(v4.Listen("127.0.0.1", port, 4)) << GetLastError();
+  // Neither an IPv4 nor an IPv6 address.
+  TcpSocket wrong;
+  EXPECT_FALSE(wrong.Listen("localhost", 0, 4));
+  EXPECT_EQ(GetLastError(), WSAEINVAL);
+}
+
 TEST(TcpSocket, TimeOutsEndWaitsWithWsaeTimedOut) {
   ConnectedPair pair;
   TcpSocket nobody;

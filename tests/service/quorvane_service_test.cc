@@ -98,6 +98,16 @@ TEST_F(QuorvaneService, StoppingEndsARequestInProgressWithoutAnAnswer) {
   EXPECT_THAT(Trace(), Not(HasSubstr("HTTP/1.0 200 OK")));
 }
 
+TEST_F(QuorvaneService, ListensOnTheAddressesOfListenAddressAlone) {
+  SetMachineText(kSettingsKey, "ListenAddress", "127.0.0.1");
+  ASSERT_EQ(StartService(), SERVICE_RUNNING) << FileText(OutputFile());
+  TcpSocket client;
+  EXPECT_TRUE(client.Connect("127.0.0.1", port_, kPatience));
+  TcpSocket elsewhere;
+  EXPECT_FALSE(elsewhere.Connect("127.0.0.2", port_, kPatience));
+  EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+}
+
 TEST_F(QuorvaneService, StoppingAPausedServiceSucceeds) {
   ASSERT_EQ(StartService(), SERVICE_RUNNING) << FileText(OutputFile());
   ASSERT_TRUE(Control(SERVICE_CONTROL_PAUSE, SERVICE_PAUSED));
@@ -117,12 +127,37 @@ TEST_F(QuorvaneService, AStartOnAPortInUseFailsWithASocketError) {
   EXPECT_EQ(status.dwWin32ExitCode, ERROR_SERVICE_SPECIFIC_ERROR);
   EXPECT_EQ(status.dwServiceSpecificExitCode, 1u);
 
-  const std::vector<std::string> events = QvanEvents();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_THAT(events[1], AllOf(StartsWith("100 1: "), HasSubstr("(10048)")));
-  const std::string message = events[1].substr(std::string("100 1: ").size());
+  // The port that failed, in the system's words, in the event, the trace and one line on standard
+  // error.
+  const std::string message =
+      "cannot listen on 0.0.0.0:" + std::to_string(port_) + ": Address already in use";
+  EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "100 1: " + message));
   EXPECT_THAT(Trace(), HasSubstr(" Socket error " + message + "\r\n"));
   EXPECT_THAT(Trace(), AllOf(Not(HasSubstr("Socket listen on Port:")), Not(HasSubstr("Qvan started"))));
+  EXPECT_EQ(FileText(OutputFile()), "quorvane: " + message + "\n");
+}
+
+TEST_F(QuorvaneService, AStartWithoutTheCalendarStoreRegisteredSaysHowToRegisterIt) {
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS");
+  EXPECT_EQ(StartService(), SERVICE_STOPPED);
+  EXPECT_EQ(WaitForServiceProcess(), 1u);
+  EXPECT_EQ(FileText(OutputFile()),
+            "quorvane: the calendar store is not registered; run: quorvane-store register\n");
+  EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "125 1: 1.0.0|5.5"));
+  // The manager keeps the line for its clients (qvanctl sc start), as systemd does for its status.
+  {
+    const ServiceHandle manager(OpenSCManager("", "", SC_MANAGER_CONNECT));
+    const ServiceHandle service(OpenService(manager.Get(), kQuorvane, SERVICE_QUERY_STATUS));
+    std::string text;
+    ASSERT_TRUE(QueryServiceStatusText(service.Get(), &text));
+    EXPECT_EQ(text, "the calendar store is not registered; run: quorvane-store register");
+  }
+
+  // A program registered that is not there (moved away, say): the same fix.
+  SetMachineText("SYSTEM\\CurrentControlSet\\Services\\MSExchangeIS", "ImagePath", sandbox_.Path() + "/gone");
+  EXPECT_EQ(StartService(), SERVICE_STOPPED);
+  EXPECT_EQ(FileText(OutputFile()), "quorvane: the information store's program \"" + sandbox_.Path() +
+                                        "/gone\" is not there; run: quorvane-store register\n");
 }
 
 TEST_F(QuorvaneService, ALibraryTooOldStopsTheStartBeforeTheServerCheck) {
@@ -133,6 +168,8 @@ TEST_F(QuorvaneService, ALibraryTooOldStopsTheStartBeforeTheServerCheck) {
   EXPECT_EQ(WaitForServiceProcess(), 1u);
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed.", "121 1: 1.1|1.2"));
   EXPECT_THAT(Trace(), HasSubstr(" CDO wrong Version: only 1.1\r\n"));
+  EXPECT_EQ(FileText(OutputFile()),
+            "quorvane: the messaging library has version 1.1; 1.2 or later is needed\n");
   EXPECT_THAT(Trace(), AllOf(Not(HasSubstr("Wrong Exchange Server")), Not(HasSubstr("Socket listen"))));
 
   // The service program itself has its library's own version, whatever its environment says: the
@@ -144,11 +181,28 @@ TEST_F(QuorvaneService, ALibraryTooOldStopsTheStartBeforeTheServerCheck) {
               ElementsAre("0 4: The Quorvane has installed.", "121 1: 1.1|1.2", "125 1: 1.0.0|5.5"));
 }
 
+TEST_F(QuorvaneService, HelpVersionAndAMistakeNeitherListenNorTouchTheSettings) {
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
+  std::string output;
+  for (const char* help : {"--help", "-h", "/?", "/HELP"}) {
+    EXPECT_EQ(RunProgram({help}, &output), 0u) << help;
+    EXPECT_THAT(output, StartsWith("Usage: quorvane\n")) << help;
+  }
+  EXPECT_EQ(RunProgram({"--version"}, &output), 0u);
+  EXPECT_EQ(output, std::string("quorvane (Quorvane) ") + QV_VERSION_TEXT + "\n");
+  EXPECT_EQ(RunProgram({"/INSTAL"}, &output), 2u);
+  EXPECT_EQ(output, "quorvane: unknown argument \"/INSTAL\" (try quorvane --help)\n");
+  EXPECT_EQ(RunProgram({"/ServiceStartName=alice"}, &output), 2u);
+  // None of them took the settings' snapshot, which writes the defaults of a fresh machine.
+  EXPECT_FALSE(MachineKeyExists(kSettingsKey));
+  EXPECT_EQ(Status().dwCurrentState, SERVICE_STOPPED);
+}
+
 TEST_F(QuorvaneService, AMistypedSettingEndsTheProgramWithOneLine) {
   SetMachineText(kSettingsKey, "MaxConnections", "ab");
   std::string output;
   EXPECT_EQ(RunProgram({}, &output), 1u);
-  EXPECT_EQ(output, "quorvane: Invalid data type for 'MaxConnections'\n");
+  EXPECT_EQ(output, "quorvane: Invalid data type for 'MaxConnections'; run: quorvane --check\n");
   EXPECT_EQ(Status().dwCurrentState, SERVICE_STOPPED);
   EXPECT_THAT(QvanEvents(), ElementsAre("0 4: The Quorvane has installed."));
 }

@@ -221,7 +221,10 @@ TEST_F(QuorvaneUnderSystemManager, RemovalStopsAPausedServiceFirst) {
 TEST_F(QuorvaneUnderSystemManager, WithoutTheInformationStoreTheStartIsRefusedWithTheServiceCode) {
   if (!owns_information_store_) GTEST_SKIP() << "an information store is registered on this machine";
   Install();
-  // With nothing registered the check reads the service's own version resource: 1.0.0, not 5.5.
+  // Installation registered the calendar store's program; taken away again, the check reads the
+  // service's own version resource: 1.0.0, not 5.5.
+  EXPECT_TRUE(MachineKeyExists(kInformationStoreKey));
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kInformationStoreKey);
   ASSERT_EQ(Start(), SERVICE_STOPPED);
   const SERVICE_STATUS_PROCESS status = WaitForState(SERVICE_STOPPED);
   EXPECT_EQ(status.dwWin32ExitCode, ERROR_SERVICE_SPECIFIC_ERROR);

@@ -157,5 +157,44 @@ TEST_F(ServiceFramework, IgnoresControlsTheServiceDoesNotAllow) {
   EXPECT_TRUE(service_.EndedCleanly());
 }
 
+TEST_F(ServiceFramework, AChangeOfParametersRunsItsHandlerAndKeepsTheState) {
+  std::atomic<int> changes{0};
+  service_.OnParamChange = [&](TService&) { ++changes; };
+  Run();
+  ASSERT_TRUE(WaitFor(SERVICE_RUNNING));
+  EXPECT_NE(Query().dwControlsAccepted & SERVICE_ACCEPT_PARAMCHANGE, 0u);
+  EXPECT_EQ(service_.Controller(SERVICE_CONTROL_PARAMCHANGE), ERROR_SUCCESS);
+  const uint32_t start = GetTickCount();
+  while (changes == 0 && GetTickCount() - start < 10000) Sleep(5);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(service_.Status(), SERVICE_RUNNING);
+  EXPECT_EQ(Query().dwCheckPoint, 0u);
+
+  // Paused as well; a handler that raises is reported and changes nothing.
+  service_.Controller(SERVICE_CONTROL_PAUSE);
+  ASSERT_TRUE(WaitFor(SERVICE_PAUSED));
+  service_.OnParamChange = [&](TService&) {
+    ++changes;
+    throw Exception("refused");
+  };
+  service_.Controller(SERVICE_CONTROL_PARAMCHANGE);
+  while (changes == 1 && GetTickCount() - start < 10000) Sleep(5);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(service_.Status(), SERVICE_PAUSED);
+  service_.Controller(SERVICE_CONTROL_STOP);
+  dispatcher_.join();
+  EXPECT_TRUE(service_.EndedCleanly());
+}
+
+TEST_F(ServiceFramework, WithoutAHandlerAChangeOfParametersIsNotAccepted) {
+  Run();
+  ASSERT_TRUE(WaitFor(SERVICE_RUNNING));
+  EXPECT_EQ(Query().dwControlsAccepted & SERVICE_ACCEPT_PARAMCHANGE, 0u);
+  service_.Controller(SERVICE_CONTROL_PARAMCHANGE);
+  service_.Controller(SERVICE_CONTROL_STOP);
+  dispatcher_.join();
+  EXPECT_TRUE(service_.EndedCleanly());
+}
+
 }  // namespace
 }  // namespace qv

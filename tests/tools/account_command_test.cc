@@ -55,13 +55,13 @@ TEST_F(AccountCommandTest, AddReadsThePasswordFromStandardInput) {
   EXPECT_FALSE(LogsOn("alice", "ignored second line"));
 
   EXPECT_EQ(Run({"add", "alice", "--password-stdin"}, "Other-Pass1\n"), 1);
-  ExpectOneLineError("account", "The specified account already exists.");
+  ExpectOneLineError("account", "cannot add \"alice\": an account named \"alice\" exists already");
   EXPECT_TRUE(LogsOn("alice", "Stdin-Pass1"));
 
   EXPECT_EQ(Run({"add", "bob", "--password-stdin"}, ""), 1);
   ExpectOneLineError("account", "no password on standard input");
   EXPECT_EQ(Run({"add", "bob", "--password-stdin"}, "\n"), 1);
-  ExpectOneLineError("account", "does not meet the length");
+  ExpectOneLineError("account", "cannot add \"bob\": the password is empty");
   platform::LocalAccount account;
   EXPECT_FALSE(platform::NetUserGetInfo("bob", &account));
 }
@@ -86,7 +86,7 @@ TEST_F(AccountCommandTest, AddAsksTwiceOnTheTerminal) {
   prompts_.clear();
   typed_ = {"Typed-Pass1", "Typed-Pass1"};
   EXPECT_EQ(Run({"add", "bad/name"}), 1);
-  ExpectOneLineError("account", "not a properly formed account name");
+  ExpectOneLineError("account", "\"bad/name\" is no account name: 1 to 20 characters");
   EXPECT_TRUE(prompts_.empty());
 }
 
@@ -109,7 +109,7 @@ TEST_F(AccountCommandTest, PasswdReplacesThePassword) {
 
   prompts_.clear();
   EXPECT_EQ(Run({"passwd", "nobody", "--password-stdin"}, "Any-Pass1\n"), 1);
-  ExpectOneLineError("account", "The specified account does not exist.");
+  ExpectOneLineError("account", "there is no account named ");
 }
 
 TEST_F(AccountCommandTest, DeleteDisableEnableAndList) {
@@ -151,9 +151,28 @@ TEST_F(AccountCommandTest, DeleteDisableEnableAndList) {
   EXPECT_EQ(Run({"delete", "gina"}), 0);
   EXPECT_EQ(out_.str(), "Deleted account " + domain + "\\Gina.\n");
   EXPECT_EQ(Run({"delete", "gina"}), 1);
-  ExpectOneLineError("account", "cannot delete \"gina\": The specified account does not exist.");
+  ExpectOneLineError("account", "cannot delete \"gina\": there is no account named \"gina\"");
   EXPECT_EQ(Run({"disable", "gina"}), 1);
-  ExpectOneLineError("account", "The specified account does not exist.");
+  ExpectOneLineError("account", "there is no account named ");
+}
+
+TEST_F(AccountCommandTest, DeleteKeepsAnAccountThatOwnsMailboxesUnlessForced) {
+  ASSERT_TRUE(platform::NetUserAdd("Hal", "Hal-Pass1"));
+  EXPECT_EQ(RunTool({"mailbox", "add", "hal", "--owner", "hal"}), 0) << err_.str();
+  EXPECT_EQ(RunTool({"mailbox", "add", "team", "--owner", "hal"}), 0) << err_.str();
+  EXPECT_EQ(Run({"delete", "hal"}), 1);
+  ExpectOneLineError(
+      "account",
+      "cannot delete \"hal\": it owns the mailboxes \"hal\" and \"team\" (give them another owner "
+      "with qvanctl mailbox set, or delete with --force)");
+  EXPECT_TRUE(LogsOn("hal", "Hal-Pass1"));
+
+  EXPECT_EQ(Run({"delete", "hal", "--force"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(),
+            "Deleted account " + platform::GetAccountDomainName() +
+                "\\Hal.\nNote: nobody can log on to the mailboxes \"hal\" and \"team\" any more.\n");
+  platform::LocalAccount account;
+  EXPECT_FALSE(platform::NetUserGetInfo("hal", &account));
 }
 
 TEST_F(AccountCommandTest, UsageMistakesExitWithTwo) {
@@ -183,6 +202,8 @@ TEST_F(AccountCommandTest, TheToolOffersTheSubcommandWithItsHelp) {
   EXPECT_NE(out_.str().find("--password-stdin"), std::string::npos);
   EXPECT_EQ(RunTool({"--help"}), 0);
   EXPECT_NE(out_.str().find("  account"), std::string::npos);
+  EXPECT_EQ(RunTool({"--version"}), 0);
+  EXPECT_EQ(out_.str(), std::string("qvanctl (Quorvane) ") + QV_VERSION_TEXT + "\n");
 
   EXPECT_EQ(RunTool({"account", "add", "Hana", "--password-stdin"}, "Hana-Pass1\n"), 0) << err_.str();
   EXPECT_TRUE(LogsOn("hana", "Hana-Pass1"));

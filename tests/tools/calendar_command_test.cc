@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/errors/win_error.h"
 #include "platform/files/file_system.h"
 #include "store/calendar_store.h"
 #include "testing/test_state_dir.h"
@@ -48,7 +49,8 @@ TEST_F(CalendarCommandTest, ImportsStandardInputAndExportsWhatItStored) {
   const std::string calendar = Calendar(Event("a", "20240301T090000", "SUMMARY:Caf\xC3\xA9\r\n"));
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-"}, calendar), 0) << err_.str();
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe", "-", "--replace"}, calendar), 0) << err_.str();
-  EXPECT_THAT(out_.str(), StartsWith("Imported 1 event (1 appointment) into mailbox \"jdoe\""));
+  // Nothing recurs: no word of how far recurring events are stored.
+  EXPECT_EQ(out_.str(), "Imported 1 event (1 appointment) into mailbox \"jdoe\".\n");
   EXPECT_EQ(RunTool({"calendar", "export", "jdoe"}), 0);
   EXPECT_THAT(out_.str(),
               HasSubstr("BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240301T090000\r\nSUMMARY:Caf\xC3\xA9\r\n"));
@@ -57,6 +59,36 @@ TEST_F(CalendarCommandTest, ImportsStandardInputAndExportsWhatItStored) {
   std::string written;
   ASSERT_TRUE(platform::ReadWholeFile(state_dir_.File("out.ics"), &written));
   EXPECT_EQ(written, exported);
+}
+
+TEST_F(CalendarCommandTest, ListShowsTheAppointmentsAPhoneSeesWithTheirPositions) {
+  ASSERT_EQ(
+      RunTool({"calendar", "import", "jdoe", "-"},
+              Calendar(Event("m", "20300107T090000",
+                             "DTEND:20300107T100000\r\nSUMMARY:Meeting\r\n"
+                             "LOCATION:Room 1\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n") +
+                       "BEGIN:VEVENT\r\nUID:t\r\nDTSTART;VALUE=DATE:20300108\r\nDTEND;VALUE=DATE:20300110\r\n"
+                       "SUMMARY:Trip\r\nEND:VEVENT\r\n" +
+                       Event("n", "20300109T230000", "DTEND:20300110T010000\r\nSUMMARY:Night\r\n"))),
+      0)
+      << err_.str();
+  ASSERT_EQ(RunTool({"calendar", "list", "jdoe", "--from", "2030-01-07", "--days", "8"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(),
+            "   0  2030-01-07 09:00-10:00  Meeting (Room 1)\n"
+            "   1  2030-01-08 to 2030-01-09 all day  Trip\n"
+            "   2  2030-01-09 23:00 to 2030-01-10 01:00  Night\n"
+            "   3  2030-01-14 09:00-10:00  Meeting (Room 1)\n");
+  // What ends after the first day's start counts; what starts after the last day does not.
+  ASSERT_EQ(RunTool({"calendar", "list", "jdoe", "--from", "2030-01-10", "--days", "1"}), 0);
+  EXPECT_EQ(out_.str(), "   0  2030-01-09 23:00 to 2030-01-10 01:00  Night\n");
+  ASSERT_EQ(RunTool({"calendar", "list", "jdoe", "--from", "2031-01-01"}), 0);
+  EXPECT_EQ(out_.str(), "No appointments from 2031-01-01 for 365 days.\n");
+
+  EXPECT_EQ(RunTool({"calendar", "list", "jdoe", "--from", "2030-02-30"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "list", "jdoe", "--days", "0"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "list", "jdoe", "--days", "3654"}), 2);
+  EXPECT_EQ(RunTool({"calendar", "list", "nobody"}), 1);
+  EXPECT_EQ(err_.str(), "qvanctl calendar: there is no mailbox named \"nobody\"\n");
 }
 
 TEST_F(CalendarCommandTest, FailuresAreOneLineWithANonZeroExitCode) {
@@ -68,8 +100,12 @@ TEST_F(CalendarCommandTest, FailuresAreOneLineWithANonZeroExitCode) {
             "date-time\n");
   EXPECT_EQ(RunTool({"calendar", "import", "nobody", "-"}, Calendar("")), 1);
   EXPECT_EQ(err_.str(), "qvanctl calendar: The mailbox \"nobody\" does not exist\n");
+  // The file named, in the system's words.
   EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.File("missing.ics")}), 1);
-  EXPECT_THAT(err_.str(), StartsWith("qvanctl calendar: cannot read \""));
+  EXPECT_EQ(err_.str(), "qvanctl calendar: cannot read \"" + state_dir_.File("missing.ics") +
+                            "\": " + platform::SystemErrorText(platform::ERROR_FILE_NOT_FOUND) + "\n");
+  EXPECT_EQ(RunTool({"calendar", "import", "jdoe", state_dir_.Path()}), 1);
+  EXPECT_EQ(err_.str(), "qvanctl calendar: cannot read \"" + state_dir_.Path() + "\": it is a folder\n");
   EXPECT_EQ(RunTool({"calendar", "export", "nobody"}), 1);
   // A mailbox bound to a CalDAV collection shows the server's calendar: nothing to import into.
   CalendarStore().AddCalDAVMailbox("anna", "Anna", {"https://cal.example.org/anna/", "anna", false});

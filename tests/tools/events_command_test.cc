@@ -227,8 +227,13 @@ TEST_F(EventsCommandTest, ListsTheNewestFirstAndFilters) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), (1 + 3) + 1 + (1 + 2)) << text;
 }
 
-TEST_F(EventsCommandTest, AnEmptyLogListsNothing) {
+TEST_F(EventsCommandTest, AnEmptyLogSaysSo) {
   ASSERT_EQ(Run({"list"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "No events.\n");
+  ASSERT_EQ(Run({"list", "--source", "Qvan", "--type", "error"}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "No events match.\n");
+  // A program reading JSON gets nothing to read.
+  ASSERT_EQ(Run({"list", "--json"}), 0) << err_.str();
   EXPECT_EQ(out_.str(), "");
 }
 

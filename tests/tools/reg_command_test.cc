@@ -59,10 +59,38 @@ TEST_F(RegCommandTest, TheFirstSnapshotLeavesExactlyFourSettings) {
   { const TWCConfig config; }
   const ToolRun run = Reg({"query", "HKLM\\Software\\HOLLBERG\\Qvan"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(run.out, QueryAnswer("HKEY_LOCAL_MACHINE\\Software\\HOLLBERG\\Qvan",
-                                 {"    Port    REG_DWORD    0x50", "    DeckHeader    REG_SZ    Quorvane",
-                                  "    LogFile    REG_SZ    " + TWCRegistry::DefaultLogFile(),
-                                  "    logging    REG_DWORD    0x1"}));
+  EXPECT_EQ(run.out,
+            QueryAnswer("HKEY_LOCAL_MACHINE\\Software\\HOLLBERG\\Qvan",
+                        {"    Port    REG_DWORD    0x50 (80)", "    DeckHeader    REG_SZ    Quorvane",
+                         "    LogFile    REG_SZ    " + TWCRegistry::DefaultLogFile(),
+                         "    logging    REG_DWORD    0x1 (1)"}));
+}
+
+TEST_F(RegCommandTest, ChecksValuesUnderTheServicesKeyAgainstItsSettings) {
+  const std::string key = "HKLM\\Software\\HOLLBERG\\Qvan";
+  // A setting of the wrong type is refused, naming the type, and nothing is stored.
+  ExpectRefused({"add", key, "/v", "TraceDetailness", "/d", "2", "/f"}, 1,
+                "TraceDetailness is a REG_DWORD setting: add it with /t REG_DWORD");
+  EXPECT_EQ(Reg({"query", key, "/v", "TraceDetailness"}).exit_code, 1);
+  ExpectRefused({"add", "hklm\\software\\hollberg\\qvan", "/v", "port", "/t", "REG_SZ", "/d", "8080"}, 1,
+                "Port is a REG_DWORD setting");
+  ExpectRefused({"add", key, "/v", "DeckHeader", "/t", "REG_EXPAND_SZ", "/d", "x"}, 1,
+                "DeckHeader is a REG_SZ setting: add it with /t REG_SZ");
+
+  // A name that is no setting, or a number out of range, is stored with a warning.
+  ToolRun run = Reg({"add", key, "/v", "Prot", "/t", "REG_DWORD", "/d", "8080"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "qvanctl reg: warning: \"Prot\" is no setting of the service (Port was meant?)\n");
+  run = Reg({"add", key, "/v", "Port", "/t", "REG_DWORD", "/d", "0", "/f"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "qvanctl reg: warning: Port is 0, outside 1 to 65535\n");
+  run = Reg({"add", key, "/v", "TraceDetailness", "/t", "REG_DWORD", "/d", "2", "/f"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Reg({"add", key, "/v", "CharSet", "/t", "REG_EXPAND_SZ", "/d", "utf-8"}).err, "");
+
+  // Elsewhere a value is a value.
+  EXPECT_EQ(Reg({"add", "HKLM\\Software\\Other", "/v", "Port", "/d", "x"}).err, "");
 }
 
 TEST_F(RegCommandTest, AddsAndShowsEveryType) {
@@ -81,8 +109,8 @@ TEST_F(RegCommandTest, AddsAndShowsEveryType) {
             QueryAnswer("HKEY_CURRENT_USER\\Software\\Types",
                         {"    Text    REG_SZ    two words", "    Expand    REG_EXPAND_SZ    %TEMP%\\x",
                          "    Multi    REG_MULTI_SZ    a\\0b\\0c", "    Comma    REG_MULTI_SZ    x\\0y",
-                         "    Number    REG_DWORD    0xffffffff", "    Hex    REG_DWORD    0x1f90",
-                         "    (Default)    REG_BINARY    0AFF10"},
+                         "    Number    REG_DWORD    0xffffffff (4294967295)",
+                         "    Hex    REG_DWORD    0x1f90 (8080)", "    (Default)    REG_BINARY    0AFF10"},
                         "\nHKEY_CURRENT_USER\\Software\\Types\\Child\n\n"));
 
   platform::RegKey opened;
@@ -97,7 +125,7 @@ TEST_F(RegCommandTest, AddsAndShowsEveryType) {
   EXPECT_EQ(data, std::string("\x90\x1F\0\0", 4));
 
   const ToolRun one = Reg({"query", key, "/v", "hex"});
-  EXPECT_EQ(one.out, "\nHKEY_CURRENT_USER\\Software\\Types\n    hex    REG_DWORD    0x1f90\n\n");
+  EXPECT_EQ(one.out, "\nHKEY_CURRENT_USER\\Software\\Types\n    hex    REG_DWORD    0x1f90 (8080)\n\n");
 }
 
 TEST_F(RegCommandTest, AsksBeforeChangingOrDeleting) {
@@ -211,7 +239,7 @@ TEST_F(RegCommandTest, ImportDeletesAndChangesNothingOnAnError) {
   ASSERT_EQ(Reg({"import", file}).exit_code, 0);
   EXPECT_EQ(Reg({"query", "HKLM\\Software\\Old"}).out,
             QueryAnswer("HKEY_LOCAL_MACHINE\\Software\\Old",
-                        {"    Stays    REG_SZ    y", "    New    REG_DWORD    0x7"}));
+                        {"    Stays    REG_SZ    y", "    New    REG_DWORD    0x7 (7)"}));
   EXPECT_EQ(Reg({"query", "HKLM\\Software\\Doomed"}).exit_code, 1);
 
   ASSERT_TRUE(

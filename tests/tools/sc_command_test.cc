@@ -49,6 +49,15 @@ TEST_F(ScCommandTest, StartsPausesContinuesAndStopsAService) {
   ASSERT_EQ(RunTool({"sc", "continue", kTestServiceName}), 0) << err_.str();
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_RUNNING));
 
+  // A restart is a stop and a start: a process of its own, running.
+  const std::vector<std::string> before = sandbox_.LogLines();
+  ASSERT_EQ(RunTool({"sc", "restart", kTestServiceName}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("        STATE              : 4  RUNNING\n"));
+  const std::vector<std::string> after = sandbox_.LogLines();
+  ASSERT_GT(after.size(), before.size());
+  EXPECT_THAT(std::vector<std::string>(after.begin() + before.size(), after.end()),
+              ::testing::IsSupersetOf({"stop", "start"}));
+
   ASSERT_EQ(RunTool({"sc", "stop", kTestServiceName}), 0) << err_.str();
   EXPECT_THAT(out_.str(), ContainsRegex("STATE              : (3  STOP_PENDING|1  STOPPED)\n"));
   ASSERT_TRUE(sandbox_.WaitForState(kTestServiceName, platform::SERVICE_STOPPED));
@@ -67,6 +76,22 @@ TEST_F(ScCommandTest, AFailedStartShowsTheServicesExitCode) {
   ASSERT_EQ(RunTool({"sc", "query", kTestServiceName}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("        WIN32_EXIT_CODE    : 1066  (0x42a)\n"
                                     "        SERVICE_EXIT_CODE  : 1  (0x1)\n"));
+
+  // A service that says why it did not start is heard in the same line.
+  sandbox_.SetEnvironment("QV_TEST_SERVICE_START", "raise");
+  EXPECT_EQ(RunTool({"sc", "start", kTestServiceName}), 1);
+  EXPECT_EQ(err_.str(),
+            "qvanctl sc: StartService FAILED 1064: An exception occurred in the service when handling the "
+            "control request. The service says: Service failed on start: start refused\n");
+  // The next run starts without the last one's words.
+  sandbox_.SetEnvironment("QV_TEST_SERVICE_START", std::nullopt);
+  ASSERT_EQ(RunTool({"sc", "start", kTestServiceName}), 0) << err_.str();
+  const platform::ServiceHandle manager(platform::OpenSCManager("", "", platform::SC_MANAGER_CONNECT));
+  const platform::ServiceHandle service(
+      platform::OpenService(manager.Get(), kTestServiceName, platform::SERVICE_QUERY_STATUS));
+  std::string text = "left over";
+  ASSERT_TRUE(platform::QueryServiceStatusText(service.Get(), &text));
+  EXPECT_EQ(text, "");
 }
 
 TEST_F(ScCommandTest, ReportsFailuresAndMistakesInOneLine) {
@@ -78,7 +103,7 @@ TEST_F(ScCommandTest, ReportsFailuresAndMistakesInOneLine) {
   EXPECT_THAT(err_.str(), MatchesRegex("qvanctl sc: unknown operation .*\n"));
   EXPECT_EQ(RunTool({"sc", "query"}), 2);
   EXPECT_EQ(RunTool({"sc", "--help"}), 0);
-  EXPECT_THAT(out_.str(), HasSubstr("Usage: qvanctl sc query|start|stop|pause|continue NAME"));
+  EXPECT_THAT(out_.str(), HasSubstr("Usage: qvanctl sc query|start|stop|restart|pause|continue NAME"));
   EXPECT_EQ(RunTool({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("  sc        service control"));
 }

@@ -174,6 +174,8 @@ TEST_F(StoreMaintenanceTest, UsageMistakesExitWithTwo) {
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("  register  registers this program"));
   EXPECT_EQ(Run({"vacuum", "--help"}), 0);
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(out_.str(), std::string("quorvane-store (Quorvane) ") + QV_VERSION_TEXT + "\n");
 }
 
 TEST_F(StoreMaintenanceTest, TheToolWarnsWhenTheStoreItMadeHasNoRegisteredProgram) {

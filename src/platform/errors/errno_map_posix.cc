@@ -114,6 +114,27 @@ uint32_t WinErrorFromLockErrno(int error_number) {
   return WinErrorFromErrno(error_number);
 }
 
+int ErrnoOfWinError(uint32_t code) {
+  // In the order of preference where several numbers map to one code.
+  static constexpr int kNumbers[] = {
+      ENOENT,       ENOTDIR,      EACCES,       EPERM,       EISDIR,          EBADF,
+      ENOMEM,       EMFILE,       ENFILE,       EINVAL,      EEXIST,          ENOSPC,
+      EDQUOT,       EROFS,        EBUSY,        EAGAIN,      ENAMETOOLONG,    ENOTEMPTY,
+      EXDEV,        EIO,          ETXTBSY,      ENOLCK,      EFBIG,           ENOEXEC,
+      EPIPE,        ENOSYS,       ETIMEDOUT,    ESRCH,       ELOOP,           EFAULT,
+      ECONNRESET,   ENOTCONN,     EINTR,        EINPROGRESS, EALREADY,        ENOTSOCK,
+      EDESTADDRREQ, EMSGSIZE,     EPROTOTYPE,   ENOPROTOOPT, EPROTONOSUPPORT, ESOCKTNOSUPPORT,
+      EOPNOTSUPP,   EPFNOSUPPORT, EAFNOSUPPORT, EADDRINUSE,  EADDRNOTAVAIL,   ENETDOWN,
+      ENETUNREACH,  ENETRESET,    ECONNABORTED, ENOBUFS,     EISCONN,         ESHUTDOWN,
+      ECONNREFUSED, EHOSTDOWN,    EHOSTUNREACH};
+  if (code == ERROR_SUCCESS) return 0;
+  for (const int number : kNumbers)
+    if (WinErrorFromErrno(number) == code) return number;
+  for (const int number : kNumbers)
+    if (WsaErrorFromErrno(number) == code) return number;
+  return 0;
+}
+
 uint32_t SetLastErrorFromErrno(int error_number) {
   const uint32_t code = WinErrorFromErrno(error_number);
   SetLastError(code);

@@ -18,6 +18,10 @@ uint32_t WsaErrorFromErrno(int error_number);
 // ERROR_PIPE_NOT_CONNECTED; anything else as from a socket call.
 uint32_t SocketReadErrorFromErrno(int error_number);
 
+// The error number a Windows or Winsock code stands for, the first that maps to it (EACCES for
+// ERROR_ACCESS_DENIED, EADDRINUSE for WSAEADDRINUSE); 0 when none does.
+int ErrnoOfWinError(uint32_t code);
+
 // SetLastError(WinErrorFromErrno(error_number)), returning the code set.
 uint32_t SetLastErrorFromErrno(int error_number);
 

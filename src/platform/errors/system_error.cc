@@ -5,12 +5,6 @@
 
 namespace qv::platform {
 
-std::string SystemErrorText(uint32_t code) {
-  std::string text;
-  if (!FormatSystemMessage(code, &text)) text = "error " + std::to_string(code);
-  return text;
-}
-
 void RaiseSystemError(uint32_t code) {
   throw EWin32Error(SystemErrorText(code), code);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/errors/last_error.h"
+#include "platform/errors/win_error.h"
 
 namespace qv::platform {
 
@@ -16,12 +17,8 @@ inline bool FailWith(uint32_t code) {
   return false;
 }
 
-// The system's one-line text of a Windows error code (FormatSystemMessage), or "error N" for a code
-// the system has no text for.
-std::string SystemErrorText(uint32_t code);
-
-// Raises EWin32Error with the code: its message is the system's text of the code, after "what: " when
-// what is given.
+// Raises EWin32Error with the code: its message is the system's own words for the code
+// (SystemErrorText, platform/errors/win_error.h), after "what: " when what is given.
 [[noreturn]] void RaiseSystemError(uint32_t code);
 [[noreturn]] void RaiseSystemError(const std::string& what, uint32_t code);
 

@@ -169,4 +169,14 @@ enum WinError : uint32_t {
 // The system's one-line message text for a Windows error code. False when the system has none.
 bool FormatSystemMessage(uint32_t code, std::string* text);
 
+// The system's own words for a code, without a closing full stop, for messages that name what failed
+// ("cannot listen on 0.0.0.0:80: ..."). On Linux the C library's text of the error number the code
+// stands for ("Address already in use", "Permission denied"), or the Windows text of a code that
+// stands for none; on Windows the system's text. Never empty.
+std::string SystemErrorText(uint32_t code);
+
+// True where the system's texts are Windows' own: there, messages keep the shape Windows programs
+// show ("Windows socket error: ... (10048), on API 'bind'").
+bool SystemErrorsAreWindows();
+
 }  // namespace qv::platform

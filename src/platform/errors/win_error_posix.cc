@@ -1,6 +1,8 @@
 // The system message texts of the Windows error codes, as FormatMessage gives them in one line.
+#include <cstring>
 #include <unordered_map>
 
+#include "platform/errors/errno_map_posix.h"
 #include "platform/errors/win_error.h"
 
 namespace qv::platform {
@@ -226,6 +228,20 @@ bool FormatSystemMessage(uint32_t code, std::string* text) {
   if (found == table.end()) return false;
   *text = found->second;
   return true;
+}
+
+std::string SystemErrorText(uint32_t code) {
+  // strerrordesc_np: the C library's English text whatever the locale, as in the journal's messages.
+  if (const int number = posix::ErrnoOfWinError(code); number != 0)
+    if (const char* text = strerrordesc_np(number)) return text;
+  std::string text;
+  if (!FormatSystemMessage(code, &text)) return "error " + std::to_string(code);
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+bool SystemErrorsAreWindows() {
+  return false;
 }
 
 }  // namespace qv::platform

@@ -25,4 +25,15 @@ bool FormatSystemMessage(uint32_t code, std::string* text) {
   return true;
 }
 
+std::string SystemErrorText(uint32_t code) {
+  std::string text;
+  if (!FormatSystemMessage(code, &text)) return "error " + std::to_string(code);
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+bool SystemErrorsAreWindows() {
+  return true;
+}
+
 }  // namespace qv::platform

@@ -27,10 +27,20 @@ std::string WithoutTrailingDelimiter(std::string path) {
 
 }  // namespace
 
+StateDirectoryOwner PlatformStateDirectoryOwner() {
+  if (auto configured = GetEnvironmentVariable("QUORVANE_STATE_DIR"); configured && !configured->empty())
+    return StateDirectoryOwner::kNamed;
+  return geteuid() == 0 ? StateDirectoryOwner::kMachine : StateDirectoryOwner::kUser;
+}
+
+std::string MachineStateDirectory() {
+  return "/var/lib/quorvane";
+}
+
 std::string PlatformStateDirectory() {
   if (auto configured = GetEnvironmentVariable("QUORVANE_STATE_DIR"); configured && !configured->empty())
     return WithoutTrailingDelimiter(*configured);
-  if (geteuid() == 0) return "/var/lib/quorvane";
+  if (geteuid() == 0) return MachineStateDirectory();
   if (auto xdg = GetEnvironmentVariable("XDG_STATE_HOME"); xdg && !xdg->empty())
     return WithoutTrailingDelimiter(*xdg) + "/quorvane";
   return WithoutTrailingDelimiter(HomeDirectory()) + "/.local/state/quorvane";

@@ -31,10 +31,20 @@ std::string ProgramDataFolder() {
 
 }  // namespace
 
+StateDirectoryOwner PlatformStateDirectoryOwner() {
+  if (auto configured = GetEnvironmentVariable("QUORVANE_STATE_DIR"); configured && !configured->empty())
+    return StateDirectoryOwner::kNamed;
+  return StateDirectoryOwner::kMachine;
+}
+
+std::string MachineStateDirectory() {
+  return ProgramDataFolder() + "\\Quorvane";
+}
+
 std::string PlatformStateDirectory() {
   if (auto configured = GetEnvironmentVariable("QUORVANE_STATE_DIR"); configured && !configured->empty())
     return WithoutTrailingDelimiter(*configured);
-  return ProgramDataFolder() + "\\Quorvane";
+  return MachineStateDirectory();
 }
 
 }  // namespace qv::platform

@@ -77,6 +77,7 @@ inline constexpr uint32_t SERVICE_PAUSED = 7;
 inline constexpr uint32_t SERVICE_ACCEPT_STOP = 0x01;
 inline constexpr uint32_t SERVICE_ACCEPT_PAUSE_CONTINUE = 0x02;
 inline constexpr uint32_t SERVICE_ACCEPT_SHUTDOWN = 0x04;
+inline constexpr uint32_t SERVICE_ACCEPT_PARAMCHANGE = 0x08;
 
 // Controls.
 inline constexpr uint32_t SERVICE_CONTROL_STOP = 1;
@@ -84,6 +85,7 @@ inline constexpr uint32_t SERVICE_CONTROL_PAUSE = 2;
 inline constexpr uint32_t SERVICE_CONTROL_CONTINUE = 3;
 inline constexpr uint32_t SERVICE_CONTROL_INTERROGATE = 4;
 inline constexpr uint32_t SERVICE_CONTROL_SHUTDOWN = 5;
+inline constexpr uint32_t SERVICE_CONTROL_PARAMCHANGE = 6;
 
 // The account a service runs under when its entry names none.
 inline constexpr const char* kLocalSystemAccount = "LocalSystem";
@@ -152,6 +154,10 @@ bool ControlService(SC_HANDLE service, uint32_t control, SERVICE_STATUS* status)
 
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status);
+// The line the service gave as its status text in its latest run (SetServiceStatusText), such as the
+// cause of a failed start; empty when it gave none. Windows keeps no such text: there it is always
+// empty. Needs SERVICE_QUERY_STATUS.
+bool QueryServiceStatusText(SC_HANDLE service, std::string* text);
 
 bool CloseServiceHandle(SC_HANDLE handle);
 

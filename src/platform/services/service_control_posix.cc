@@ -495,6 +495,14 @@ bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
   return true;
 }
 
+bool QueryServiceStatusText(SC_HANDLE service, std::string* text) {
+  OpenHandle found;
+  if (!FindService(service, SERVICE_QUERY_STATUS, &found)) return false;
+  if (text == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  *text = posix::ReadServiceStatusText(posix::ServiceRunDirectory(found.service_name));
+  return true;
+}
+
 bool CloseServiceHandle(SC_HANDLE handle) {
   return HandleTable::Instance().Remove(handle) || FailWith(ERROR_INVALID_HANDLE);
 }

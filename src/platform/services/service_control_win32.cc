@@ -144,6 +144,14 @@ bool QueryServiceStatusEx(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
   return true;
 }
 
+bool QueryServiceStatusText(SC_HANDLE service, std::string* text) {
+  // The service control manager keeps no status text; the handle is checked as a query checks it.
+  ::SERVICE_STATUS reported{};
+  if (!::QueryServiceStatus(ToSystem(service), &reported)) return false;
+  text->clear();
+  return true;
+}
+
 bool CloseServiceHandle(SC_HANDLE handle) {
   return ::CloseServiceHandle(ToSystem(handle)) != FALSE;
 }

@@ -7,7 +7,8 @@
 // ERROR_SERVICE_ALREADY_RUNNING), reports every status to the status record that the manager reads,
 // and, under systemd, to systemd (sd_notify: READY=1 once it runs, STATUS=, STOPPING=1, and the wait
 // hints of pending states as EXTEND_TIMEOUT_USEC=). Controls arrive as signals: SIGTERM and SIGINT stop
-// (shutdown instead when systemd is taking the system down), SIGUSR1 pause, SIGUSR2 continue.
+// (shutdown instead when systemd is taking the system down), SIGUSR1 pause, SIGUSR2 continue, SIGHUP
+// the change of parameters (SERVICE_CONTROL_PARAMCHANGE), which never ends the process.
 #pragma once
 
 #include <cstdint>
@@ -53,5 +54,12 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerEx(const std::string& service_na
 // Reports the service's status. ERROR_INVALID_HANDLE for a handle not registered; ERROR_INVALID_DATA
 // for a state that is not one of the seven.
 bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
+
+// A line that says why the service is in its state, such as the cause of a failed start. Under
+// systemd it is the status text "systemctl status" shows (STATUS=), kept when the service reports
+// SERVICE_STOPPED afterwards; the manager's clients read it with QueryServiceStatusText until the
+// service runs again. Windows keeps no such text, so there it goes nowhere.
+// ERROR_INVALID_HANDLE for a handle not registered.
+bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text);
 
 }  // namespace qv::platform

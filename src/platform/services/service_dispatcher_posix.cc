@@ -34,7 +34,7 @@ namespace qv::platform {
 namespace {
 
 constexpr unsigned char kWake = 0;
-constexpr int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2};
+constexpr int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP};
 constexpr uintptr_t kStatusHandle = 1;
 
 // Written by the signal handler; set before the handlers are installed and cleared after they are gone.
@@ -91,6 +91,8 @@ class Dispatcher {
   const std::string& Name() const { return name_; }
 
   bool Open() {
+    // A text of an earlier run says nothing of this one.
+    posix::WriteServiceStatusText(run_directory_, std::string());
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
       posix::SetLastErrorFromErrno(errno);
@@ -117,7 +119,11 @@ class Dispatcher {
       std::lock_guard lock(mutex_);
       record_.Status = status;
       if (!WriteRecordLocked()) return false;
-      notification = std::string("STATUS=") + StateText(status.dwCurrentState);
+      // A stopped service goes on showing why it stopped, when it said so.
+      notification =
+          std::string("STATUS=") + (status.dwCurrentState == SERVICE_STOPPED && !status_text_.empty()
+                                        ? status_text_
+                                        : StateText(status.dwCurrentState));
       if (status.dwCurrentState == SERVICE_RUNNING && !ready_notified_) {
         notification += "\nREADY=1";
         ready_notified_ = true;
@@ -133,6 +139,17 @@ class Dispatcher {
     }
     posix::NotifySystemd(notification);
     return true;
+  }
+
+  void SetStatusText(const std::string& text) {
+    {
+      std::lock_guard lock(mutex_);
+      status_text_ = text;
+      // For the manager's clients (qvanctl sc start tells why a start failed); a text that cannot be
+      // kept still goes to systemd.
+      posix::WriteServiceStatusText(run_directory_, text);
+    }
+    posix::NotifySystemd("STATUS=" + text);
   }
 
   void MainReturned() {
@@ -186,7 +203,7 @@ class Dispatcher {
     record_.Status.dwWaitHint = 0;
     record_.Status.dwWin32ExitCode = ERROR_PROCESS_ABORTED;
     WriteRecordLocked();
-    posix::NotifySystemd("STATUS=Stopped");
+    posix::NotifySystemd("STATUS=" + (status_text_.empty() ? std::string("Stopped") : status_text_));
   }
 
  private:
@@ -196,6 +213,8 @@ class Dispatcher {
         return SERVICE_CONTROL_PAUSE;
       case SIGUSR2:
         return SERVICE_CONTROL_CONTINUE;
+      case SIGHUP:  // "reload": a daemon's settings may have changed
+        return SERVICE_CONTROL_PARAMCHANGE;
       default:
         // systemd stops every service with SIGTERM, also when the system goes down.
         return posix::UnderSystemdNotify() && posix::SystemIsShuttingDown() ? SERVICE_CONTROL_SHUTDOWN
@@ -219,6 +238,7 @@ class Dispatcher {
   std::mutex mutex_;
   posix::ServiceRecord record_;
   HandlerFunctionEx handler_;
+  std::string status_text_;
   bool ready_notified_ = false;
   bool stopped_reported_ = false;
   bool main_returned_ = false;
@@ -315,6 +335,19 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
   if (dispatcher == nullptr || handle != static_cast<SERVICE_STATUS_HANDLE>(kStatusHandle))
     return FailWith(ERROR_INVALID_HANDLE);
   return dispatcher->SetStatus(status);
+}
+
+bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text) {
+  std::lock_guard lock(Dispatcher::InstanceMutex());
+  Dispatcher* dispatcher = Dispatcher::Instance();
+  if (dispatcher == nullptr || handle != static_cast<SERVICE_STATUS_HANDLE>(kStatusHandle))
+    return FailWith(ERROR_INVALID_HANDLE);
+  // One line: systemd ends a notification's field at a line break.
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  dispatcher->SetStatusText(line);
+  return true;
 }
 
 }  // namespace qv::platform

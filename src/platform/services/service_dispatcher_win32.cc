@@ -183,4 +183,11 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
   return ::SetServiceStatus(system_handle, &reported) != FALSE;
 }
 
+bool SetServiceStatusText(SERVICE_STATUS_HANDLE handle, const std::string& text) {
+  (void)text;  // The service control manager keeps no status text.
+  const std::lock_guard lock(running_mutex);
+  if (running == nullptr || handle == SERVICE_STATUS_HANDLE{}) return FailWith(ERROR_INVALID_HANDLE);
+  return true;
+}
+
 }  // namespace qv::platform

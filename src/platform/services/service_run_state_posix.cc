@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <sstream>
@@ -22,6 +23,8 @@ namespace {
 
 constexpr const char* kStatusFile = "status";
 constexpr const char* kLockFile = "lock";
+constexpr const char* kStatusTextFile = "status-text";
+constexpr size_t kMaxStatusText = 1000;
 
 std::string RunFolderName(const std::string& service_name) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -137,6 +140,20 @@ bool ReadServiceRecord(const std::string& run_directory, ServiceRecord* record) 
     return false;
   *record = read;
   return true;
+}
+
+bool WriteServiceStatusText(const std::string& run_directory, const std::string& text) {
+  const std::string path = run_directory + "/" + kStatusTextFile;
+  if (text.empty()) return DeleteFile(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  return WriteWholeFile(path, text + "\n");
+}
+
+std::string ReadServiceStatusText(const std::string& run_directory) {
+  std::string text;
+  if (!ReadWholeFile(run_directory + "/" + kStatusTextFile, &text)) return std::string();
+  // One line, and no more of it than a status line needs.
+  text = text.substr(0, std::min(text.find('\n'), kMaxStatusText));
+  return text;
 }
 
 bool ServiceProcessRuns(const std::string& run_directory) {

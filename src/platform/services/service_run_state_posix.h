@@ -38,6 +38,12 @@ bool WriteServiceRecord(const std::string& run_directory, const ServiceRecord& r
 // The record as written; false when there is none or it cannot be read as one.
 bool ReadServiceRecord(const std::string& run_directory, ServiceRecord* record);
 
+// The service's status text of its latest run ("status-text" in the run folder, one line), written
+// by the service process; an empty text removes it. ReadServiceStatusText gives empty text when there
+// is none. False with the last error set.
+bool WriteServiceStatusText(const std::string& run_directory, const std::string& text);
+std::string ReadServiceStatusText(const std::string& run_directory);
+
 // Whether a process holds the run lock of the folder.
 bool ServiceProcessRuns(const std::string& run_directory);
 

@@ -50,6 +50,54 @@ std::string WithoutSpecifiers(const std::string& text) {
   return escaped;
 }
 
+// The folders where a system puts its packages' programs, which a service never writes.
+bool IsSystemProgramFolder(const std::string& folder) {
+  for (const char* system : {"/usr/sbin", "/usr/bin", "/sbin", "/bin", "/usr/lib"})
+    if (folder == system || folder.starts_with(std::string(system) + "/")) return true;
+  return false;
+}
+
+// What a system service is kept from: the system's files and folders (/usr, /boot, /etc) and the
+// users' homes are read-only, the kernel's settings, modules, log and clock untouchable, no new
+// privileges, namespaces, real-time scheduling, set-user-id files or writable executable memory,
+// sockets only of the kinds a network service, syslog and systemd need, the system calls of a
+// service, root's powers but binding a low port, reading any file (PAM) and owning its files, and
+// files made readable to the group at most. It writes the state
+// directory, /var/log/quorvane, and the program's own folder when that is not one of the system's
+// (the request log and trace lie beside the program by default). PAM checks passwords as root,
+// reading the system's password files, which this leaves readable.
+std::string ConfinementLines(const std::string& state_directory, const std::string& program_folder) {
+  std::string writable = UnitQuoted(state_directory) + " -/var/log/quorvane";
+  if (!program_folder.empty() && !IsSystemProgramFolder(program_folder))
+    writable += " " + UnitQuoted("-" + program_folder);
+  return "ProtectSystem=full\n"
+         "ProtectHome=read-only\n"
+         "ReadWritePaths=" +
+         writable +
+         "\n"
+         "PrivateTmp=yes\n"
+         "PrivateMounts=yes\n"
+         "NoNewPrivileges=yes\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "SystemCallArchitectures=native\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallErrorNumber=EPERM\n"
+         "CapabilityBoundingSet=CAP_NET_BIND_SERVICE CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH "
+         "CAP_CHOWN CAP_FOWNER CAP_AUDIT_WRITE\n"
+         "UMask=0027\n";
+}
+
 }  // namespace
 
 std::string SystemdUnitDirectory() {
@@ -109,30 +157,38 @@ std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_
 
 std::string SystemdUnitText(const ServiceEntry& entry, const std::string& state_directory,
                             const std::optional<std::string>& user, SystemdScope scope) {
+  const std::vector<std::string> command = SplitCommandLine(ExpandEnvironmentText(entry.ImagePath));
   std::string exec_start;
-  for (const auto& word : SplitCommandLine(ExpandEnvironmentText(entry.ImagePath))) {
+  for (const auto& word : command) {
     if (!exec_start.empty()) exec_start += ' ';
     exec_start += UnitQuoted(word);
   }
-  std::string text = "# The service \"" + WithoutSpecifiers(entry.Name) +
-                     "\", written when it was installed and removed with it.\n"
+  const std::string program = command.empty() ? std::string() : command.front();
+  const size_t slash = program.rfind('/');
+  const std::string program_folder = slash == std::string::npos ? std::string() : program.substr(0, slash);
+  const std::string program_name = slash == std::string::npos ? program : program.substr(slash + 1);
+  std::string text = "# The systemd unit of the service \"" + WithoutSpecifiers(entry.Name) +
+                     "\" as its installation makes it (quorvane /INSTALL, or the package).\n"
                      "[Unit]\n"
                      "Description=" +
-                     WithoutSpecifiers(entry.DisplayName.empty() ? entry.Name : entry.DisplayName) +
-                     "\n"
-                     "After=network-online.target\n"
-                     "Wants=network-online.target\n"
-                     "\n"
-                     "[Service]\n"
-                     "Type=notify\n"
-                     "NotifyAccess=main\n"
-                     "ExecStart=" +
-                     exec_start + "\n" +
-                     "Environment=" + UnitQuoted("QUORVANE_STATE_DIR=" + state_directory) + "\n";
+                     WithoutSpecifiers(entry.DisplayName.empty() ? entry.Name : entry.DisplayName) + "\n";
+  if (!program_name.empty()) text += "Documentation=man:" + WithoutSpecifiers(program_name) + "(8)\n";
+  text +=
+      "After=network-online.target\n"
+      "Wants=network-online.target\n"
+      "\n"
+      "[Service]\n"
+      "Type=notify\n"
+      "NotifyAccess=main\n"
+      "ExecStart=" +
+      exec_start + "\n" + "Environment=" + UnitQuoted("QUORVANE_STATE_DIR=" + state_directory) + "\n";
   if (user) text += "User=" + WithoutSpecifiers(*user) + "\n";
   text +=
       "Restart=on-failure\n"
-      "RestartSec=5\n"
+      "RestartSec=5\n";
+  // A user's manager cannot confine its services this way.
+  if (scope == SystemdScope::kSystem) text += ConfinementLines(state_directory, program_folder);
+  text +=
       "\n"
       "[Install]\n"
       "WantedBy=";

@@ -1,5 +1,5 @@
-// TCP over IPv4, shaped after Windows Sockets: a socket handle that closes itself, listening on an
-// address and port, accepting, connecting and receiving with time-outs, sending all of a text.
+// TCP over IPv4 and IPv6, shaped after Windows Sockets: a socket handle that closes itself, listening
+// on an address and port, accepting, connecting and receiving with time-outs, sending all of a text.
 // Failures return false and set the thread's last error to a Winsock code (WSAETIMEDOUT when a
 // time-out ran out).
 //
@@ -33,19 +33,21 @@ class TcpSocket {
   // closesocket; closing a closed socket does nothing.
   void Close();
 
-  // Binds to a dotted IPv4 address and port (0 lets the system pick a free one) and listens. The
-  // socket is not handed on to programs that this process starts. On failure *failed_call, when
-  // given, names the Winsock call that failed ("socket", "setsockopt", "bind" or "listen").
+  // Binds to an address (dotted IPv4, or IPv6 such as "::" or "::1") and port (0 lets the system
+  // pick a free one) and listens; an IPv6 socket takes IPv6 connections alone. An address that is
+  // neither fails with WSAEINVAL. The socket is not handed on to programs that this process starts. On
+  // failure *failed_call, when given, names the Winsock call that failed ("socket", "setsockopt", "bind" or
+  // "listen").
   bool Listen(const std::string& address, uint16_t port, int backlog, std::string* failed_call = nullptr);
   // The local port of a bound socket; 0 when it has none.
   uint16_t LocalPort() const;
   // Waits up to timeout_ms (or INFINITE) for a connection on a listening socket; the connected socket
-  // goes to *client, the peer's dotted address and port to *remote_address and *remote_port when
-  // given. A listening socket that was shut down fails (WSAEINVAL).
+  // goes to *client, the peer's address (dotted IPv4, or IPv6) and port to *remote_address and
+  // *remote_port when given. A listening socket that was shut down fails (WSAEINVAL).
   bool Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remote_address = nullptr,
               uint16_t* remote_port = nullptr);
 
-  // Connects to a dotted IPv4 address and port, waiting up to timeout_ms.
+  // Connects to an IPv4 or IPv6 address and port, waiting up to timeout_ms.
   bool Connect(const std::string& address, uint16_t port, uint32_t timeout_ms);
   // Waits up to timeout_ms until data arrives and appends what has arrived, at most max_bytes, to
   // *data; *received is the number of bytes appended, 0 when the peer has closed its side (or this

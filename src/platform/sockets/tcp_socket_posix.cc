@@ -24,15 +24,46 @@ bool FailWithErrno() {
   return false;
 }
 
-bool ToSocketAddress(const std::string& address, uint16_t port, sockaddr_in* result) {
+// An IPv4 or IPv6 address and port as the socket calls take them.
+struct SocketAddress {
+  sockaddr_storage storage = {};
+  socklen_t length = 0;
+  int Family() const { return storage.ss_family; }
+  const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+bool ToSocketAddress(const std::string& address, uint16_t port, SocketAddress* result) {
   *result = {};
-  result->sin_family = AF_INET;
-  result->sin_port = htons(port);
-  if (inet_pton(AF_INET, address.c_str(), &result->sin_addr) != 1) {
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&result->storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&result->storage);
+  if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    result->length = sizeof(sockaddr_in);
+  } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    result->length = sizeof(sockaddr_in6);
+  } else {
     SetLastError(WSAEINVAL);
     return false;
   }
   return true;
+}
+
+// The address as text (dotted IPv4, or IPv6 as inet_ntop writes it) and the port.
+void FromSocketAddress(const sockaddr_storage& address, std::string* text, uint16_t* port) {
+  char buffer[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    inet_ntop(AF_INET6, &v6.sin6_addr, buffer, sizeof buffer);
+    if (port != nullptr) *port = ntohs(v6.sin6_port);
+  } else {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    inet_ntop(AF_INET, &v4.sin_addr, buffer, sizeof buffer);
+    if (port != nullptr) *port = ntohs(v4.sin_port);
+  }
+  if (text != nullptr) *text = buffer;
 }
 
 // Waits until fd is ready for the events or the time-out (INFINITE waits without limit) runs out
@@ -105,30 +136,35 @@ bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog, s
     if (failed_call != nullptr) *failed_call = call;
     return FailWithErrno();
   };
-  sockaddr_in local;
+  SocketAddress local;
   if (!ToSocketAddress(address, port, &local)) {
     if (failed_call != nullptr) *failed_call = "bind";
     return false;
   }
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(local.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return fail("socket");
   TcpSocket owner(fd);
   const int on = 1;
   if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("setsockopt");
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return fail("bind");
+  // An IPv6 socket takes IPv6 alone: IPv4 is an address of its own, as on Windows.
+  if (local.Family() == AF_INET6 && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0)
+    return fail("setsockopt");
+  if (bind(fd, local.Get(), local.length) != 0) return fail("bind");
   if (listen(fd, backlog) != 0) return fail("listen");
   *this = std::move(owner);
   return true;
 }
 
 uint16_t TcpSocket::LocalPort() const {
-  sockaddr_in local = {};
+  sockaddr_storage local = {};
   socklen_t length = sizeof local;
   if (handle_ < 0 ||
       getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     return 0;
   }
-  return ntohs(local.sin_port);
+  uint16_t port = 0;
+  FromSocketAddress(local, nullptr, &port);
+  return port;
 }
 
 bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remote_address,
@@ -139,29 +175,24 @@ bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remo
   }
   // Without a time-out the accept itself waits (a blocking socket; Shutdown wakes it).
   if (timeout_ms != INFINITE && !WaitFor(static_cast<int>(handle_), POLLIN, timeout_ms)) return false;
-  sockaddr_in peer = {};
+  sockaddr_storage peer = {};
   socklen_t length = sizeof peer;
   const int fd =
       accept4(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
   if (fd < 0) return FailWithErrno();
   *client = TcpSocket(fd);
-  if (remote_address != nullptr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    *remote_address = text;
-  }
-  if (remote_port != nullptr) *remote_port = ntohs(peer.sin_port);
+  FromSocketAddress(peer, remote_address, remote_port);
   return true;
 }
 
 bool TcpSocket::Connect(const std::string& address, uint16_t port, uint32_t timeout_ms) {
   Close();
-  sockaddr_in remote;
+  SocketAddress remote;
   if (!ToSocketAddress(address, port, &remote)) return false;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = socket(remote.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return FailWithErrno();
   TcpSocket owner(fd);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+  if (connect(fd, remote.Get(), remote.length) != 0) {
     if (errno != EINPROGRESS) return FailWithErrno();
     if (!WaitFor(fd, POLLOUT, timeout_ms)) return false;
     int error = 0;

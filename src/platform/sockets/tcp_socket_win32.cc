@@ -69,15 +69,46 @@ bool FailWithWsaError() {
   return false;
 }
 
-bool ToSocketAddress(const std::string& address, uint16_t port, sockaddr_in* result) {
+// An IPv4 or IPv6 address and port as the socket calls take them.
+struct SocketAddress {
+  sockaddr_storage storage = {};
+  int length = 0;
+  int Family() const { return storage.ss_family; }
+  const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+bool ToSocketAddress(const std::string& address, uint16_t port, SocketAddress* result) {
   *result = {};
-  result->sin_family = AF_INET;
-  result->sin_port = ::htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &result->sin_addr) != 1) {
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&result->storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&result->storage);
+  if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = ::htons(port);
+    result->length = sizeof(sockaddr_in);
+  } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = ::htons(port);
+    result->length = sizeof(sockaddr_in6);
+  } else {
     ::SetLastError(WSAEINVAL);
     return false;
   }
   return true;
+}
+
+// The address as text (dotted IPv4, or IPv6 as inet_ntop writes it) and the port.
+void FromSocketAddress(const sockaddr_storage& address, std::string* text, uint16_t* port) {
+  char buffer[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    ::inet_ntop(AF_INET6, &v6.sin6_addr, buffer, sizeof buffer);
+    if (port != nullptr) *port = ::ntohs(v6.sin6_port);
+  } else {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    ::inet_ntop(AF_INET, &v4.sin_addr, buffer, sizeof buffer);
+    if (port != nullptr) *port = ::ntohs(v4.sin_port);
+  }
+  if (text != nullptr) *text = buffer;
 }
 
 // Waits until the socket is ready for the events, is shut down, or the time-out (INFINITE waits
@@ -177,7 +208,7 @@ bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog, s
     ::SetLastError(static_cast<DWORD>(error));
     return false;
   };
-  sockaddr_in local;
+  SocketAddress local;
   if (!ToSocketAddress(address, port, &local)) {
     if (failed_call != nullptr) *failed_call = "bind";
     return false;
@@ -188,7 +219,7 @@ bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog, s
   }
   // Not inherited by programs this process starts.
   const SOCKET socket =
-      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+      ::WSASocketW(local.Family(), SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (socket == INVALID_SOCKET) return fail("socket");
   TcpSocket owner(static_cast<std::intptr_t>(socket));
   // Windows lets SO_REUSEADDR take a port another socket listens on; exclusive use is its way of
@@ -197,18 +228,24 @@ bool TcpSocket::Listen(const std::string& address, uint16_t port, int backlog, s
   if (::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on) !=
       0)
     return fail("setsockopt");
-  if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return fail("bind");
+  // An IPv6 socket takes IPv6 alone: IPv4 is an address of its own.
+  if (local.Family() == AF_INET6 &&
+      ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on) != 0)
+    return fail("setsockopt");
+  if (::bind(socket, local.Get(), local.length) != 0) return fail("bind");
   if (::listen(socket, backlog) != 0) return fail("listen");
   *this = std::move(owner);
   return true;
 }
 
 uint16_t TcpSocket::LocalPort() const {
-  sockaddr_in local = {};
+  sockaddr_storage local = {};
   int length = sizeof local;
   if (handle_ < 0 || ::getsockname(SystemSocket(handle_), reinterpret_cast<sockaddr*>(&local), &length) != 0)
     return 0;
-  return ::ntohs(local.sin_port);
+  uint16_t port = 0;
+  FromSocketAddress(local, nullptr, &port);
+  return port;
 }
 
 bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remote_address,
@@ -223,33 +260,28 @@ bool TcpSocket::Accept(uint32_t timeout_ms, TcpSocket* client, std::string* remo
     ::SetLastError(WSAEINVAL);
     return false;
   }
-  sockaddr_in peer = {};
+  sockaddr_storage peer = {};
   int length = sizeof peer;
   const SOCKET socket = ::accept(listening, reinterpret_cast<sockaddr*>(&peer), &length);
   if (socket == INVALID_SOCKET) return FailWithWsaError();
   ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
   *client = TcpSocket(static_cast<std::intptr_t>(socket));
-  if (remote_address != nullptr) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    *remote_address = text;
-  }
-  if (remote_port != nullptr) *remote_port = ::ntohs(peer.sin_port);
+  FromSocketAddress(peer, remote_address, remote_port);
   return true;
 }
 
 bool TcpSocket::Connect(const std::string& address, uint16_t port, uint32_t timeout_ms) {
   Close();
-  sockaddr_in remote;
+  SocketAddress remote;
   if (!ToSocketAddress(address, port, &remote)) return false;
   if (!WinsockStarted()) return false;
   const SOCKET socket =
-      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+      ::WSASocketW(remote.Family(), SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (socket == INVALID_SOCKET) return FailWithWsaError();
   TcpSocket owner(static_cast<std::intptr_t>(socket));
   u_long non_blocking = 1;
   if (::ioctlsocket(socket, FIONBIO, &non_blocking) != 0) return FailWithWsaError();
-  if (::connect(socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+  if (::connect(socket, remote.Get(), remote.length) != 0) {
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return FailWithWsaError();
     // A refused connection shows as an error (or hang-up) on the poll.
     if (!WaitFor(socket, POLLWRNORM, timeout_ms)) return false;
